@@ -1,0 +1,28 @@
+#include "automation/object.h"
+
+namespace zandrel::automation {
+
+Result<Variant> Invoke(const Ref<Object>& target, std::string_view name, CallKind kind, std::span<Variant> args) {
+  if (!target) return errors::ObjectNotSet();
+  return target->Invoke(name, kind, args);
+}
+
+Status PutProperty(const Ref<Object>& target, std::string_view name, Variant value) {
+  auto r = Invoke(target, name, CallKind::PropertyPut, std::span<Variant>(&value, 1));
+  if (!r) return r.error();
+  return Status::Ok();
+}
+
+Status PutPropertyRef(const Ref<Object>& target, std::string_view name, Variant value) {
+  auto r = Invoke(target, name, CallKind::PropertyPutRef, std::span<Variant>(&value, 1));
+  if (!r) return r.error();
+  return Status::Ok();
+}
+
+Result<Ref<Object>> GetObjectProperty(const Ref<Object>& target, std::string_view name) {
+  auto r = Invoke(target, name, CallKind::PropertyGet, {});
+  if (!r) return r.error();
+  return ToObject(*r);
+}
+
+}  // namespace zandrel::automation

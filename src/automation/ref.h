@@ -1,0 +1,99 @@
+#pragma once
+// Counted object references with identity.
+//
+// Every object the add-in holds (the IDE's objects, the integration manager's,
+// its own timer form) is reached through a Ref. A Ref counts one reference for
+// as long as it holds the object and drops it when it is overwritten, cleared
+// or destroyed, which is the only way the add-in releases anything.
+
+#include <atomic>
+#include <cstdint>
+#include <utility>
+
+namespace zandrel::automation {
+
+class RefCounted {
+ public:
+  // Both return the count after the change, as COM's AddRef and Release do.
+  virtual std::uint32_t AddRef() = 0;
+  virtual std::uint32_t Release() = 0;
+
+  // The object's identity: the address log lines print (as a signed decimal
+  // number). An adapter that stands for a foreign object answers with the
+  // foreign object's address, so two adapters of one object compare equal.
+  virtual std::intptr_t Identity() const { return reinterpret_cast<std::intptr_t>(this); }
+
+ protected:
+  virtual ~RefCounted() = default;
+};
+
+// The counting itself, for objects the process creates and owns.
+class RefCountedBase : public virtual RefCounted {
+ public:
+  std::uint32_t AddRef() override { return ++count_; }
+  std::uint32_t Release() override {
+    std::uint32_t left = --count_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+ protected:
+  RefCountedBase() = default;
+  RefCountedBase(const RefCountedBase&) = delete;
+  RefCountedBase& operator=(const RefCountedBase&) = delete;
+
+ private:
+  std::atomic<std::uint32_t> count_{0};
+};
+
+template <class T>
+class Ref {
+ public:
+  Ref() = default;
+  Ref(std::nullptr_t) {}  // NOLINT: implicit by design
+  explicit Ref(T* p) : p_(p) {
+    if (p_) p_->AddRef();
+  }
+  Ref(const Ref& other) : Ref(other.p_) {}
+  Ref(Ref&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+  template <class U>
+  Ref(const Ref<U>& other) : Ref(static_cast<T*>(other.get())) {}  // NOLINT: upcast
+  ~Ref() { reset(); }
+
+  Ref& operator=(Ref other) noexcept {
+    std::swap(p_, other.p_);
+    return *this;
+  }
+
+  // Takes over a reference the caller already counted.
+  static Ref Adopt(T* p) {
+    Ref r;
+    r.p_ = p;
+    return r;
+  }
+
+  void reset() {
+    if (T* old = std::exchange(p_, nullptr)) old->Release();
+  }
+
+  T* get() const { return p_; }
+  T* operator->() const { return p_; }
+  T& operator*() const { return *p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+
+  // The address log lines show: 0 for no object.
+  std::intptr_t Address() const { return p_ ? p_->Identity() : 0; }
+
+  friend bool operator==(const Ref& a, const Ref& b) { return a.Address() == b.Address(); }
+  friend bool operator==(const Ref& a, std::nullptr_t) { return a.p_ == nullptr; }
+
+ private:
+  T* p_ = nullptr;
+};
+
+template <class T, class... Args>
+Ref<T> MakeRef(Args&&... args) {
+  return Ref<T>(new T(std::forward<Args>(args)...));
+}
+
+}  // namespace zandrel::automation

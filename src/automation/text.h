@@ -1,0 +1,18 @@
+#pragma once
+// Text helpers. Text inside the add-in is UTF-8; the Windows layer converts at
+// its edge (UTF-16 for COM, the ANSI code page for the A-calls and the log).
+
+#include <string>
+#include <string_view>
+
+namespace zandrel::automation {
+
+// Lower case as automation's LCase does it for the scripts this system meets:
+// ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic letters. Other
+// characters pass through unchanged.
+std::string LowerCase(std::string_view utf8);
+
+// Whether two texts are equal without regard to letter case (by LowerCase).
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+
+}  // namespace zandrel::automation

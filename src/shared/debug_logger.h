@@ -1,0 +1,71 @@
+#pragma once
+// Module shared_DebugLogger: the add-in's only diagnostic channel.
+//
+// DebugLog appends one line to the log file when both the line's log id and
+// its level are switched on in the debug mask. The configuration (mask, file,
+// time stamps) is read from the registry once per process, on the first call.
+// Every line opens, appends to and closes the file; a failed attempt is tried
+// again after 100 ms, five attempts in all, and then the line is dropped. The
+// logger never raises and never shows anything.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace zandrel::shared {
+
+enum LogId : std::int32_t {
+  UNKNOWN_LOGID = 0,
+  CAT_LOGID = 1,
+  CUT_LOGID = 2,
+  MERGE_LOGID = 3,
+  MAT_LOGID = 4,
+  MUT_LOGID = 5,
+  IM_LOGID = 6,
+  ADDIN_LOGID = 7,
+  APPSTART_LOGID = 8,
+  MCHECK_LOGID = 9,
+  SGEN_LOGID = 10,
+  CODEVIEW_LOGID = 11,
+  IDE_LOGID = 12,
+  RES_LOGID = 13,
+  REZIRUZ_LOGID = 14,
+};
+
+enum LogLevel : std::int32_t {
+  CRITICAL_LOGLEVEL = 0,
+  ERROR_LOGLEVEL = 1,
+  WARNING_LOGLEVEL = 2,
+  INFO_LOGLEVEL = 3,
+  TRACE_LOGLEVEL = 4,
+  TIMING_LOGLEVEL = 5,
+  DEBUG_LOGLEVEL = 6,
+};
+
+// Where the settings live, under HKEY_LOCAL_MACHINE.
+inline constexpr char kSettingsKey[] = "SOFTWARE\\Veltrane Software\\Orvelle\\AddIns\\VisualStudio";
+inline constexpr char kDefaultLogFile[] = "C:\\qmsdebuglog.txt";
+
+void DebugLog(std::string_view message, std::int32_t logId, std::int32_t level);
+bool IsLogEnabled(std::int32_t logId, std::int32_t level);
+bool IsLevelEnabled(std::int32_t level);
+std::string LogIdName(std::int32_t logId);
+std::string LogLevelName(std::int32_t level);
+
+// Fills the logger state from the registry. Run by the first IsLogEnabled.
+void InitDebugLogger();
+
+// The logger's process-wide state.
+struct LoggerState {
+  bool m_blnLogInitialized = false;
+  std::int32_t m_lDebugMask = 0;
+  std::string m_strDebugOutputFile;
+  std::string m_strSuppressTimeStamps;
+};
+const LoggerState& CurrentLoggerState();
+
+// Back to "not configured", so that a test can read a new configuration in
+// the same process.
+void ResetDebugLoggerForTesting();
+
+}  // namespace zandrel::shared

@@ -1,0 +1,47 @@
+#include "shared/registry_api.h"
+
+#include <cstring>
+#include <vector>
+
+namespace zandrel::shared {
+
+using automation::Variant;
+using platform::Registry;
+
+Variant QueryRegValue(Registry::Key key, const std::string& valueName) {
+  const platform::ServiceSet& os = platform::Services();
+  if (!os.registry) return {};
+  std::uint32_t type = 0;
+  std::uint32_t size = 0;
+  if (os.registry->QueryValue(key, valueName, &type, nullptr, &size) != 0) return {};
+
+  if (type == Registry::kTypeString) {
+    std::vector<std::uint8_t> buffer(size, 0);
+    if (os.registry->QueryValue(key, valueName, &type, buffer.data(), &size) != 0) return {};
+    if (size < 2) return std::string();
+    // The size counts the terminating zero: the text is what comes before it.
+    std::string ansi(buffer.begin(), buffer.begin() + (size - 1));
+    return os.codec ? os.codec->FromAnsi(ansi) : ansi;
+  }
+  if (type == Registry::kTypeDword) {
+    std::uint8_t bytes[4] = {};
+    size = sizeof bytes;
+    if (os.registry->QueryValue(key, valueName, &type, bytes, &size) != 0) return {};
+    std::int32_t value;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
+  }
+  return {};
+}
+
+Variant GetRegValue(Registry::Key hive, const std::string& keyPath, const std::string& valueName) {
+  Registry* registry = platform::Services().registry;
+  if (!registry) return {};
+  Registry::Key key = 0;
+  if (registry->OpenKey(hive, keyPath, 0, kRegistryReadAccess, &key) != 0) return {};
+  Variant value = QueryRegValue(key, valueName);
+  registry->CloseKey(key);
+  return value;
+}
+
+}  // namespace zandrel::shared

@@ -1,0 +1,193 @@
+#include "win/com_variant.h"
+
+#include <cstdio>
+#include <string>
+
+#include "win/dispatch_object.h"
+#include "win/text_conv.h"
+
+namespace zandrel::win {
+
+using automation::Error;
+using automation::Result;
+using automation::Variant;
+using automation::VariantArray;
+using automation::VarType;
+
+HRESULT ToComVariant(const Variant& v, VARIANT* out) {
+  switch (v.type()) {
+    case VarType::Empty: V_VT(out) = VT_EMPTY; return S_OK;
+    case VarType::Boolean:
+      V_VT(out) = VT_BOOL;
+      V_BOOL(out) = v.AsBoolean() ? VARIANT_TRUE : VARIANT_FALSE;
+      return S_OK;
+    case VarType::Integer: V_VT(out) = VT_I2; V_I2(out) = v.AsInteger(); return S_OK;
+    case VarType::Long: V_VT(out) = VT_I4; V_I4(out) = v.AsLong(); return S_OK;
+    case VarType::Single: V_VT(out) = VT_R4; V_R4(out) = v.AsSingle(); return S_OK;
+    case VarType::Double: V_VT(out) = VT_R8; V_R8(out) = v.AsDouble(); return S_OK;
+    case VarType::Date: V_VT(out) = VT_DATE; V_DATE(out) = v.AsDate().value; return S_OK;
+    case VarType::String: {
+      std::wstring wide = Utf8ToWide(v.AsString());
+      BSTR b = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+      if (!b) return E_OUTOFMEMORY;
+      V_VT(out) = VT_BSTR;
+      V_BSTR(out) = b;
+      return S_OK;
+    }
+    case VarType::Object: {
+      const auto& object = v.AsObject();
+      V_VT(out) = VT_DISPATCH;
+      V_DISPATCH(out) = nullptr;
+      if (!object) return S_OK;
+      if (auto* adapted = dynamic_cast<DispatchObject*>(object.get())) {
+        V_DISPATCH(out) = adapted->dispatch();
+        V_DISPATCH(out)->AddRef();
+        return S_OK;
+      }
+      if (auto* exposable = dynamic_cast<ComExposable*>(object.get())) {
+        V_DISPATCH(out) = exposable->NewDispatchReference();
+        return V_DISPATCH(out) ? S_OK : E_NOINTERFACE;
+      }
+      V_VT(out) = VT_EMPTY;
+      return E_NOINTERFACE;
+    }
+    case VarType::Array: {
+      const VariantArray& array = v.AsArray();
+      SAFEARRAYBOUND bound = {static_cast<ULONG>(array.elements.size()), array.lowerBound};
+      SAFEARRAY* sa = SafeArrayCreate(VT_VARIANT, 1, &bound);
+      if (!sa) return E_OUTOFMEMORY;
+      for (std::size_t i = 0; i < array.elements.size(); ++i) {
+        VARIANT element;
+        VariantInit(&element);
+        HRESULT hr = ToComVariant(array.elements[i], &element);
+        LONG index = array.lowerBound + static_cast<LONG>(i);
+        if (SUCCEEDED(hr)) hr = SafeArrayPutElement(sa, &index, &element);
+        VariantClear(&element);
+        if (FAILED(hr)) {
+          SafeArrayDestroy(sa);
+          return hr;
+        }
+      }
+      V_VT(out) = VT_ARRAY | VT_VARIANT;
+      V_ARRAY(out) = sa;
+      return S_OK;
+    }
+  }
+  return DISP_E_TYPEMISMATCH;
+}
+
+namespace {
+
+Result<Variant> FromArray(SAFEARRAY* sa, VARTYPE elementType) {
+  if (!sa) return Variant(VariantArray{});
+  if (SafeArrayGetDim(sa) != 1) return automation::errors::TypeMismatch();
+  LONG lower = 0, upper = -1;
+  SafeArrayGetLBound(sa, 1, &lower);
+  SafeArrayGetUBound(sa, 1, &upper);
+  VariantArray array;
+  array.lowerBound = lower;
+  for (LONG i = lower; i <= upper; ++i) {
+    VARIANT element;
+    VariantInit(&element);
+    HRESULT hr;
+    if (elementType == VT_VARIANT) {
+      hr = SafeArrayGetElement(sa, &i, &element);
+    } else {
+      // Every member of the VARIANT union starts at the same address.
+      V_VT(&element) = elementType;
+      hr = SafeArrayGetElement(sa, &i, &V_I4(&element));
+    }
+    if (FAILED(hr)) return ErrorFromHresult(hr);
+    auto value = FromComVariant(element);
+    VariantClear(&element);
+    if (!value) return value.error();
+    array.elements.push_back(std::move(*value));
+  }
+  return Variant(std::move(array));
+}
+
+}  // namespace
+
+Result<Variant> FromComVariant(const VARIANT& in) {
+  if (V_VT(&in) & VT_BYREF) {
+    VARIANT copy;
+    VariantInit(&copy);
+    HRESULT hr = VariantCopyInd(&copy, const_cast<VARIANT*>(&in));
+    if (FAILED(hr)) return ErrorFromHresult(hr);
+    auto value = FromComVariant(copy);
+    VariantClear(&copy);
+    return value;
+  }
+  if (V_VT(&in) & VT_ARRAY) return FromArray(V_ARRAY(&in), static_cast<VARTYPE>(V_VT(&in) & VT_TYPEMASK));
+
+  switch (V_VT(&in)) {
+    case VT_EMPTY:
+    case VT_NULL:
+    case VT_ERROR:  // an omitted optional argument
+      return Variant();
+    case VT_BOOL: return Variant(V_BOOL(&in) != VARIANT_FALSE);
+    case VT_I1: return Variant(static_cast<std::int16_t>(V_I1(&in)));
+    case VT_UI1: return Variant(static_cast<std::int16_t>(V_UI1(&in)));
+    case VT_I2: return Variant(V_I2(&in));
+    case VT_UI2: return Variant(static_cast<std::int32_t>(V_UI2(&in)));
+    case VT_I4: return Variant(static_cast<std::int32_t>(V_I4(&in)));
+    case VT_INT: return Variant(static_cast<std::int32_t>(V_INT(&in)));
+    case VT_R4: return Variant(V_R4(&in));
+    case VT_R8: return Variant(V_R8(&in));
+    case VT_DATE: return Variant(automation::Date{V_DATE(&in)});
+    case VT_BSTR:
+      return Variant(WideToUtf8(std::wstring_view(V_BSTR(&in) ? V_BSTR(&in) : L"", SysStringLen(V_BSTR(&in)))));
+    case VT_DISPATCH: return Variant(DispatchObject::Wrap(V_DISPATCH(&in)));
+    case VT_UNKNOWN: {
+      if (!V_UNKNOWN(&in)) return Variant(automation::Ref<automation::Object>());
+      IDispatch* dispatch = nullptr;
+      HRESULT hr = V_UNKNOWN(&in)->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));
+      if (FAILED(hr)) return ErrorFromHresult(hr);
+      auto object = DispatchObject::Wrap(dispatch);
+      dispatch->Release();
+      return Variant(std::move(object));
+    }
+    default: {
+      // Wider integers, currency and decimals arrive as Double.
+      VARIANT d;
+      VariantInit(&d);
+      HRESULT hr = VariantChangeType(&d, const_cast<VARIANT*>(&in), 0, VT_R8);
+      if (FAILED(hr)) return ErrorFromHresult(hr);
+      return Variant(V_R8(&d));
+    }
+  }
+}
+
+Error ErrorFromHresult(HRESULT hr, const EXCEPINFO* info) {
+  if (info && (info->bstrDescription || info->scode || info->wCode)) {
+    HRESULT code = info->scode ? info->scode : (info->wCode ? MAKE_HRESULT(1, FACILITY_CONTROL, info->wCode) : hr);
+    std::string text = info->bstrDescription ? WideToUtf8(info->bstrDescription) : std::string();
+    if (!text.empty()) return Error{static_cast<std::int32_t>(code), text};
+    hr = code;
+  }
+  wchar_t* buffer = nullptr;
+  std::string text;
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+  if (n && buffer) {
+    text = WideToUtf8(buffer);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+  }
+  if (buffer) LocalFree(buffer);
+  if (text.empty()) {
+    char fallback[48];
+    std::snprintf(fallback, sizeof fallback, "Automation error 0x%08lX", static_cast<unsigned long>(hr));
+    text = fallback;
+  }
+  return Error{static_cast<std::int32_t>(hr), text};
+}
+
+HRESULT HresultFromError(const Error& error) {
+  if (error.number < 0) return static_cast<HRESULT>(error.number);
+  // The layer's own numbers travel as FACILITY_CONTROL codes, as automation
+  // runtimes raise theirs.
+  return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, error.number & 0xFFFF);
+}
+
+}  // namespace zandrel::win

@@ -1,0 +1,38 @@
+#pragma once
+// Conversions between the automation layer's Variant and COM's VARIANT, and
+// the error a failed COM call becomes.
+
+#include <oaidl.h>
+
+#include "automation/variant.h"
+
+namespace zandrel::win {
+
+// A portable object that also has a COM face (the add-in's own objects) says
+// which IDispatch stands for it when it is handed to COM.
+class ComExposable {
+ public:
+  // A new reference to the object's IDispatch.
+  virtual IDispatch* NewDispatchReference() = 0;
+
+ protected:
+  ~ComExposable() = default;
+};
+
+// Fills *out (which must be VariantInit'ed) with a copy of v. Objects must be
+// COM objects (adapted IDispatch references); arrays become SAFEARRAYs of
+// VARIANT with their lower bound.
+HRESULT ToComVariant(const automation::Variant& v, VARIANT* out);
+
+// Reads a VARIANT (by-reference variants are followed) into a Variant.
+automation::Result<automation::Variant> FromComVariant(const VARIANT& v);
+
+// The error of a failed COM call: its HRESULT as a signed number, with the
+// callee's error info when it left one, else the system's message text.
+automation::Error ErrorFromHresult(HRESULT hr, const EXCEPINFO* info = nullptr);
+
+// A failure code for an automation error: an HRESULT number stays as it is;
+// the layer's small numbers map to their DISP_E codes.
+HRESULT HresultFromError(const automation::Error& error);
+
+}  // namespace zandrel::win

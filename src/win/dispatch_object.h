@@ -1,0 +1,27 @@
+#pragma once
+// A COM IDispatch reference seen as an automation::Object: members are called
+// by name (GetIDsOfNames, then Invoke), as late binding does.
+
+#include <oaidl.h>
+#include <wrl/client.h>
+
+#include "automation/object.h"
+
+namespace zandrel::win {
+
+class DispatchObject : public automation::RefCountedBase, public automation::Object {
+ public:
+  static automation::Ref<automation::Object> Wrap(IDispatch* dispatch);
+
+  automation::Result<automation::Variant> Invoke(std::string_view name, automation::CallKind kind,
+                                                 std::span<automation::Variant> args) override;
+  std::intptr_t Identity() const override { return reinterpret_cast<std::intptr_t>(dispatch_.Get()); }
+
+  IDispatch* dispatch() const { return dispatch_.Get(); }
+
+ private:
+  explicit DispatchObject(IDispatch* dispatch) : dispatch_(dispatch) {}
+  Microsoft::WRL::ComPtr<IDispatch> dispatch_;
+};
+
+}  // namespace zandrel::win

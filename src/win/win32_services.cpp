@@ -1,0 +1,227 @@
+#include "win/win32_services.h"
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include "win/text_conv.h"
+
+namespace zandrel::win {
+
+namespace {
+
+using automation::Status;
+using platform::WindowHandle;
+
+HWND ToHwnd(WindowHandle w) { return reinterpret_cast<HWND>(static_cast<std::intptr_t>(w)); }
+WindowHandle FromHwnd(HWND h) { return static_cast<WindowHandle>(reinterpret_cast<std::intptr_t>(h)); }
+
+class Win32Clock : public platform::Clock {
+ public:
+  float TimeOfDay() override {
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    return static_cast<float>(st.wHour * 3600.0 + st.wMinute * 60.0 + st.wSecond + st.wMilliseconds / 1000.0);
+  }
+
+  std::string GeneralDateNow() override {
+    // The automation runtime's own text of a date is the general date of the
+    // user's locale (short date, a blank, long time).
+    BSTR text = nullptr;
+    if (FAILED(VarBstrFromDate(Now(), LOCALE_USER_DEFAULT, 0, &text))) return {};
+    std::string out = WideToUtf8(std::wstring_view(text, SysStringLen(text)));
+    SysFreeString(text);
+    return out;
+  }
+
+  double Now() override {
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    st.wMilliseconds = 0;
+    double date = 0;
+    SystemTimeToVariantTime(&st, &date);
+    return date;
+  }
+
+  std::string DecimalSeparator() override {
+    wchar_t buf[8] = {};
+    if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buf, 8) == 0) return ".";
+    return WideToUtf8(buf);
+  }
+};
+
+class Win32Process : public platform::Process {
+ public:
+  std::int32_t CurrentProcessId() override { return static_cast<std::int32_t>(GetCurrentProcessId()); }
+  void Sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
+};
+
+class Win32Registry : public platform::Registry {
+ public:
+  std::int32_t OpenKey(Key hive, const std::string& subKey, std::uint32_t options, std::uint32_t access,
+                       Key* opened) override {
+    HKEY key = nullptr;
+    const LONG rc = RegOpenKeyExA(reinterpret_cast<HKEY>(hive), Utf8ToAnsi(subKey).c_str(), options, access, &key);
+    if (rc == ERROR_SUCCESS) *opened = reinterpret_cast<Key>(key);
+    return rc;
+  }
+
+  std::int32_t QueryValue(Key key, const std::string& valueName, std::uint32_t* type, std::uint8_t* data,
+                          std::uint32_t* size) override {
+    DWORD t = 0;
+    DWORD n = *size;
+    const LONG rc = RegQueryValueExA(reinterpret_cast<HKEY>(key), Utf8ToAnsi(valueName).c_str(), nullptr, &t,
+                                     data, &n);
+    if (type) *type = t;
+    *size = n;
+    return rc;
+  }
+
+  std::int32_t CloseKey(Key key) override { return RegCloseKey(reinterpret_cast<HKEY>(key)); }
+};
+
+class AnsiCodec : public platform::TextCodec {
+ public:
+  std::string ToAnsi(std::string_view utf8) override { return Utf8ToAnsi(utf8); }
+  std::string FromAnsi(std::string_view ansi) override { return AnsiToUtf8(ansi); }
+};
+
+class Win32File : public platform::AppendFile {
+ public:
+  explicit Win32File(HANDLE h) : h_(h) {}
+  ~Win32File() override {
+    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+  }
+  bool Write(std::string_view bytes) override {
+    DWORD written = 0;
+    return WriteFile(h_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+  }
+  bool Close() override { return CloseHandle(std::exchange(h_, INVALID_HANDLE_VALUE)) != 0; }
+
+ private:
+  HANDLE h_;
+};
+
+class Win32FileSystem : public platform::FileSystem {
+ public:
+  std::unique_ptr<platform::AppendFile> OpenForAppend(const std::string& path) override {
+    // Other writers may append to the same file between two of our lines.
+    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<Win32File>(h);
+  }
+};
+
+class Win32MessageBoxes : public platform::MessageBoxes {
+ public:
+  std::int32_t Show(const std::string& text, const std::string& caption, std::uint32_t style) override {
+    return MessageBoxW(nullptr, Utf8ToWide(text).c_str(), Utf8ToWide(caption).c_str(), style);
+  }
+};
+
+class Win32Windows : public platform::Windows {
+ public:
+  bool EnumTopLevel(EnumProc proc, std::intptr_t applicationValue) override {
+    struct Context {
+      EnumProc proc;
+      std::intptr_t value;
+    } context{proc, applicationValue};
+    return EnumWindows(
+               [](HWND h, LPARAM lp) -> BOOL {
+                 auto* c = reinterpret_cast<Context*>(lp);
+                 return c->proc(FromHwnd(h), c->value) != 0;
+               },
+               reinterpret_cast<LPARAM>(&context)) != 0;
+  }
+  void GetWindowProcessId(WindowHandle window, std::int32_t* pid) override {
+    DWORD id = 0;
+    if (GetWindowThreadProcessId(ToHwnd(window), &id) != 0) *pid = static_cast<std::int32_t>(id);
+  }
+  std::int32_t GetClassNameA(WindowHandle window, char* buffer, std::int32_t maxCount) override {
+    return ::GetClassNameA(ToHwnd(window), buffer, maxCount);
+  }
+  std::int32_t GetWindowTextA(WindowHandle window, char* buffer, std::int32_t maxCount) override {
+    return ::GetWindowTextA(ToHwnd(window), buffer, maxCount);
+  }
+};
+
+// A timer on a hidden message-only window of the calling thread; its ticks
+// arrive as WM_TIMER through that thread's message loop.
+class HiddenWindowTimer : public platform::WindowTimer {
+ public:
+  explicit HiddenWindowTimer(std::function<void()> onTick) : onTick_(std::move(onTick)) {
+    static const ATOM windowClass = [] {
+      WNDCLASSW wc = {};
+      wc.lpfnWndProc = &HiddenWindowTimer::WindowProc;
+      wc.hInstance = GetModuleHandleW(nullptr);
+      wc.lpszClassName = L"ZandrelTimerWindow";
+      return RegisterClassW(&wc);
+    }();
+    hwnd_ = CreateWindowExW(0, MAKEINTATOM(windowClass), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                            GetModuleHandleW(nullptr), nullptr);
+    if (hwnd_) SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+  ~HiddenWindowTimer() override {
+    if (hwnd_) {
+      KillTimer(hwnd_, kTimerId);
+      SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+      DestroyWindow(hwnd_);
+    }
+  }
+  HiddenWindowTimer(const HiddenWindowTimer&) = delete;
+  HiddenWindowTimer& operator=(const HiddenWindowTimer&) = delete;
+
+  Status Set(std::uint32_t intervalMs, bool enabled) override {
+    if (!hwnd_) return automation::Error{static_cast<std::int32_t>(E_FAIL), "The timer window could not be created"};
+    if (enabled && intervalMs != 0) {
+      if (SetTimer(hwnd_, kTimerId, intervalMs, nullptr) == 0)
+        return automation::Error{static_cast<std::int32_t>(HRESULT_FROM_WIN32(GetLastError())), "SetTimer failed"};
+    } else {
+      KillTimer(hwnd_, kTimerId);
+    }
+    return Status::Ok();
+  }
+
+ private:
+  static constexpr UINT_PTR kTimerId = 1;
+
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_TIMER && wp == kTimerId) {
+      if (auto* self = reinterpret_cast<HiddenWindowTimer*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
+        self->onTick_();
+      }
+      return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+  }
+
+  std::function<void()> onTick_;
+  HWND hwnd_ = nullptr;
+};
+
+class Win32Timers : public platform::Timers {
+ public:
+  std::unique_ptr<platform::WindowTimer> Create(std::function<void()> onTick) override {
+    return std::make_unique<HiddenWindowTimer>(std::move(onTick));
+  }
+};
+
+}  // namespace
+
+const platform::ServiceSet& Win32Services() {
+  static Win32Clock clock;
+  static Win32Process process;
+  static Win32Registry registry;
+  static AnsiCodec codec;
+  static Win32FileSystem files;
+  static Win32MessageBoxes messageBoxes;
+  static Win32Windows windows;
+  static Win32Timers timers;
+  static const platform::ServiceSet set{&clock, &process, &registry, &codec, &files, &messageBoxes, &windows, &timers};
+  return set;
+}
+
+void InstallWin32Services() { platform::Install(Win32Services()); }
+
+}  // namespace zandrel::win
