@@ -123,16 +123,8 @@ class Win32MessageBoxes : public platform::MessageBoxes {
 class Win32Windows : public platform::Windows {
  public:
   bool EnumTopLevel(EnumProc proc, std::intptr_t applicationValue) override {
-    struct Context {
-      EnumProc proc;
-      std::intptr_t value;
-    } context{proc, applicationValue};
-    return EnumWindows(
-               [](HWND h, LPARAM lp) -> BOOL {
-                 auto* c = reinterpret_cast<Context*>(lp);
-                 return c->proc(FromHwnd(h), c->value) != 0;
-               },
-               reinterpret_cast<LPARAM>(&context)) != 0;
+    Context context{proc, applicationValue};
+    return EnumWindows(&Forward, reinterpret_cast<LPARAM>(&context)) != 0;
   }
   void GetWindowProcessId(WindowHandle window, std::int32_t* pid) override {
     DWORD id = 0;
@@ -143,6 +135,16 @@ class Win32Windows : public platform::Windows {
   }
   std::int32_t GetWindowTextA(WindowHandle window, char* buffer, std::int32_t maxCount) override {
     return ::GetWindowTextA(ToHwnd(window), buffer, maxCount);
+  }
+
+ private:
+  struct Context {
+    EnumProc proc;
+    std::intptr_t value;
+  };
+  static BOOL CALLBACK Forward(HWND h, LPARAM lp) {
+    auto* c = reinterpret_cast<Context*>(lp);
+    return c->proc(FromHwnd(h), c->value) != 0;
   }
 };
 
