@@ -12,4 +12,7 @@ Error MemberNotFound(std::string_view member) {
 Error ObjectNotSet() { return {kObjectNotSet, "Object variable not set"}; }
 Error DuplicateKey() { return {kDuplicateKey, "This key is already associated with an element of this collection"}; }
 
+Error InvalidPropertyValue() { return {kInvalidPropertyValue, "Invalid property value"}; }
+Error NoInterface() { return {kNoInterface, "No such interface supported"}; }
+
 }  // namespace zandrel::automation::errors

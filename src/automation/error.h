@@ -27,6 +27,9 @@ inline constexpr std::int32_t kTypeMismatch = 13;
 inline constexpr std::int32_t kMemberNotFound = 438;
 inline constexpr std::int32_t kObjectNotSet = 91;
 inline constexpr std::int32_t kDuplicateKey = 457;
+inline constexpr std::int32_t kInvalidPropertyValue = 380;
+// E_NOINTERFACE, as the number of a failed COM call.
+inline constexpr std::int32_t kNoInterface = -2147467262;
 
 Error InvalidArgument();
 Error Overflow();
@@ -35,6 +38,8 @@ Error TypeMismatch();
 Error MemberNotFound(std::string_view member);
 Error ObjectNotSet();
 Error DuplicateKey();
+Error InvalidPropertyValue();
+Error NoInterface();
 }  // namespace errors
 
 // The outcome of a step that yields a value: the value, or the Error.

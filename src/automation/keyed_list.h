@@ -36,8 +36,9 @@ class KeyedList {
     }
     return *this;
   }
-  KeyedList(KeyedList&&) = delete;
-  KeyedList& operator=(KeyedList&&) = delete;
+  // Moving keeps the list's nodes, so the index's iterators stay valid.
+  KeyedList(KeyedList&&) noexcept = default;
+  KeyedList& operator=(KeyedList&&) noexcept = default;
 
   std::int32_t Count() const { return static_cast<std::int32_t>(entries_.size()); }
 

@@ -2,6 +2,10 @@
 
 namespace zandrel::automation {
 
+Result<Ref<Object>> Object::As(const InterfaceId&) { return errors::NoInterface(); }
+Result<std::uint32_t> Object::Advise(const InterfaceId&, const Ref<EventSink>&) { return errors::NoInterface(); }
+Status Object::Unadvise(const InterfaceId&, std::uint32_t) { return errors::NoInterface(); }
+
 Result<Variant> Invoke(const Ref<Object>& target, std::string_view name, CallKind kind, std::span<Variant> args) {
   if (!target) return errors::ObjectNotSet();
   return target->Invoke(name, kind, args);

@@ -15,8 +15,10 @@ namespace zandrel::automation {
 class RefCounted {
  public:
   // Both return the count after the change, as COM's AddRef and Release do.
-  virtual std::uint32_t AddRef() = 0;
-  virtual std::uint32_t Release() = 0;
+  // (Named apart from COM's, so that one class can be both a COM object and a
+  // counted object of this layer with one count: see src/win.)
+  virtual std::uint32_t Retain() = 0;
+  virtual std::uint32_t Drop() = 0;
 
   // The object's identity: the address log lines print (as a signed decimal
   // number). An adapter that stands for a foreign object answers with the
@@ -30,8 +32,8 @@ class RefCounted {
 // The counting itself, for objects the process creates and owns.
 class RefCountedBase : public virtual RefCounted {
  public:
-  std::uint32_t AddRef() override { return ++count_; }
-  std::uint32_t Release() override {
+  std::uint32_t Retain() override { return ++count_; }
+  std::uint32_t Drop() override {
     std::uint32_t left = --count_;
     if (left == 0) delete this;
     return left;
@@ -52,7 +54,7 @@ class Ref {
   Ref() = default;
   Ref(std::nullptr_t) {}  // NOLINT: implicit by design
   explicit Ref(T* p) : p_(p) {
-    if (p_) p_->AddRef();
+    if (p_) p_->Retain();
   }
   Ref(const Ref& other) : Ref(other.p_) {}
   Ref(Ref&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
@@ -73,7 +75,7 @@ class Ref {
   }
 
   void reset() {
-    if (T* old = std::exchange(p_, nullptr)) old->Release();
+    if (T* old = std::exchange(p_, nullptr)) old->Drop();
   }
 
   T* get() const { return p_; }

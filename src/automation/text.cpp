@@ -85,4 +85,15 @@ std::string LowerCase(std::string_view utf8) {
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) { return LowerCase(a) == LowerCase(b); }
 
+std::string HexText(std::int32_t value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  auto v = static_cast<std::uint32_t>(value);
+  std::string out;
+  do {
+    out.insert(out.begin(), kDigits[v & 0xF]);
+    v >>= 4;
+  } while (v != 0);
+  return out;
+}
+
 }  // namespace zandrel::automation

@@ -2,6 +2,7 @@
 // Text helpers. Text inside the add-in is UTF-8; the Windows layer converts at
 // its edge (UTF-16 for COM, the ANSI code page for the A-calls and the log).
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,5 +15,9 @@ std::string LowerCase(std::string_view utf8);
 
 // Whether two texts are equal without regard to letter case (by LowerCase).
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+
+// A 32-bit value in upper-case hexadecimal without leading zeros or prefix;
+// a negative value shows its eight-digit two's complement ("FFFFFFFE").
+std::string HexText(std::int32_t value);
 
 }  // namespace zandrel::automation

@@ -304,3 +304,12 @@ Result<Ref<Object>> ToObject(const Variant& v) {
 }
 
 }  // namespace zandrel::automation
+
+namespace zandrel::automation {
+
+Result<std::string> ToText(const Result<Variant>& v) { return v ? ToText(*v) : Result<std::string>(v.error()); }
+Result<std::int32_t> ToLong(const Result<Variant>& v) { return v ? ToLong(*v) : Result<std::int32_t>(v.error()); }
+Result<bool> ToBoolean(const Result<Variant>& v) { return v ? ToBoolean(*v) : Result<bool>(v.error()); }
+Result<Ref<Object>> ToObject(const Result<Variant>& v) { return v ? ToObject(*v) : Result<Ref<Object>>(v.error()); }
+
+}  // namespace zandrel::automation

@@ -21,6 +21,13 @@ class Variant;
 
 enum class CallKind { Method, PropertyGet, PropertyPut, PropertyPutRef };
 
+// An interface of an object: its identifier (the GUID's text form, with
+// braces) and a name for messages.
+struct InterfaceId {
+  std::string_view name;
+  std::string_view guid;
+};
+
 // Object: an automation object reached by name (late binding), as IDispatch
 // offers it. The add-in's logic sees the IDE's objects, the timer form and
 // other IDEs' add-ins only through this interface; the Windows layer adapts
@@ -32,6 +39,23 @@ class Object : public virtual RefCounted {
   // member's declared order, passed by value; for a property put the new
   // value is the last one.
   virtual Result<Variant> Invoke(std::string_view name, CallKind kind, std::span<Variant> args) = 0;
+
+  // The object's interface `iid`, as a new reference (COM's QueryInterface);
+  // fails with "No such interface supported" when the object has none.
+  virtual Result<Ref<Object>> As(const InterfaceId& iid);
+
+  // Connects `sink` to the object's events of the dispinterface `events` (a
+  // connection point); the cookie undoes it. Fails when the object has no such
+  // events.
+  virtual Result<std::uint32_t> Advise(const InterfaceId& events, const Ref<class EventSink>& sink);
+  virtual Status Unadvise(const InterfaceId& events, std::uint32_t cookie);
+};
+
+// Receives the events of a connection: the event's dispatch id and its
+// arguments in declared order (by-reference arguments may be written back).
+class EventSink : public virtual RefCounted {
+ public:
+  virtual Status OnEvent(std::int32_t dispid, std::span<Variant> args) = 0;
 };
 
 enum class VarType { Empty, Boolean, Integer, Long, Single, Double, Date, String, Object, Array };
@@ -111,6 +135,12 @@ Result<std::int16_t> ToInteger(const Variant& v);
 Result<bool> ToBoolean(const Variant& v);
 Result<double> ToDouble(const Variant& v);
 Result<Ref<Object>> ToObject(const Variant& v);
+
+// The same, for the outcome of a call: its failure passes through.
+Result<std::string> ToText(const Result<Variant>& v);
+Result<std::int32_t> ToLong(const Result<Variant>& v);
+Result<bool> ToBoolean(const Result<Variant>& v);
+Result<Ref<Object>> ToObject(const Result<Variant>& v);
 
 // Parses numeric text as OLE Automation does for a number conversion: blanks
 // around it, a sign before or after, thousands separators, a decimal point, an

@@ -20,8 +20,8 @@ class Counted : public RefCountedBase, public Object {
 };
 
 std::uint32_t RefCountOf(RefCounted* o) {
-  o->AddRef();
-  return o->Release();
+  o->Retain();
+  return o->Drop();
 }
 
 TEST(Ref, CountsAndReleasesWhenOverwrittenOrCleared) {

@@ -1,0 +1,65 @@
+// The identity members: Ping, DTE, Name, MSDEVPid, MSDEVMainWnd.
+
+#include "addin/connect.h"
+#include "addin/log.h"
+#include "automation/text.h"
+#include "platform/platform.h"
+
+namespace zandrel::addin {
+
+void Connect::Ping() {
+  platform::Services().messageBoxes->Show("qmcIDEAddin zandrel.Ping", kLibraryName, platform::MessageBoxes::kOk);
+}
+
+Ref<automation::Object> Connect::DTE() {
+  Log("Get MSDevApp:  Entering...");
+  Ref<automation::Object> dte = mDTE;
+  Log("Get DTE:  Successful Exiting...");
+  return dte;
+}
+
+// "<" name " " version " PID=" pid [" HWND=" hex] ">", from the IDE's Name and
+// Version; fails when either cannot be read.
+Result<std::string> Connect::IdeDescription(bool withWindow) {
+  auto name = automation::GetProperty(mDTE, "Name");
+  if (!name) return name.error();
+  auto nameText = automation::ToText(*name);
+  if (!nameText) return nameText.error();
+  auto version = automation::GetProperty(mDTE, "Version");
+  if (!version) return version.error();
+  auto versionText = automation::ToText(*version);
+  if (!versionText) return versionText.error();
+  std::string text = "<" + *nameText + " " + *versionText + " PID=" + std::to_string(m_lMSDEVPid);
+  if (withWindow) text += " HWND=" + automation::HexText(m_lMSDEVMainWnd);
+  return text + ">";
+}
+
+std::string Connect::Name() {
+  std::string result;
+  if (!mDTE) {
+    result = "<zandrel - No Application>";
+  } else {
+    auto description = IdeDescription(false);
+    result = description ? *description : "<zandrel - Unresponsive Application>";
+  }
+  Log("Get Name=" + result);
+  return result;
+}
+
+std::int32_t Connect::MSDEVPid() {
+  auto description = IdeDescription(true);
+  std::string text;
+  if (description) text = *description;
+  else text = mDTE ? "<TBD MSDEV Name mDTE is NOT NOTHING!>" : "<TBD MSDEV Name mDTE is NOTHING>";
+  Log("qmcIDEAddIn Get MSDEVPid:  " + text);
+  return m_lMSDEVPid;
+}
+
+Result<std::int32_t> Connect::MSDEVMainWnd() {
+  auto description = IdeDescription(true);
+  if (!description) return description.error();  // reaches the caller; nothing is logged
+  Log("qmcIDEAddIn Get MSDEVMainWnd:  " + *description);
+  return m_lMSDEVMainWnd;
+}
+
+}  // namespace zandrel::addin

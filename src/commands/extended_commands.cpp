@@ -1,0 +1,88 @@
+// Commands from the integration manager: "openfile" and "activate", and the
+// status properties.
+
+#include "addin/connect.h"
+#include "addin/envdte.h"
+#include "addin/log.h"
+#include "automation/text.h"
+
+namespace zandrel::addin {
+
+using automation::ResumeNext;
+
+void Connect::ExecuteExtendedCommand(std::string& pstrCommand, VariantArray& pvarArgList) {
+  ResumeNext err;
+  const std::int32_t lower = pvarArgList.lowerBound;
+  const std::string word = automation::LowerCase(pstrCommand);  // nothing trimmed
+  if (word == "activate") {
+    DoActivate();
+  } else if (word == "openfile") {
+    // A missing or unconvertible element leaves "" or 0.
+    std::string path;
+    std::int32_t line = 0;
+    std::int32_t column = 0;
+    Variant element;
+    if (err.Assign(element, pvarArgList.At(lower))) err.Assign(path, automation::ToText(element));
+    if (err.Assign(element, pvarArgList.At(lower + 1))) err.Assign(line, automation::ToLong(element));
+    if (err.Assign(element, pvarArgList.At(lower + 2))) err.Assign(column, automation::ToLong(element));
+    DoOpenFile(path, line, column);
+  } else {
+    Log("UNKNOWN Extended Command\"" + pstrCommand + "\"", ERROR_LOGLEVEL);
+  }
+  err.Clear();  // nothing reaches the caller
+}
+
+void Connect::DoOpenFile(std::string& path, std::int32_t& line, std::int32_t& column) {
+  ResumeNext err;
+  Log("    BEGIN DoOpenFile \"" + path + "\", " + std::to_string(line) + ", " + std::to_string(column));
+  // A step that fails leaves the later ones without their objects, so they
+  // fail too; nothing is reported.
+  Ref<automation::Object> itemOperations;
+  err.Assign(itemOperations, automation::GetObjectProperty(mDTE, "ItemOperations"));
+  Ref<automation::Object> window;
+  err.Assign(window, automation::ToObject(automation::CallMethod(itemOperations, "OpenFile", path,
+                                                                 envdte::kViewKindPrimary)));
+  Ref<automation::Object> windowObject;
+  Ref<automation::Object> textWindow;
+  if (err.Assign(windowObject, automation::GetObjectProperty(window, "Object")) && windowObject)
+    err.Assign(textWindow, windowObject->As(envdte::kTextWindow));
+  Ref<automation::Object> pane;
+  err.Assign(pane, automation::GetObjectProperty(textWindow, "ActivePane"));
+  Ref<automation::Object> startPoint;
+  err.Assign(startPoint, automation::GetObjectProperty(pane, "StartPoint"));
+  Ref<automation::Object> editPoint;
+  err.Assign(editPoint, automation::ToObject(automation::CallMethod(startPoint, "CreateEditPoint")));
+  err.Do(automation::CallMethod(editPoint, "MoveToLineAndOffset", line, column));
+  err.Do(automation::CallMethod(pane, "TryToShow", Variant(editPoint), 0, std::int16_t{0}));
+  Ref<automation::Object> document;
+  err.Assign(document, automation::GetObjectProperty(window, "Document"));
+  Ref<automation::Object> selectionObject;
+  Ref<automation::Object> selection;
+  if (err.Assign(selectionObject, automation::GetObjectProperty(document, "Selection")) && selectionObject)
+    err.Assign(selection, selectionObject->As(envdte::kTextSelection));
+  err.Do(automation::CallMethod(selection, "MoveToPoint", Variant(editPoint), false));
+}
+
+void Connect::DoActivate() {
+  ResumeNext err;
+  Log("    BEGIN DoActivate");
+  err.Clear();
+  std::int32_t saved = 0;
+  Variant state;
+  if (err.Assign(state, automation::GetProperty(DTE(), "WindowState"))) err.Assign(saved, automation::ToLong(state));
+  if (err.Number() != 0 || saved == 1) saved = 0;  // unreadable or minimized: normal
+  err.Do(automation::PutProperty(DTE(), "WindowState", std::int32_t{1}));
+  err.Do(automation::PutProperty(DTE(), "Active", true));
+  err.Do(automation::PutProperty(DTE(), "Visible", true));
+  err.Do(automation::PutProperty(DTE(), "WindowState", saved));
+  Log("      END DoActivate()");
+  err.Clear();
+}
+
+bool Connect::RTEServer() { return m_blnRTEServer; }
+void Connect::RTEServer(bool bNewValue) { m_blnRTEServer = bNewValue; }
+bool Connect::NewWorkspace() { return m_blnNewWorkspace; }
+std::int32_t Connect::CurrentBuildErrors() { return m_lCurrentBuildErrors; }
+std::int32_t Connect::CurrentBuildWarnings() { return m_lCurrentBuildWarnings; }
+
+}  // namespace zandrel::addin

@@ -1,0 +1,139 @@
+// The sinks of the IDE's solution and command events: each logs, may raise the
+// interrupt flag, and queues a named event; the work is done later, from the
+// timer.
+
+#include "addin/connect.h"
+#include "addin/envdte.h"
+#include "addin/log.h"
+#include "events/event_subscription.h"
+
+namespace zandrel::addin {
+
+using events::EventSubscription;
+
+namespace {
+
+std::string TextArg(std::span<Variant> args, std::size_t i) {
+  if (i >= args.size()) return {};
+  auto text = automation::ToText(args[i]);
+  return text ? *text : std::string();
+}
+
+Ref<automation::Object> ObjectArg(std::span<Variant> args, std::size_t i) {
+  if (i >= args.size()) return {};
+  auto object = automation::ToObject(args[i]);
+  return object ? *object : Ref<automation::Object>();
+}
+
+}  // namespace
+
+Status Connect::SetSolutionEvents(Ref<automation::Object> source) {
+  if (!source) {
+    mSolutionEvents.reset();
+    return Status::Ok();
+  }
+  auto subscription = EventSubscription::Subscribe(
+      std::move(source), envdte::kDispSolutionEvents, [this](std::int32_t dispid, std::span<Variant> args) {
+        Ref<automation::Object> self = Me();  // a sink may lead to the last release
+        switch (dispid) {
+          case envdte::kSolutionOpened: mSolutionEvents_Opened(); break;
+          case envdte::kSolutionBeforeClosing: mSolutionEvents_BeforeClosing(); break;
+          case envdte::kSolutionAfterClosing: mSolutionEvents_AfterClosing(); break;
+          case envdte::kSolutionRenamed: mSolutionEvents_Renamed(TextArg(args, 0)); break;
+          case envdte::kSolutionProjectAdded: mSolutionEvents_ProjectAdded(ObjectArg(args, 0)); break;
+          case envdte::kSolutionProjectRemoved: mSolutionEvents_ProjectRemoved(ObjectArg(args, 0)); break;
+          case envdte::kSolutionProjectRenamed:
+            mSolutionEvents_ProjectRenamed(ObjectArg(args, 0), TextArg(args, 1));
+            break;
+          default: break;  // QueryCloseSolution and anything newer: not handled
+        }
+      });
+  if (!subscription) return subscription.error();
+  mSolutionEvents = std::move(*subscription);
+  return Status::Ok();
+}
+
+Status Connect::SetCommandEvents(Ref<automation::Object> source) {
+  if (!source) {
+    mCommandEvents.reset();
+    return Status::Ok();
+  }
+  auto subscription = EventSubscription::Subscribe(
+      std::move(source), envdte::kDispCommandEvents, [this](std::int32_t dispid, std::span<Variant> args) {
+        Ref<automation::Object> self = Me();
+        if (dispid != envdte::kCommandAfterExecute) return;  // nothing runs before a command
+        const Variant empty;
+        std::int32_t id = 0;
+        if (args.size() > 1) {
+          if (auto value = automation::ToLong(args[1])) id = *value;
+        }
+        mCommandEvents_AfterExecute(TextArg(args, 0), id, args.size() > 2 ? args[2] : empty,
+                                    args.size() > 3 ? args[3] : empty);
+      });
+  if (!subscription) return subscription.error();
+  mCommandEvents = std::move(*subscription);
+  return Status::Ok();
+}
+
+namespace {
+constexpr std::int32_t kQueueDelay = 100;  // every sink queues with this delay (ms)
+}
+
+void Connect::mSolutionEvents_Opened() {
+  Log("  ENTER mSolutionEvents_Opened()");
+  Variant event("SolutionOpened");
+  std::int32_t delay = kQueueDelay;
+  AddEvent(event, delay);
+}
+
+void Connect::mSolutionEvents_BeforeClosing() { Log("  ENTER mSolutionEvents_BeforeClosing"); }
+
+void Connect::mSolutionEvents_AfterClosing() {
+  Log("  ENTER mSolutionEvents_AfterClosing()");
+  m_blnQueueInterrupt = true;
+  Variant event("SolutionAfterClosing");
+  std::int32_t delay = kQueueDelay;
+  AddEvent(event, delay);
+}
+
+void Connect::mSolutionEvents_ProjectAdded(const Ref<automation::Object>& /*Project*/) {
+  Log("  BEGIN mSolutionEvents_ProjectAdded");
+  Variant event("ProjectAdded");
+  std::int32_t delay = kQueueDelay;
+  AddEvent(event, delay);
+}
+
+void Connect::mSolutionEvents_ProjectRemoved(const Ref<automation::Object>& /*Project*/) {
+  Log("  BEGIN mSolutionEvents_ProjectRemoved");
+  Variant event("ProjectRemoved");
+  std::int32_t delay = kQueueDelay;
+  AddEvent(event, delay);
+}
+
+void Connect::mSolutionEvents_ProjectRenamed(const Ref<automation::Object>& /*Project*/,
+                                             const std::string& /*OldName*/) {
+  Log("BEGIN mSolutionEvents_ProjectRenamed");
+  Variant event("ProjectRenamed");
+  std::int32_t delay = kQueueDelay;
+  AddEvent(event, delay);
+}
+
+void Connect::mSolutionEvents_Renamed(const std::string& /*OldName*/) {
+  Log("BEGIN mSolutionEvents_Renamed");
+  m_blnQueueInterrupt = true;
+  Variant event("SolutionRenamed");
+  std::int32_t delay = kQueueDelay;
+  AddEvent(event, delay);
+}
+
+void Connect::mCommandEvents_AfterExecute(const std::string& /*Guid*/, std::int32_t /*ID*/,
+                                          const Variant& /*CustomIn*/, const Variant& /*CustomOut*/) {
+  Log("  ENTER mCommandEvents_AfterExecute");
+  mCommandEvents.reset();  // once per attachment
+  Variant pending = m_varPendingEvent;
+  m_varPendingEvent = Variant("");
+  std::int32_t delay = kQueueDelay;
+  AddEvent(pending, delay);
+}
+
+}  // namespace zandrel::addin

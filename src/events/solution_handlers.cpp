@@ -1,0 +1,66 @@
+// The handlers of the named events: each works on the whole solution.
+
+#include "addin/connect.h"
+#include "addin/envdte.h"
+#include "addin/log.h"
+
+namespace zandrel::addin {
+
+using automation::ResumeNext;
+
+void Connect::DoWorkspaceClose(Variant& /*Event*/) {
+  ResumeNext err;
+  Log("    BEGIN DoWorkspaceClose()");
+  auto documents = GetDocs();
+  for (std::int32_t i = 1; i <= documents.Count(); ++i) {
+    Ref<registration::QmsDocument> document;
+    if (!err.Assign(document, documents.Item(i))) continue;
+    Ref<registration::QmsApplication> noApplication;
+    std::string noName;
+    if (m_RegMgr) err.Do(m_RegMgr->UnRegisterDoc(document, noApplication, noName));
+    else err.Record(automation::errors::ObjectNotSet());
+  }
+  m_blnQueueInterrupt = false;
+  Log("      END DoWorkspaceClose()\r\n");
+}
+
+void Connect::DoSolutionOpen(Variant& Event) {
+  Log("      BEGIN DoSolutionOpen");
+  DoRegisterProjects(Event);
+}
+
+void Connect::DoSolutionRenamed(Variant& Event) {
+  Log("      BEGIN DoSolutionRenamed");
+  UnregisterProjects();
+  m_blnQueueInterrupt = false;  // the withdrawal it asked for is done
+  DoRegisterProjects(Event);
+}
+
+void Connect::DoRegisterProjects(Variant& /*Event*/) {
+  ResumeNext err;
+  std::string name;
+  Ref<automation::Object> solution;
+  if (err.Assign(solution, automation::GetObjectProperty(mDTE, "Solution"))) {
+    Variant fullName;
+    if (err.Assign(fullName, automation::GetProperty(solution, "FullName"))) err.Assign(name, automation::ToText(fullName));
+  }
+  Log("      BEGIN DoRegisterProjects(" + name + ")");
+  if (!name.empty()) {
+    (void)RegisterProjects();
+  } else {
+    // No solution yet, or the IDE has not finished opening it: try again when
+    // the next command has completed.
+    Log("      No solution available - queueing up for later");
+    m_varPendingEvent = Variant("SolutionOpened");
+    Ref<automation::Object> events;
+    Variant commandEvents;
+    if (err.Assign(events, automation::GetObjectProperty(mDTE, "Events")) &&
+        err.Assign(commandEvents, automation::GetProperty(events, "CommandEvents", envdte::kAllCommandsGroup, 0))) {
+      Ref<automation::Object> source;
+      if (err.Assign(source, automation::ToObject(commandEvents))) err.Do(SetCommandEvents(source));
+    }
+  }
+  Log("      END DoRegisterProjects()");
+}
+
+}  // namespace zandrel::addin

@@ -1,0 +1,74 @@
+// This IDE's documents in the integration manager, and the active project.
+
+#include "addin/connect.h"
+#include "addin/log.h"
+
+namespace zandrel::addin {
+
+using automation::KeyedList;
+using automation::ResumeNext;
+using registration::QmsDocument;
+
+KeyedList<Ref<QmsDocument>> Connect::GetDocs() {
+  ResumeNext err;
+  Ref<registration::QmsDocuments> found;
+  std::int16_t kind = registration::im_AppObject_MSVC;
+  std::string everyName;
+  if (m_IntgMgr) err.Assign(found, m_IntgMgr->FindDocuments(kind, everyName));
+  else err.Record(automation::errors::ObjectNotSet());
+
+  std::int32_t count = 0;
+  if (!found) {
+    Log("    GetDocs() is Nothing");
+  } else {
+    err.Assign(count, found->Count());
+    Log("    GetDocs()=" + std::to_string(count));
+  }
+
+  KeyedList<Ref<QmsDocument>> documents;
+  for (std::int32_t i = 1; i <= count; ++i) {
+    Variant index(i);
+    Ref<QmsDocument> document;
+    if (!err.Assign(document, found->Item(index)) || !document) continue;
+    // The owner test: a read that fails counts as a match.
+    bool mine = true;
+    Ref<registration::QmsApplication> app;
+    Ref<automation::Object> owner;
+    Variant ownerPid;
+    std::int32_t ownerPidValue = 0;
+    if (err.Assign(app, document->App()) && app && err.Assign(owner, app->AppObject())) {
+      const std::int32_t myPid = MSDEVPid();
+      if (err.Assign(ownerPid, automation::GetProperty(owner, "MSDEVPid")) &&
+          err.Assign(ownerPidValue, automation::ToLong(ownerPid))) {
+        mine = myPid == ownerPidValue;
+      }
+    }
+    if (!mine) continue;
+    std::string name;
+    if (err.Assign(name, document->DocName())) err.Do(documents.Add(document, name));  // a duplicate keeps the first
+  }
+  return documents;
+}
+
+void Connect::ActiveProject(std::string& pstrFullname) { m_strActiveProject = pstrFullname; }
+
+std::string Connect::ActiveProject() {
+  if (!m_strActiveProject.empty()) return m_strActiveProject;
+  ResumeNext err;
+  Ref<automation::Object> projects;
+  err.Assign(projects, automation::ToObject(automation::CallMethod(mDTE, "GetObject", "VCProjects")));
+  std::int32_t count = 0;
+  if (projects) err.Assign(count, automation::ToLong(automation::GetProperty(projects, "Count")));
+  if (count > 0) {
+    Ref<automation::Object> first;
+    Variant fullName;
+    if (err.Assign(first, automation::ToObject(automation::CallMethod(projects, "Item", std::int16_t{1}))) &&
+        err.Assign(fullName, automation::GetProperty(first, "FullName"))) {
+      err.Assign(m_strActiveProject, automation::ToText(fullName));
+    }
+  }
+  err.Clear();
+  return m_strActiveProject;
+}
+
+}  // namespace zandrel::addin
