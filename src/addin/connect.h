@@ -28,6 +28,10 @@ class TimerFrm;
 class EventSubscription;
 }  // namespace zandrel::events
 
+namespace zandrel::testing_support {
+struct ConnectProbe;
+}
+
 namespace zandrel::addin {
 
 using automation::Ref;
@@ -181,6 +185,7 @@ class Connect : public virtual automation::RefCounted, public automation::Object
                                    const Variant& CustomOut);
 
  private:
+  friend struct testing_support::ConnectProbe;  // tests reach the private operations
   OutsideComponents* outside_;
   std::uint32_t count_ = 0;
 };

@@ -1,0 +1,241 @@
+#include "ide/ide_model.h"
+
+#include "addin/envdte.h"
+
+namespace zandrel::testbed {
+
+using automation::CallKind;
+using automation::Ref;
+using automation::Result;
+using automation::Variant;
+
+namespace {
+
+class ProjectObject : public ModelObject {
+ public:
+  explicit ProjectObject(ProjectInfo info) : info_(std::move(info)) {
+    Property("FullName", [this] { return info_.fullName; });
+    Property("Name", [this] { return info_.name; });
+  }
+
+ private:
+  ProjectInfo info_;
+};
+
+// A snapshot of the solution's projects, as the IDE's collection is: Count and
+// a 1-based Item.
+class ProjectsObject : public ModelObject {
+ public:
+  explicit ProjectsObject(std::vector<Ref<automation::Object>> projects) : projects_(std::move(projects)) {
+    Property("Count", [this] { return static_cast<std::int32_t>(projects_.size()); });
+    Define("Item", [this](CallKind, std::span<Variant> args) -> Result<Variant> {
+      if (args.size() != 1) return automation::errors::InvalidArgument();
+      auto index = automation::ToLong(args[0]);
+      if (!index) return index.error();
+      if (*index < 1 || *index > static_cast<std::int32_t>(projects_.size()))
+        return automation::Error{-2147024809, "The parameter is incorrect."};
+      return Variant(projects_[static_cast<std::size_t>(*index - 1)]);
+    });
+  }
+
+ private:
+  std::vector<Ref<automation::Object>> projects_;
+};
+
+class SolutionObject : public ModelObject {
+ public:
+  explicit SolutionObject(const IdeModel& ide) {
+    Property("FullName", [&ide] { return ide.SolutionFullName(); });
+  }
+};
+
+class EventsObject : public ModelObject {
+ public:
+  using CommandEventsFactory = std::function<Ref<automation::Object>(const std::string&, std::int32_t)>;
+  EventsObject(Ref<automation::Object> solutionEvents, CommandEventsFactory commandEvents) {
+    Property("SolutionEvents", [solutionEvents] { return solutionEvents; });
+    Define("CommandEvents", [commandEvents](CallKind, std::span<Variant> args) -> Result<Variant> {
+      std::string guid = envdte::kAllCommandsGroup;
+      std::int32_t id = 0;
+      if (!args.empty() && !args[0].IsEmpty()) {
+        auto text = automation::ToText(args[0]);
+        if (!text) return text.error();
+        guid = *text;
+      }
+      if (args.size() > 1 && !args[1].IsEmpty()) {
+        auto value = automation::ToLong(args[1]);
+        if (!value) return value.error();
+        id = *value;
+      }
+      return Variant(commandEvents(guid, id));
+    });
+  }
+};
+
+class AddInObject : public ModelObject {
+ public:
+  AddInObject() { Property("ProgID", [] { return std::string("zandrel.Connect"); }); }
+};
+
+}  // namespace
+
+class IdeModel::RootObject : public ModelObject {
+ public:
+  explicit RootObject(IdeModel& ide) : ide_(ide) {
+    auto text = [this](const std::string& value) -> Result<Variant> {
+      if (!ide_.responsive) return automation::Error{-2147417848, "The object invoked has disconnected from its clients."};
+      return Variant(value);
+    };
+    Define("Name", [this, text](CallKind, std::span<Variant>) { return text(ide_.name_); });
+    Define("Version", [this, text](CallKind, std::span<Variant>) { return text(ide_.version_); });
+    Property("Events", [this] { return events_; });
+    Property("Solution", [this] { return solution_; });
+    Define("GetObject", [this](CallKind, std::span<Variant> args) -> Result<Variant> {
+      if (args.size() != 1) return automation::errors::InvalidArgument();
+      auto name = automation::ToText(args[0]);
+      if (!name) return name.error();
+      if (*name != "VCProjects" || !ide_.vcProjectsAvailable)
+        return automation::Error{-2147024809, "The parameter is incorrect."};
+      std::vector<Ref<automation::Object>> projects;
+      if (ide_.solutionOpen_)
+        for (const ProjectInfo& p : ide_.projects_) projects.push_back(ide_.MakeProject(p));
+      return Variant(Ref<automation::Object>(new ProjectsObject(std::move(projects))));
+    });
+    auto state = [this](const char* name, auto& field) {
+      Define(name, [&field](CallKind kind, std::span<Variant> args) -> Result<Variant> {
+        if (kind != CallKind::PropertyPut) return Variant(field);
+        if (args.size() != 1) return automation::errors::InvalidArgument();
+        using T = std::remove_reference_t<decltype(field)>;
+        if constexpr (std::is_same_v<T, bool>) {
+          auto value = automation::ToBoolean(args[0]);
+          if (!value) return value.error();
+          field = *value;
+        } else {
+          auto value = automation::ToLong(args[0]);
+          if (!value) return value.error();
+          if (*value < 0 || *value > 2) return automation::Error{-2147024809, "The parameter is incorrect."};
+          field = *value;
+        }
+        return Variant();
+      });
+    };
+    state("WindowState", ide_.windowState);
+    state("Active", ide_.active);
+    state("Visible", ide_.visible);
+  }
+
+  Result<Ref<automation::Object>> As(const automation::InterfaceId& iid) override {
+    if (iid.guid == envdte::kDTE.guid) return Ref<automation::Object>(this);
+    return automation::errors::NoInterface();
+  }
+
+  void Attach(Ref<automation::Object> events, Ref<automation::Object> solution) {
+    events_ = std::move(events);
+    solution_ = std::move(solution);
+  }
+
+ private:
+  IdeModel& ide_;
+  Ref<automation::Object> events_;
+  Ref<automation::Object> solution_;
+};
+
+IdeModel::IdeModel(std::string name, std::string version) : name_(std::move(name)), version_(std::move(version)) {
+  auto root = new RootObject(*this);
+  root_ = Ref<automation::Object>(root);
+  addIn_ = Ref<automation::Object>(new AddInObject());
+  solutionEvents_ = Ref<EventSourceObject>(new EventSourceObject(envdte::kDispSolutionEvents));
+  auto commandEvents = [this](const std::string& guid, std::int32_t id) -> Ref<automation::Object> {
+    Ref<EventSourceObject> source(new EventSourceObject(envdte::kDispCommandEvents));
+    commandEvents_.push_back({{guid, id}, source});
+    return source;
+  };
+  root->Attach(Ref<automation::Object>(new EventsObject(solutionEvents_, commandEvents)),
+               Ref<automation::Object>(new SolutionObject(*this)));
+}
+
+IdeModel::~IdeModel() = default;
+
+Ref<automation::Object> IdeModel::Root() const { return root_; }
+Ref<automation::Object> IdeModel::AddIn() const { return addIn_; }
+
+Ref<automation::Object> IdeModel::MakeProject(const ProjectInfo& info) const {
+  return Ref<automation::Object>(new ProjectObject(info));
+}
+
+void IdeModel::FireSolution(std::int32_t dispid, std::vector<Variant> args) { solutionEvents_->Fire(dispid, std::move(args)); }
+
+void IdeModel::OpenSolution(const std::string& fullName, std::vector<ProjectInfo> projects, bool named) {
+  solutionOpen_ = true;
+  solutionNamed_ = named;
+  solutionName_ = named ? fullName : std::string();
+  pendingName_ = fullName;
+  projects_ = std::move(projects);
+  FireSolution(envdte::kSolutionOpened);
+}
+
+void IdeModel::NameSolution() {
+  solutionNamed_ = true;
+  solutionName_ = pendingName_;
+}
+
+void IdeModel::AddProject(ProjectInfo project) {
+  projects_.push_back(project);
+  FireSolution(envdte::kSolutionProjectAdded, {Variant(MakeProject(project))});
+}
+
+bool IdeModel::RemoveProject(const std::string& name) {
+  for (auto it = projects_.begin(); it != projects_.end(); ++it) {
+    if (it->name != name) continue;
+    ProjectInfo removed = *it;
+    projects_.erase(it);
+    FireSolution(envdte::kSolutionProjectRemoved, {Variant(MakeProject(removed))});
+    return true;
+  }
+  return false;
+}
+
+bool IdeModel::RenameProject(const std::string& name, ProjectInfo renamed) {
+  for (ProjectInfo& p : projects_) {
+    if (p.name != name) continue;
+    p = renamed;
+    FireSolution(envdte::kSolutionProjectRenamed, {Variant(MakeProject(renamed)), Variant(name)});
+    return true;
+  }
+  return false;
+}
+
+void IdeModel::RenameSolution(const std::string& fullName) {
+  const std::string oldName = solutionName_;
+  solutionName_ = fullName;
+  pendingName_ = fullName;
+  FireSolution(envdte::kSolutionRenamed, {Variant(oldName)});
+}
+
+void IdeModel::CloseSolution() {
+  FireSolution(envdte::kSolutionBeforeClosing);
+  solutionOpen_ = false;
+  solutionNamed_ = false;
+  solutionName_.clear();
+  projects_.clear();
+  FireSolution(envdte::kSolutionAfterClosing);
+}
+
+void IdeModel::ExecuteCommand(const std::string& guid, std::int32_t id) {
+  auto sources = commandEvents_;
+  for (auto& [filter, source] : sources) {
+    const bool allGroups = filter.first == envdte::kAllCommandsGroup;
+    if (!allGroups && (filter.first != guid || (filter.second != 0 && filter.second != id))) continue;
+    source->Fire(envdte::kCommandAfterExecute, {Variant(guid), Variant(id), Variant(), Variant()});
+  }
+}
+
+std::size_t IdeModel::SolutionSinks() const { return solutionEvents_->Advised(); }
+
+std::size_t IdeModel::CommandSinks() const {
+  std::size_t n = 0;
+  for (const auto& [filter, source] : commandEvents_) n += source->Advised();
+  return n;
+}
+
+}  // namespace zandrel::testbed

@@ -1,0 +1,87 @@
+#pragma once
+// The stand-in IDE's automation model, portable: the root object (DTE) with
+// Name, Version, Events, Solution, ItemOperations, GetObject("VCProjects"),
+// WindowState, Active and Visible; the solution and its Visual C++ projects;
+// the solution and command event sources. Each operation of the model fires
+// the events the IDE fires for it.
+//
+// The Windows stand-in IDE (standin_ide.exe) puts a COM shell around this
+// model; native tests use it directly.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "automation/object.h"
+#include "model_object.h"
+
+namespace zandrel::testbed {
+
+struct ProjectInfo {
+  std::string name;
+  std::string fullName;
+};
+
+class IdeModel {
+ public:
+  IdeModel(std::string name = "Stand-in IDE", std::string version = "7.10");
+  ~IdeModel();
+  IdeModel(const IdeModel&) = delete;
+  IdeModel& operator=(const IdeModel&) = delete;
+
+  // The root object (it answers the _DTE interface) and this add-in's AddIn
+  // object (which does not).
+  automation::Ref<automation::Object> Root() const;
+  automation::Ref<automation::Object> AddIn() const;
+
+  // The solution. A solution opened without a name reports an empty FullName
+  // (as while the IDE is still opening it) until NameSolution.
+  void OpenSolution(const std::string& fullName, std::vector<ProjectInfo> projects, bool named = true);
+  void NameSolution();
+  void AddProject(ProjectInfo project);
+  bool RemoveProject(const std::string& name);
+  bool RenameProject(const std::string& name, ProjectInfo renamed);
+  void RenameSolution(const std::string& fullName);
+  void CloseSolution();
+  // A command completes (fires AfterExecute to the command-event sources that
+  // select it).
+  void ExecuteCommand(const std::string& guid, std::int32_t id);
+
+  bool SolutionOpen() const { return solutionOpen_; }
+  const std::string& SolutionFullName() const { return solutionName_; }
+  const std::vector<ProjectInfo>& Projects() const { return projects_; }
+
+  // The IDE's window state: 0 normal, 1 minimized, 2 maximized.
+  std::int32_t windowState = 0;
+  bool active = false;
+  bool visible = true;
+  // Whether the root answers Name and Version (an IDE that hangs does not).
+  bool responsive = true;
+  // Whether GetObject("VCProjects") answers (an IDE without the C++ package
+  // does not).
+  bool vcProjectsAvailable = true;
+
+  // Sinks advised on the solution events; command-event sources handed out.
+  std::size_t SolutionSinks() const;
+  std::size_t CommandSinks() const;
+
+ private:
+  class RootObject;
+  friend class RootObject;
+  automation::Ref<automation::Object> MakeProject(const ProjectInfo& info) const;
+  void FireSolution(std::int32_t dispid, std::vector<automation::Variant> args = {});
+
+  std::string name_;
+  std::string version_;
+  bool solutionOpen_ = false;
+  bool solutionNamed_ = false;
+  std::string solutionName_;
+  std::string pendingName_;
+  std::vector<ProjectInfo> projects_;
+  automation::Ref<automation::Object> root_;
+  automation::Ref<automation::Object> addIn_;
+  automation::Ref<EventSourceObject> solutionEvents_;
+  std::vector<std::pair<std::pair<std::string, std::int32_t>, automation::Ref<EventSourceObject>>> commandEvents_;
+};
+
+}  // namespace zandrel::testbed

@@ -1,0 +1,88 @@
+#pragma once
+// The stand-in integration manager, portable: it keeps applications and
+// documents in registration order and implements the members the add-in calls
+// (the registration::Qms* interfaces), with inspection (Dump) and fault
+// injection. One instance is shared by every IDE; the Windows stand-in
+// (standin_im.exe) serves it to other processes through COM.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "registration/integration_manager.h"
+
+namespace zandrel::testbed {
+
+class ManagerModel;
+
+// The document-project object: five properties the add-in fills.
+class DocProjectModel : public automation::RefCountedBase, public registration::QmcDocProject {
+ public:
+  automation::Status SetName(std::string& v) override { return name = v, automation::Status::Ok(); }
+  automation::Status SetFullName(std::string& v) override { return fullName = v, automation::Status::Ok(); }
+  automation::Status SetComment(std::string& v) override { return comment = v, automation::Status::Ok(); }
+  automation::Status SetTimeStamp(automation::Variant& v) override { return timeStamp = v, automation::Status::Ok(); }
+  automation::Status SetContainer(automation::Ref<automation::Object>& v) override {
+    return container = v, automation::Status::Ok();
+  }
+
+  std::string name, fullName, comment;
+  automation::Variant timeStamp;
+  automation::Ref<automation::Object> container;
+};
+
+class ManagerModel {
+ public:
+  ManagerModel();
+  ~ManagerModel();
+  ManagerModel(const ManagerModel&) = delete;
+  ManagerModel& operator=(const ManagerModel&) = delete;
+
+  automation::Ref<registration::QmsIntegrationManager> Manager();
+
+  struct App {
+    std::int16_t kind;
+    std::string processId;
+    std::intptr_t appObject;  // the identity of the object handed to RegisterApp
+  };
+  struct Doc {
+    std::string name;
+    std::int16_t kind;
+    std::size_t app;  // index into the applications ever registered
+    std::string projectName, projectFullName, comment;
+    automation::Variant timeStamp;
+    bool container;
+  };
+
+  // Registered applications and documents, in registration order.
+  std::vector<const App*> Applications() const;
+  std::vector<Doc> Documents() const;
+  std::string Dump() const;
+
+  // Faults, for tests and scenarios.
+  struct Faults {
+    bool nullRegistrationManager = false;
+    bool nullRegisterApp = false;
+    std::map<std::string, automation::Error> failMember;  // member name -> error
+    std::int32_t failRegisterDocOnCall = 0;                // 1-based; 0: never
+    automation::Error registerDocError{-2147467259, "Unspecified error"};
+    // UnRegisterApp gives the caller nothing back in place of its reference.
+    bool replaceOnUnregister = false;
+  } faults;
+  std::int32_t registerDocCalls = 0;
+  // Called inside RegisterDoc, for a test that lets events arrive meanwhile.
+  std::function<void()> whileRegisterDoc;
+
+  // Hooks of the model's objects (public for them).
+  struct State;
+  State& state() { return *state_; }
+
+ private:
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace zandrel::testbed

@@ -1,0 +1,124 @@
+#pragma once
+// A Connect object among native stand-ins: the platform fakes, the stand-in
+// IDE's model and the stand-in integration manager's model, with the log
+// switched fully on (mask 0x7F004000, no time stamps) into an in-memory file.
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "addin/connect.h"
+#include "ide/ide_model.h"
+#include "manager/manager_model.h"
+#include "platform/fake/fakes.h"
+#include "shared/debug_logger.h"
+
+namespace zandrel::testing_support {
+
+// Where the add-in finds the manager: running, registered but not running, or
+// not registered at all.
+class StandInOutside : public addin::OutsideComponents {
+ public:
+  explicit StandInOutside(testbed::ManagerModel& manager) : manager_(manager) {}
+
+  automation::Result<automation::Ref<registration::QmsIntegrationManager>> GetRunningManager(
+      const std::string& progId) override {
+    calls.push_back("GetObject " + progId);
+    if (!running) return automation::Error{-2147221021, "Operation unavailable"};
+    return manager_.Manager();
+  }
+  automation::Result<automation::Ref<registration::QmsIntegrationManager>> CreateManager(
+      const std::string& progId) override {
+    calls.push_back("CreateObject " + progId);
+    if (!registered) return automation::Error{-2147221005, "Invalid class string"};
+    running = true;
+    return manager_.Manager();
+  }
+  automation::Result<automation::Ref<registration::QmcDocProject>> CreateDocProject() override {
+    ++docProjectsCreated;
+    if (docProjectFailsOn == docProjectsCreated) return automation::Error{-2147221164, "Class not registered"};
+    return automation::Ref<registration::QmcDocProject>(new testbed::DocProjectModel());
+  }
+
+  bool registered = true;
+  bool running = true;
+  int docProjectsCreated = 0;
+  int docProjectFailsOn = 0;
+  std::vector<std::string> calls;
+
+ private:
+  testbed::ManagerModel& manager_;
+};
+
+class AddinFixture : public ::testing::Test {
+ protected:
+  static constexpr char kKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane Software\\Orvelle\\AddIns\\VisualStudio";
+  static constexpr char kLog[] = "C:\\zandrel.log";
+
+  AddinFixture() : outside(manager) {
+    shared::ResetDebugLoggerForTesting();
+    os.registry.SetDword(kKey, "Debug", 0x7F004000);
+    os.registry.SetString(kKey, "DebugOutputFile", kLog);
+    os.registry.SetString(kKey, "SuppressTimeStamps", "true");
+    os.process.pid = 1234;
+    os.windows.topLevel = {{0x10010, 999, "IDEOwner", "Another IDE"},
+                           {0x10020, 1234, "Palette", "Tools"},
+                           {0x10030, 1234, "IDEOwner", "Stand-in IDE"}};
+  }
+  ~AddinFixture() override { shared::ResetDebugLoggerForTesting(); }
+
+  // The log's lines so far (CR LF removed), and forgetting them.
+  std::vector<std::string> LogLines() {
+    std::vector<std::string> lines;
+    std::string& text = os.files.files[kLog];
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+      lines.push_back(text.substr(start, end - start));
+    return lines;
+  }
+  std::vector<std::string> TakeLines() {
+    auto lines = LogLines();
+    os.files.files[kLog].clear();
+    return lines;
+  }
+  // The lines with addresses and elapsed times replaced, for comparing whole
+  // transcripts.
+  std::vector<std::string> Normalised(std::vector<std::string> lines) {
+    static const std::regex address(R"((zandrel |RETURN=|m_RegMgr=|m_IntgMgrApp=|\) =|TimerFrm\.\w+\(|StartTimer\()-?[1-9][0-9]*)");
+    static const std::regex elapsed(R"(-?[0-9]+ms)");
+    static const std::regex late(R"(DeltaFromExpectedFire=-?[0-9]+)");
+    for (std::string& line : lines) {
+      line = std::regex_replace(line, address, "$1<addr>");
+      line = std::regex_replace(line, elapsed, "<t>ms");
+      line = std::regex_replace(line, late, "DeltaFromExpectedFire=<late>");
+    }
+    return lines;
+  }
+
+  // Connects a new add-in to the stand-in IDE as the IDE does.
+  automation::Ref<addin::Connect> Connected() {
+    auto connect = addin::Connect::Create(&outside);
+    automation::VariantArray custom;
+    connect->OnConnection(ide.Root(), 1, ide.AddIn(), custom);
+    return connect;
+  }
+
+  // Lets the timer tick until the queue is empty (at most n ticks).
+  void Drain(automation::Ref<addin::Connect>& connect, int n = 100) {
+    for (int i = 0; i < n; ++i) {
+      auto count = connect->EventQueueCount();
+      if (!count || *count == 0) break;
+      os.timers.TickAll();
+    }
+  }
+
+  platform::fake::FakeServices os;
+  testbed::IdeModel ide;
+  testbed::ManagerModel manager;
+  StandInOutside outside;
+};
+
+}  // namespace zandrel::testing_support

@@ -1,0 +1,135 @@
+// The add-in object's life with the IDE: creation, connection, the two
+// disconnections of a shutdown, destruction; exact log lines.
+
+#include <gtest/gtest.h>
+
+#include "addin/enum_windows_callback.h"
+#include "support/addin_fixture.h"
+#include "support/connect_probe.h"
+
+namespace zandrel::addin {
+namespace {
+
+using namespace testing_support;
+using automation::Ref;
+using automation::VariantArray;
+using Lines = std::vector<std::string>;
+
+std::uint32_t RefCountOf(const Ref<automation::Object>& o) {
+  o->Retain();
+  return o->Drop();
+}
+
+class Lifecycle : public AddinFixture {
+ protected:
+  void SetUp() override { EnumWindowsCallback::m_lFoundWnd = 0; }
+};
+
+TEST_F(Lifecycle, ConnectShutDownAndRelease) {
+  const auto rootRefs = RefCountOf(ide.Root());
+  auto connect = Connected();
+  VariantArray custom;
+  connect->OnStartupComplete(custom);
+  connect->OnBeginShutdown(custom);
+  connect->OnDisconnection(0, custom);
+  connect = nullptr;
+
+  EXPECT_EQ(Normalised(LogLines()), (Lines{
+      T("FinalConstruct zandrel <addr>"),
+      T("  ENTER IDTExtensibility2_OnConnection: ConnectMode=1"),
+      T("BEGIN DoInitialize"),
+      D("Call GetObject(qmsIM.qmsIntegrationManager)"),
+      D("  RETURN=<addr>"),
+      D("Set m_RegMgr = m_IntgMgr.RegistrationManager"),
+      D("m_RegMgr=<addr>"),
+      D("m_RegMgr.RegisterApp(1234) =<addr>"),
+      T("   BEGIN GetMyTopWindow"),
+      T("      WndEnumProc HWND=0x10030 Class=IDEOwner TITLE=Stand-in IDE"),
+      T("   END GetMyTopWindow"),
+      T("Get MSDevApp:  Entering..."),
+      T("Get DTE:  Successful Exiting..."),
+      T("  END DoInitialize PID=1234  MainWnd=10030"),
+      T("BEGIN IDTExtensibility2_OnStartupComplete"),
+      T("  ENTER IDTExtensibility2_OnBeginShutdown"),
+      T("  BEGIN DoDisconnect"),
+      T("  BEGIN ReleaseTimer"),
+      T("  END ReleaseTimer"),
+      T("  END DoDisconnect"),
+      "",
+      T("  ENTER IDTExtensibility2_OnDisconnection"),
+      T("  BEGIN DoDisconnect"),
+      T("  BEGIN ReleaseTimer"),
+      T("  END ReleaseTimer"),
+      T("  END DoDisconnect"),
+      "",
+      T("BEGIN zandrel.Terminate"),
+      T("  BEGIN StopTimer"),
+      T("  mTimerFrm is NULL"),
+      D("  END StopTimer"),
+      T("    FinalRelease zandrel <addr> PID=1234"),
+  }));
+  // Everything the IDE handed over came back; no sink is left advised.
+  EXPECT_EQ(RefCountOf(ide.Root()), rootRefs);
+  EXPECT_EQ(ide.SolutionSinks(), 0u);
+  EXPECT_TRUE(manager.Applications().empty());
+}
+
+TEST_F(Lifecycle, UnRegisterAppOnlyInTheFirstDisconnection) {
+  auto connect = Connected();
+  ASSERT_EQ(manager.Applications().size(), 1u);
+  EXPECT_EQ(manager.Applications()[0]->processId, "1234");
+  EXPECT_EQ(manager.Applications()[0]->appObject, connect.Address());
+  manager.faults.failMember["UnRegisterApp"] = {-2147418113, "Catastrophic failure"};
+  VariantArray custom;
+  connect->OnBeginShutdown(custom);  // the failure is skipped silently
+  manager.faults.failMember.clear();
+  ConnectProbe probe(*connect);
+  EXPECT_FALSE(probe.hasRegMgr());
+  EXPECT_FALSE(probe.hasDte());
+  EXPECT_TRUE(probe.queueInterrupt());
+  connect->OnDisconnection(0, custom);
+  EXPECT_EQ(manager.Applications().size(), 1u);  // nobody withdrew it: the second run had no m_RegMgr
+}
+
+TEST_F(Lifecycle, AnApplicationThatIsNotTheIdeRoot) {
+  auto connect = Connect::Create(&outside);
+  TakeLines();
+  VariantArray custom;
+  connect->OnConnection(ide.AddIn(), 0, ide.AddIn(), custom);
+  EXPECT_EQ(TakeLines(), (Lines{E("IDTExtensibility2.OnConnection:"), " Error -2147467262 No such interface supported"}));
+  EXPECT_EQ(connect->MSDEVPid(), 0);
+  EXPECT_TRUE(outside.calls.empty());  // no start-up
+  TakeLines();
+  connect->OnDisconnection(1, custom);
+  EXPECT_EQ(TakeLines(), (Lines{T("  ENTER IDTExtensibility2_OnDisconnection"), T("  BEGIN DoDisconnect"),
+                                T("  BEGIN ReleaseTimer"), T("  END ReleaseTimer"), T("  END DoDisconnect"), ""}));
+}
+
+TEST_F(Lifecycle, DestroyingAnObjectNeverConnected) {
+  Connect::Create(&outside);
+  EXPECT_EQ(Normalised(LogLines()),
+            (Lines{T("FinalConstruct zandrel <addr>"), T("BEGIN zandrel.Terminate"), T("  BEGIN StopTimer"),
+                   T("  mTimerFrm is NULL"), D("  END StopTimer"), T("    FinalRelease zandrel <addr> PID=0")}));
+}
+
+TEST_F(Lifecycle, TheAddressIsTheObjects) {
+  auto connect = Connect::Create(&outside);
+  EXPECT_EQ(LogLines()[0], T("FinalConstruct zandrel " + std::to_string(connect.Address())));
+}
+
+TEST_F(Lifecycle, QueuedEventsAreDiscardedByDisconnection) {
+  auto connect = Connected();
+  ide.OpenSolution("C:\\s\\a.sln", {{"A", "C:\\s\\A.vcproj"}});
+  ide.AddProject({"B", "C:\\s\\B.vcproj"});
+  ASSERT_EQ(*connect->EventQueueCount(), 2);
+  VariantArray custom;
+  connect->OnBeginShutdown(custom);
+  TakeLines();
+  os.timers.TickAll();  // nothing is armed any more
+  EXPECT_TRUE(manager.Documents().empty());
+  EXPECT_FALSE(connect->EventQueueCount().ok());
+  EXPECT_EQ(LogLines(), Lines{});
+}
+
+}  // namespace
+}  // namespace zandrel::addin
