@@ -1,0 +1,131 @@
+// Extended commands from the integration manager, and the status properties.
+
+#include <gtest/gtest.h>
+
+#include "support/addin_fixture.h"
+#include "support/case_name.h"
+#include "support/connect_probe.h"
+
+namespace zandrel::addin {
+namespace {
+
+using namespace testing_support;
+using automation::Variant;
+using automation::VariantArray;
+using Lines = std::vector<std::string>;
+
+class Commands : public AddinFixture {
+ protected:
+  Commands() {
+    connect = Connected();
+    TakeLines();
+  }
+  // The first line a command wrote.
+  std::string Run(std::string word, VariantArray args) {
+    connect->ExecuteExtendedCommand(word, args);
+    const Lines lines = TakeLines();
+    return lines.empty() ? std::string() : lines[0];
+  }
+  automation::Ref<Connect> connect;
+};
+
+struct OpenFileCase {
+  const char* name;
+  VariantArray args;
+  const char* line;
+};
+
+class OpenFileArguments : public Commands, public ::testing::WithParamInterface<OpenFileCase> {};
+
+TEST_P(OpenFileArguments, AreTakenFromTheLowerBound) {
+  EXPECT_EQ(Run("openfile", GetParam().args), T(std::string("    BEGIN DoOpenFile ") + GetParam().line));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OpenFileArguments,
+    ::testing::Values(
+        OpenFileCase{"LowerBoundZero", {0, {Variant("C:\\a.cpp"), Variant(12), Variant(3)}}, "\"C:\\a.cpp\", 12, 3"},
+        OpenFileCase{"LowerBoundOne", {1, {Variant("C:\\a.cpp"), Variant(12), Variant(3)}}, "\"C:\\a.cpp\", 12, 3"},
+        OpenFileCase{"LowerBoundNegative", {-4, {Variant("x.h"), Variant(1), Variant(1)}}, "\"x.h\", 1, 1"},
+        OpenFileCase{"TextDigits", {0, {Variant("a.cpp"), Variant("40"), Variant(" 7 ")}}, "\"a.cpp\", 40, 7"},
+        OpenFileCase{"FractionalLineHalfToEven", {0, {Variant("a.cpp"), Variant(2.5), Variant(3.5)}}, "\"a.cpp\", 2, 4"},
+        OpenFileCase{"MissingElements", {0, {Variant("a.cpp")}}, "\"a.cpp\", 0, 0"},
+        OpenFileCase{"EmptyList", {0, {}}, "\"\", 0, 0"},
+        OpenFileCase{"Unconvertible", {0, {Variant(VariantArray{}), Variant("ten"), Variant(true)}}, "\"\", 0, -1"}),
+    CaseName());
+
+TEST_F(Commands, TheWordIgnoresLetterCaseButNotBlanks) {
+  VariantArray args{0, {Variant("a.cpp"), Variant(1), Variant(1)}};
+  EXPECT_EQ(Run("OPENFILE", args), T("    BEGIN DoOpenFile \"a.cpp\", 1, 1"));
+  EXPECT_EQ(Run("OpenFile", args), T("    BEGIN DoOpenFile \"a.cpp\", 1, 1"));
+  EXPECT_EQ(Run(" openfile", args), E("UNKNOWN Extended Command\" openfile\""));
+  EXPECT_EQ(Run("Build", args), E("UNKNOWN Extended Command\"Build\""));
+}
+
+TEST_F(Commands, ANonTextFileWritesOnlyTheBeginLine) {
+  std::string word = "openfile";
+  VariantArray args{0, {Variant("C:\\missing.cpp")}};
+  connect->ExecuteExtendedCommand(word, args);
+  EXPECT_EQ(TakeLines(), Lines{T("    BEGIN DoOpenFile \"C:\\missing.cpp\", 0, 0")});
+}
+
+struct ActivateCase {
+  const char* name;
+  std::int32_t before;
+  std::int32_t after;
+};
+
+class Activate : public Commands, public ::testing::WithParamInterface<ActivateCase> {};
+
+TEST_P(Activate, RestoresTheWindowState) {
+  ide.windowState = GetParam().before;
+  ide.active = false;
+  EXPECT_EQ(Run("activate", {}), T("    BEGIN DoActivate"));
+  EXPECT_EQ(ide.windowState, GetParam().after);
+  EXPECT_TRUE(ide.active);
+  EXPECT_TRUE(ide.visible);
+}
+
+INSTANTIATE_TEST_SUITE_P(States, Activate,
+                         ::testing::Values(ActivateCase{"Normal", 0, 0}, ActivateCase{"Minimized", 1, 0},
+                                           ActivateCase{"Maximized", 2, 2}),
+                         CaseName());
+
+TEST_F(Commands, ActivateLogsAndReadsTheIdeAfreshForEachAccess) {
+  std::string word = "Activate";
+  VariantArray none;
+  connect->ExecuteExtendedCommand(word, none);
+  const Lines lines = TakeLines();
+  EXPECT_EQ(lines.front(), T("    BEGIN DoActivate"));
+  EXPECT_EQ(lines.back(), T("      END DoActivate()"));
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), T("Get MSDevApp:  Entering...")), 5);
+}
+
+TEST_F(Commands, ActivateWithoutAnIde) {
+  automation::VariantArray custom;
+  connect->OnDisconnection(0, custom);
+  TakeLines();
+  std::string word = "activate";
+  VariantArray none;
+  connect->ExecuteExtendedCommand(word, none);
+  const Lines lines = TakeLines();
+  EXPECT_EQ(lines.back(), T("      END DoActivate()"));  // every step skipped, the END line written
+}
+
+TEST_F(Commands, StatusProperties) {
+  EXPECT_FALSE(connect->RTEServer());
+  connect->RTEServer(true);
+  EXPECT_TRUE(connect->RTEServer());
+  EXPECT_FALSE(connect->NewWorkspace());
+  EXPECT_EQ(connect->CurrentBuildErrors(), 0);
+  EXPECT_EQ(connect->CurrentBuildWarnings(), 0);
+  // The same by name.
+  EXPECT_TRUE(connect->Invoke("RTEServer", automation::CallKind::PropertyGet, {})->AsBoolean());
+  Variant off(false);
+  ASSERT_TRUE(connect->Invoke("rteserver", automation::CallKind::PropertyPut, std::span<Variant>(&off, 1)).ok());
+  EXPECT_FALSE(connect->RTEServer());
+  EXPECT_EQ(TakeLines(), Lines{});
+}
+
+}  // namespace
+}  // namespace zandrel::addin

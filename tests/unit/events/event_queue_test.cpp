@@ -1,0 +1,129 @@
+// The queue of named events and its dispatcher.
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "events/timer_frm.h"
+#include "support/addin_fixture.h"
+#include "support/connect_probe.h"
+
+namespace zandrel::addin {
+namespace {
+
+using namespace testing_support;
+using automation::Variant;
+using Lines = std::vector<std::string>;
+
+class EventQueue : public AddinFixture {
+ protected:
+  EventQueue() {
+    connect = Connected();
+    TakeLines();
+  }
+  std::vector<std::string> Dispatched() {
+    std::vector<std::string> names;
+    for (const std::string& line : LogLines())
+      if (auto at = line.find("  XeqEvent Calling "); at != std::string::npos) names.push_back(line.substr(at + 19));
+    return names;
+  }
+  std::int32_t Armed() {
+    events::TimerFrm* form = ConnectProbe(*connect).timerFrm();
+    if (!form || !form->Loaded()) return -1;
+    return form->ClientTimer().Enabled() ? form->ClientTimer().Interval() : -1;
+  }
+  automation::Ref<Connect> connect;
+};
+
+TEST_F(EventQueue, TimerWithAnEmptyQueue) {
+  connect->Timer();
+  EXPECT_EQ(TakeLines(), (Lines{D(""), D("BEGIN XeqEvent"), T("  BEGIN StopTimer"), T("  mTimerFrm is NULL"),
+                                D("  END StopTimer"), D("  SET XeqEvent: QCount=0   Now=0ms DeltaFromExpectedFire=0"),
+                                D("END XeqEvent <UNKNOWN>"), ""}));
+  EXPECT_EQ(Armed(), -1);
+}
+
+TEST_F(EventQueue, OnePerTickInArrivalOrder) {
+  ConnectProbe probe(*connect);
+  probe.AddEvent(Variant("ProjectAdded"), 100);
+  probe.AddEvent(Variant("ProjectRemoved"), 100);
+  probe.AddEvent(Variant("ProjectAdded"), 100);
+  EXPECT_EQ(*connect->EventQueueCount(), 3);
+  EXPECT_EQ(Armed(), 100);
+  os.timers.TickAll();
+  EXPECT_EQ(Dispatched(), Lines{"ProjectAdded : Remain=2"});
+  EXPECT_EQ(Armed(), 10);  // nothing arrived meanwhile
+  os.timers.TickAll();
+  os.timers.TickAll();
+  EXPECT_EQ(Dispatched(), (Lines{"ProjectAdded : Remain=2", "ProjectRemoved : Remain=1", "ProjectAdded : Remain=0"}));
+  EXPECT_EQ(Armed(), -1);
+  const Lines lines = LogLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), D("  XeqEvent: Q.Count=0 EMPTY QUEUE - NO StartTimer")), lines.end());
+}
+
+TEST_F(EventQueue, AnEventQueuedDuringADispatchWaitsAndSetsTheReArm) {
+  ide.OpenSolution("C:\\s\\a.sln", {{"A", "C:\\s\\A.vcproj"}});
+  std::int32_t countDuringDispatch = -1;
+  manager.whileRegisterDoc = [&] {
+    manager.whileRegisterDoc = nullptr;
+    countDuringDispatch = *connect->EventQueueCount();  // the entry being dispatched is not counted
+    ide.AddProject({"B", "C:\\s\\B.vcproj"});
+  };
+  os.timers.TickAll();
+  EXPECT_EQ(countDuringDispatch, 0);
+  EXPECT_EQ(Dispatched(), Lines{"SolutionOpened : Remain=0"});  // never nested
+  const Lines lines = LogLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), T("  *** m_blnInXeqEvent - just save interval = 100  ***")),
+            lines.end());
+  EXPECT_EQ(Armed(), 100);
+  os.timers.TickAll();
+  EXPECT_EQ(Dispatched(), (Lines{"SolutionOpened : Remain=0", "ProjectAdded : Remain=0"}));
+  EXPECT_EQ(manager.Documents().size(), 2u);
+}
+
+TEST_F(EventQueue, NamesOutsideTheVocabulary) {
+  ConnectProbe probe(*connect);
+  probe.AddEvent(Variant("solutionopened"), 100);  // names match exactly
+  probe.AddEvent(Variant(""), 100);
+  probe.AddEvent(Variant(std::int32_t{7}), 100);
+  probe.AddEvent(Variant("ProjectAdded"), 100);
+  TakeLines();
+  for (int i = 0; i < 4; ++i) os.timers.TickAll();
+  const Lines lines = TakeLines();
+  for (const char* m : {"UNEXPECTED EVENT(solutionopened)", "UNEXPECTED EVENT()", "UNEXPECTED EVENT(7)"})
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), E(m)), 1) << m;
+  EXPECT_NE(std::find(lines.begin(), lines.end(), D("END XeqEvent <UNKNOWN>")), lines.end());  // the Long
+  ASSERT_EQ(os.messageBoxes.shown.size(), 3u);
+  EXPECT_EQ(os.messageBoxes.shown[1].text, "UNEXPECTED EVENT()");
+  EXPECT_EQ(os.messageBoxes.shown[1].caption, "REZIRUZ");
+  EXPECT_EQ(os.messageBoxes.shown[1].style, 0x10u);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), T("  XeqEvent Calling ProjectAdded : Remain=0")), lines.end());
+}
+
+TEST_F(EventQueue, TheCounterWrapsToZero) {
+  ConnectProbe probe(*connect);
+  probe.addEventCount() = std::numeric_limits<std::int32_t>::max();
+  probe.AddEvent(Variant("ProjectAdded"), 100);
+  const Lines lines = TakeLines();
+  EXPECT_EQ(lines[0], T(""));
+  EXPECT_EQ(lines[1], T("BEGIN AddEvent(0)  Event=ProjectAdded Delta=100 QCount=0"));
+}
+
+TEST_F(EventQueue, AfterTheQueueIsDropped) {
+  ConnectProbe probe(*connect);
+  probe.AddEvent(Variant("ProjectAdded"), 100);
+  ASSERT_TRUE(probe.ReleaseTimer().ok());
+  TakeLines();
+  probe.AddEvent(Variant("ProjectAdded"), 100);  // runs; its append fails silently
+  EXPECT_EQ(TakeLines()[1], T("BEGIN AddEvent(2)  Event=ProjectAdded Delta=100 QCount=0"));
+  connect->Timer();
+  const Lines lines = TakeLines();
+  EXPECT_EQ(lines.back(), "");
+  EXPECT_EQ(lines[lines.size() - 2], E("ERROR in XeqEvent: Object variable not set"));
+  auto count = connect->EventQueueCount();
+  ASSERT_FALSE(count.ok());
+  EXPECT_EQ(count.error().number, automation::errors::kObjectNotSet);
+}
+
+}  // namespace
+}  // namespace zandrel::addin

@@ -1,0 +1,196 @@
+// Registering projects as documents, withdrawing them, and finding this IDE's
+// documents among every IDE's.
+
+#include <gtest/gtest.h>
+
+#include "support/addin_fixture.h"
+#include "support/connect_probe.h"
+
+namespace zandrel::addin {
+namespace {
+
+using namespace testing_support;
+using Lines = std::vector<std::string>;
+
+class Registration : public AddinFixture {
+ protected:
+  Registration() {
+    connect = Connected();
+    TakeLines();
+  }
+  Lines Names() {
+    Lines names;
+    for (const auto& d : manager.Documents()) names.push_back(d.name);
+    return names;
+  }
+  void Open(std::initializer_list<const char*> projects) {
+    std::vector<testbed::ProjectInfo> list;
+    for (const char* p : projects) list.push_back({p, std::string("C:\\s\\") + p + ".vcproj"});
+    ide.OpenSolution("C:\\s\\a.sln", list);
+    Drain();
+    TakeLines();
+  }
+  automation::Ref<Connect> connect;
+};
+
+TEST_F(Registration, RegistersEachProjectOnceWithItsProperties) {
+  Open({"P1", "P2"});
+  ASSERT_EQ(Names(), (Lines{"C:\\s\\P1.vcproj", "C:\\s\\P2.vcproj"}));
+  const auto doc = manager.Documents()[0];
+  EXPECT_EQ(doc.projectName, "P1");
+  EXPECT_EQ(doc.projectFullName, "C:\\s\\P1.vcproj");
+  EXPECT_EQ(doc.comment, "");
+  EXPECT_EQ(doc.timeStamp.type(), automation::VarType::Date);
+  EXPECT_FALSE(doc.container);
+  EXPECT_EQ(doc.kind, 3);
+  // Every project already registered: nothing registered, nothing withdrawn.
+  EXPECT_TRUE(connect->RegisterProjects());
+  EXPECT_EQ(manager.registerDocCalls, 2);
+  // The owner test reads this add-in's MSDEVPid, and the owner's (here the same
+  // add-in) by name: each read writes its line.
+  EXPECT_EQ(TakeLines(), (Lines{T("    BEGIN RegisterProjects"), T("    GetDocs()=2"), T("qmcIDEAddIn Get MSDEVPid:  <Stand-in IDE 7.10 PID=1234 HWND=10030>"), T("qmcIDEAddIn Get MSDEVPid:  <Stand-in IDE 7.10 PID=1234 HWND=10030>"), T("qmcIDEAddIn Get MSDEVPid:  <Stand-in IDE 7.10 PID=1234 HWND=10030>"), T("qmcIDEAddIn Get MSDEVPid:  <Stand-in IDE 7.10 PID=1234 HWND=10030>"),
+                                T("      RegisterProjects: Projects.Count=2"), T("    END RegisterProjects(): ")}));
+}
+
+TEST_F(Registration, NoProjectListWithdrawsEveryDocument) {
+  Open({"P1", "P2"});
+  ide.vcProjectsAvailable = false;
+  EXPECT_TRUE(connect->RegisterProjects());
+  EXPECT_TRUE(manager.Documents().empty());
+  EXPECT_EQ(TakeLines(), (Lines{T("    BEGIN RegisterProjects"), T("    GetDocs()=2"), T("qmcIDEAddIn Get MSDEVPid:  <Stand-in IDE 7.10 PID=1234 HWND=10030>"), T("qmcIDEAddIn Get MSDEVPid:  <Stand-in IDE 7.10 PID=1234 HWND=10030>"), T("qmcIDEAddIn Get MSDEVPid:  <Stand-in IDE 7.10 PID=1234 HWND=10030>"), T("qmcIDEAddIn Get MSDEVPid:  <Stand-in IDE 7.10 PID=1234 HWND=10030>"),
+                                W("      RegisterProjects: Projects Is Nothing"),
+                                T("      RegisterProjects:       m_RegMgr.UnRegisterDoc(C:\\s\\P1.vcproj)"),
+                                T("      RegisterProjects:       m_RegMgr.UnRegisterDoc(C:\\s\\P2.vcproj)"),
+                                T("    END RegisterProjects(): ")}));
+}
+
+TEST_F(Registration, APathDifferingOnlyInLetterCaseCountsAsRegistered) {
+  Open({"P1"});
+  ide.RenameProject("P1", {"P1", "c:\\S\\p1.VCPROJ"});
+  Drain();
+  EXPECT_EQ(Names(), Lines{"C:\\s\\P1.vcproj"});
+  EXPECT_EQ(manager.registerDocCalls, 1);
+}
+
+TEST_F(Registration, TheInterruptFlagSetBeforeTheRun) {
+  Open({"P1", "P2"});
+  ConnectProbe(*connect).queueInterrupt() = true;
+  EXPECT_TRUE(connect->RegisterProjects());
+  Lines lines = TakeLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), E("      RegisterProjects: ASYNC m_blnQueueInterrupt - break")), 1);
+  EXPECT_TRUE(manager.Documents().empty());  // not visited, so withdrawn
+
+  ide.CloseSolution();  // no projects now; the flag is still up
+  ConnectProbe(*connect).queueInterrupt() = true;
+  EXPECT_TRUE(connect->RegisterProjects());
+  lines = TakeLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), E("      RegisterProjects: ASYNC m_blnQueueInterrupt - break")), 0);
+}
+
+TEST_F(Registration, AFailureOnTheThirdOfFiveNewProjects) {
+  Open({"OLD"});
+  outside.docProjectFailsOn = outside.docProjectsCreated + 3;
+  std::vector<testbed::ProjectInfo> five;
+  for (const char* p : {"P1", "P2", "P3", "P4", "P5"}) five.push_back({p, std::string("C:\\s\\") + p + ".vcproj"});
+  ide.OpenSolution("C:\\s\\b.sln", five);  // its event stays queued: the run below is direct
+  TakeLines();
+  EXPECT_FALSE(connect->RegisterProjects());
+  // P1 and P2 registered, P4 and P5 not looked at, OLD (no longer a project) withdrawn.
+  EXPECT_EQ(Names(), (Lines{"C:\\s\\P1.vcproj", "C:\\s\\P2.vcproj"}));
+  EXPECT_EQ(outside.docProjectsCreated, outside.docProjectFailsOn);
+  const Lines lines = TakeLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                       E("      RegisterProjects: New qmcDocProject FAIL: Class not registered")),
+            1);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), T("      RegisterProjects:       m_RegMgr.UnRegisterDoc(C:\\s\\OLD.vcproj)")), 1);
+}
+
+TEST_F(Registration, RemovedProjectsAreWithdrawnEvenWhenAnotherFails) {
+  Open({"P1", "P2"});
+  ide.RemoveProject("P1");
+  ide.AddProject({"P3", "C:\\s\\P3.vcproj"});
+  manager.faults.failRegisterDocOnCall = manager.registerDocCalls + 1;
+  TakeLines();
+  EXPECT_FALSE(connect->RegisterProjects());
+  EXPECT_EQ(Names(), Lines{"C:\\s\\P2.vcproj"});
+  const Lines lines = TakeLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                       E("      RegisterProjects: RegisterDoc(C:\\s\\P3.vcproj) NULL qmsDocument returned: Unspecified error")),
+            1);
+}
+
+TEST_F(Registration, AFailureAfterAnEarlierSuccessKeepsTheDocumentReference) {
+  ide.OpenSolution("C:\\s\\a.sln", {{"P1", "C:\\s\\P1.vcproj"}, {"P2", "C:\\s\\P2.vcproj"}});
+  manager.faults.failRegisterDocOnCall = 2;
+  TakeLines();
+  EXPECT_FALSE(connect->RegisterProjects());
+  const Lines lines = TakeLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                       E("      RegisterProjects: FAIL RegisterDoc(C:\\s\\P2.vcproj) qmsDocument OK BUT FAIL ERR.NUMBER: "
+                         "Unspecified error")),
+            1);
+}
+
+TEST_F(Registration, TwoIdesWithTheSameProjectEachSeeTheirOwn) {
+  Open({"P1"});
+  os.process.pid = 5678;
+  auto other = Connected();
+  ide.RenameSolution("C:\\s\\a.sln");  // both IDEs' add-ins hear it; each works on its own documents
+  Drain();
+  auto docs = manager.Documents();
+  ASSERT_EQ(docs.size(), 2u);
+  EXPECT_EQ(docs[0].name, docs[1].name);
+  EXPECT_EQ(ConnectProbe(*connect).GetDocs().Count(), 1);
+  EXPECT_EQ(ConnectProbe(*other).GetDocs().Count(), 1);
+  automation::VariantArray custom;
+  other->OnDisconnection(0, custom);
+}
+
+TEST_F(Registration, DuplicateNamesKeepTheFirst) {
+  Open({"P1"});
+  // A second registration of the same name, by hand.
+  auto im = manager.Manager();
+  auto regMgr = *im->RegistrationManager();
+  std::int16_t kind = 3;
+  automation::Ref<automation::Object> owner = connect->Me();
+  automation::Ref<registration::QmsApplication> app = *regMgr->RegisterApp(kind, owner);
+  std::string name = "c:\\s\\p1.vcproj";
+  automation::Ref<registration::QmcDocProject> none;
+  ASSERT_TRUE(regMgr->RegisterDoc(app, name, none).ok());
+  auto docs = ConnectProbe(*connect).GetDocs();
+  ASSERT_EQ(docs.Count(), 1);
+  EXPECT_EQ(*(*docs.Item(1))->DocName(), "C:\\s\\P1.vcproj");
+}
+
+TEST_F(Registration, ADocumentWhoseOwnerCannotBeAskedIsEveryones) {
+  os.process.pid = 5678;
+  auto other = Connected();
+  ide.OpenSolution("C:\\s\\a.sln", {{"GONE", "C:\\s\\GONE.vcproj"}});
+  Drain();
+  ASSERT_EQ(manager.Documents().size(), 2u);  // both add-ins registered it
+  manager.faults.failMember["AppObject"] = {-2147023174, "The RPC server is unavailable."};
+  // The other IDE's document now fails its owner test: this IDE takes it as its own.
+  EXPECT_EQ(ConnectProbe(*connect).GetDocs().Count(), 1);  // duplicate names keep the first
+  manager.faults.failMember.clear();
+  automation::VariantArray custom;
+  other->OnDisconnection(0, custom);
+}
+
+TEST_F(Registration, ActiveProject) {
+  EXPECT_EQ(connect->ActiveProject(), "");  // no solution: nothing stored
+  Open({"P1", "P2"});
+  EXPECT_EQ(connect->ActiveProject(), "C:\\s\\P1.vcproj");
+  ide.RemoveProject("P1");
+  EXPECT_EQ(connect->ActiveProject(), "C:\\s\\P1.vcproj");  // remembered
+  std::string path = "D:\\elsewhere\\X.vcproj";
+  connect->ActiveProject(path);
+  EXPECT_EQ(connect->ActiveProject(), "D:\\elsewhere\\X.vcproj");
+  std::string empty;
+  connect->ActiveProject(empty);
+  TakeLines();
+  EXPECT_EQ(connect->ActiveProject(), "C:\\s\\P2.vcproj");  // picked again
+  EXPECT_EQ(TakeLines(), Lines{});  // nothing is logged
+}
+
+}  // namespace
+}  // namespace zandrel::addin
