@@ -1,5 +1,6 @@
 #include "manager/manager_model.h"
 
+#include <algorithm>
 #include <sstream>
 
 namespace zandrel::testbed {
@@ -18,6 +19,7 @@ class DocObj;
 
 struct ManagerModel::State {
   ManagerModel* model;
+  std::vector<AppObj*> liveApps;  // first, so that it outlives the objects below
   std::vector<std::unique_ptr<App>> apps;            // every application ever registered
   std::vector<Ref<QmsApplication>> appObjects;       // the application objects, same index
   std::vector<bool> registered;                      // still registered
@@ -41,7 +43,11 @@ class AppObj : public automation::RefCountedBase, public QmsApplication {
   // The application object keeps the add-in's object for as long as someone
   // holds it; the manager's own record keeps only its identity.
   AppObj(ManagerModel::State& s, std::size_t index, Ref<automation::Object> appObject)
-      : s_(s), index_(index), appObject_(std::move(appObject)) {}
+      : s_(s), index_(index), appObject_(std::move(appObject)) {
+    s_.liveApps.push_back(this);
+  }
+  ~AppObj() override { std::erase(s_.liveApps, this); }
+  void ReleaseAppObject() { appObject_ = nullptr; }
   Status SetProcessId(std::string& processId) override {
     if (auto e = s_.Fault("ProcessId")) return *e;
     s_.apps[index_]->processId = processId;
@@ -180,6 +186,14 @@ ManagerModel::ManagerModel() : state_(std::make_unique<State>()) { state_->model
 ManagerModel::~ManagerModel() = default;
 
 Ref<QmsIntegrationManager> ManagerModel::Manager() { return Ref<QmsIntegrationManager>(new ManagerObj(*state_)); }
+
+void ManagerModel::ReleaseApplicationObjects() {
+  auto live = state_->liveApps;
+  for (AppObj* app : live) {
+    if (std::find(state_->liveApps.begin(), state_->liveApps.end(), app) != state_->liveApps.end())
+      static_cast<AppObj*>(app)->ReleaseAppObject();
+  }
+}
 
 std::vector<const ManagerModel::App*> ManagerModel::Applications() const {
   std::vector<const App*> out;

@@ -63,6 +63,11 @@ class ManagerModel {
   std::vector<Doc> Documents() const;
   std::string Dump() const;
 
+  // Drops the add-in objects the application objects hold, as a manager that
+  // goes away does; a test calls it to end the add-in's reference cycle with
+  // its application object when the add-in was never disconnected.
+  void ReleaseApplicationObjects();
+
   // Faults, for tests and scenarios.
   struct Faults {
     bool nullRegistrationManager = false;

@@ -68,7 +68,17 @@ class AddinFixture : public ::testing::Test {
                            {0x10020, 1234, "Palette", "Tools"},
                            {0x10030, 1234, "IDEOwner", "Stand-in IDE"}};
   }
-  ~AddinFixture() override { shared::ResetDebugLoggerForTesting(); }
+  ~AddinFixture() override {
+    // The IDE's shutdown for the add-ins the test kept: an armed timer form and
+    // the application object hold the add-in until it is disconnected.
+    for (auto& connect : kept_) {
+      automation::VariantArray custom;
+      connect->OnBeginShutdown(custom);
+    }
+    kept_.clear();
+    manager.ReleaseApplicationObjects();  // add-ins never disconnected go now
+    shared::ResetDebugLoggerForTesting();
+  }
 
   // The log's lines so far (CR LF removed), and forgetting them.
   std::vector<std::string> LogLines() {
@@ -98,13 +108,16 @@ class AddinFixture : public ::testing::Test {
     return lines;
   }
 
-  // Connects a new add-in to the stand-in IDE as the IDE does.
-  automation::Ref<addin::Connect> Connected() {
+  // Connects a new add-in to the stand-in IDE as the IDE does; the IDE shuts
+  // it down at the end of the test unless told not to keep it.
+  automation::Ref<addin::Connect> Connected(bool keep = true) {
     auto connect = addin::Connect::Create(&outside);
     automation::VariantArray custom;
     connect->OnConnection(ide.Root(), 1, ide.AddIn(), custom);
+    if (keep) kept_.push_back(connect);
     return connect;
   }
+  void Keep(const automation::Ref<addin::Connect>& connect) { kept_.push_back(connect); }
 
   // Lets the timers tick until none is armed (at most n ticks).
   void Drain(int n = 100) {
@@ -120,6 +133,9 @@ class AddinFixture : public ::testing::Test {
   testbed::IdeModel ide;
   testbed::ManagerModel manager;
   StandInOutside outside;
+
+ private:
+  std::vector<automation::Ref<addin::Connect>> kept_;
 };
 
 }  // namespace zandrel::testing_support

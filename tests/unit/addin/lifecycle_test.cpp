@@ -27,7 +27,7 @@ class Lifecycle : public AddinFixture {
 
 TEST_F(Lifecycle, ConnectShutDownAndRelease) {
   const auto rootRefs = RefCountOf(ide.Root());
-  auto connect = Connected();
+  auto connect = Connected(/*keep=*/false);
   VariantArray custom;
   connect->OnStartupComplete(custom);
   connect->OnBeginShutdown(custom);

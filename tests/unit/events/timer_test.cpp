@@ -18,6 +18,7 @@ class TimerTest : public AddinFixture {
   TimerTest() {
     os.clock.timeOfDay = 1000.0f;
     connect = Connect::Create(&outside);
+    Keep(connect);
     TakeLines();
   }
   // The armed interval of the form's timer, or -1 when it is off.
