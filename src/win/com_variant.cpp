@@ -158,6 +158,26 @@ Result<Variant> FromComVariant(const VARIANT& in) {
   }
 }
 
+Result<VariantArray> ArrayFromSafeArray(SAFEARRAY* array) {
+  if (!array) return VariantArray{};
+  VARTYPE type = VT_VARIANT;
+  if (FAILED(SafeArrayGetVartype(array, &type))) type = VT_VARIANT;
+  auto value = FromArray(array, type);
+  if (!value) return value.error();
+  return value->AsArray();
+}
+
+HRESULT NewDispatch(const automation::Ref<automation::Object>& object, IDispatch** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  VARIANT v;
+  VariantInit(&v);
+  HRESULT hr = ToComVariant(Variant(object), &v);
+  if (FAILED(hr)) return hr;
+  *out = V_DISPATCH(&v);  // the reference moves to the caller
+  return S_OK;
+}
+
 Error ErrorFromHresult(HRESULT hr, const EXCEPINFO* info) {
   if (info && (info->bstrDescription || info->scode || info->wCode)) {
     HRESULT code = info->scode ? info->scode : (info->wCode ? MAKE_HRESULT(1, FACILITY_CONTROL, info->wCode) : hr);
@@ -181,6 +201,27 @@ Error ErrorFromHresult(HRESULT hr, const EXCEPINFO* info) {
     text = fallback;
   }
   return Error{static_cast<std::int32_t>(hr), text};
+}
+
+Error ErrorFromCall(HRESULT hr, IUnknown* callee, const IID& iid) {
+  ISupportErrorInfo* support = nullptr;
+  bool supported = false;
+  if (callee && SUCCEEDED(callee->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&support)))) {
+    supported = support->InterfaceSupportsErrorInfo(iid) == S_OK;
+    support->Release();
+  }
+  IErrorInfo* info = nullptr;
+  if (GetErrorInfo(0, &info) == S_OK && info) {  // always taken, so that it never goes stale
+    BSTR description = nullptr;
+    std::string text;
+    if (supported && SUCCEEDED(info->GetDescription(&description)) && description) {
+      text = WideToUtf8(description);
+      SysFreeString(description);
+    }
+    info->Release();
+    if (!text.empty()) return Error{static_cast<std::int32_t>(hr), text};
+  }
+  return ErrorFromHresult(hr);
 }
 
 HRESULT HresultFromError(const Error& error) {

@@ -27,9 +27,20 @@ HRESULT ToComVariant(const automation::Variant& v, VARIANT* out);
 // Reads a VARIANT (by-reference variants are followed) into a Variant.
 automation::Result<automation::Variant> FromComVariant(const VARIANT& v);
 
+// A SAFEARRAY (one dimension, any element type) as an array of variants;
+// null gives an empty array with lower bound 0.
+automation::Result<automation::VariantArray> ArrayFromSafeArray(SAFEARRAY* array);
+
+// A new IDispatch reference for an object (null for none).
+HRESULT NewDispatch(const automation::Ref<automation::Object>& object, IDispatch** out);
+
 // The error of a failed COM call: its HRESULT as a signed number, with the
 // callee's error info when it left one, else the system's message text.
 automation::Error ErrorFromHresult(HRESULT hr, const EXCEPINFO* info = nullptr);
+
+// The error of a failed vtable call: the callee's error info when it says it
+// supports it for that interface, else as ErrorFromHresult.
+automation::Error ErrorFromCall(HRESULT hr, IUnknown* callee, const IID& iid);
 
 // A failure code for an automation error: an HRESULT number stays as it is;
 // the layer's small numbers map to their DISP_E codes.

@@ -1,5 +1,7 @@
 #include "win/dispatch_object.h"
 
+#include <ocidl.h>
+
 #include <vector>
 
 #include "win/com_variant.h"
@@ -76,6 +78,111 @@ Result<Variant> DispatchObject::Invoke(std::string_view name, CallKind kind, std
   auto value = FromComVariant(result);
   VariantClear(&result);
   return value;
+}
+
+}  // namespace zandrel::win
+
+namespace zandrel::win {
+
+namespace {
+
+HRESULT ParseIid(std::string_view text, IID* iid) {
+  std::wstring wide = Utf8ToWide(text);
+  return IIDFromString(wide.c_str(), iid);
+}
+
+// The COM face of an event sink: it answers the events' dispinterface and
+// hands each call, arguments in declared order, to the portable sink.
+class ComEventSink final : public IDispatch {
+ public:
+  ComEventSink(const IID& events, automation::Ref<automation::EventSink> sink) : events_(events), sink_(std::move(sink)) {}
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == events_) {
+      *ppv = static_cast<IDispatch*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+  STDMETHODIMP_(ULONG) Release() override {
+    const LONG left = InterlockedDecrement(&refs_);
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+  }
+  STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+    if (count) *count = 0;
+    return S_OK;
+  }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  STDMETHODIMP Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
+    try {
+      std::vector<Variant> args;
+      const UINT n = params ? params->cArgs : 0;
+      for (UINT i = 0; i < n; ++i) {
+        auto value = FromComVariant(params->rgvarg[n - 1 - i]);  // DISPPARAMS hold them last first
+        args.push_back(value ? *value : Variant());
+      }
+      (void)sink_->OnEvent(dispid, args);
+      return S_OK;
+    } catch (...) {
+      return E_UNEXPECTED;  // never into the IDE
+    }
+  }
+
+ private:
+  LONG refs_ = 0;
+  IID events_;
+  automation::Ref<automation::EventSink> sink_;
+};
+
+}  // namespace
+
+automation::Result<automation::Ref<automation::Object>> DispatchObject::As(const automation::InterfaceId& iid) {
+  IID id;
+  if (HRESULT hr = ParseIid(iid.guid, &id); FAILED(hr)) return ErrorFromHresult(hr);
+  IDispatch* wanted = nullptr;
+  // The interfaces asked for are dual: their pointers are IDispatch pointers.
+  HRESULT hr = dispatch_->QueryInterface(id, reinterpret_cast<void**>(&wanted));
+  if (FAILED(hr)) return ErrorFromHresult(hr);
+  auto object = Wrap(wanted);
+  wanted->Release();
+  return object;
+}
+
+automation::Result<std::uint32_t> DispatchObject::Advise(const automation::InterfaceId& events,
+                                                        const automation::Ref<automation::EventSink>& sink) {
+  IID id;
+  if (HRESULT hr = ParseIid(events.guid, &id); FAILED(hr)) return ErrorFromHresult(hr);
+  Microsoft::WRL::ComPtr<IConnectionPointContainer> container;
+  HRESULT hr = dispatch_.As(&container);
+  if (FAILED(hr)) return ErrorFromHresult(hr);
+  Microsoft::WRL::ComPtr<IConnectionPoint> point;
+  hr = container->FindConnectionPoint(id, &point);
+  if (FAILED(hr)) return ErrorFromHresult(hr);
+  Microsoft::WRL::ComPtr<IDispatch> comSink(new ComEventSink(id, sink));
+  DWORD cookie = 0;
+  hr = point->Advise(comSink.Get(), &cookie);
+  if (FAILED(hr)) return ErrorFromHresult(hr);
+  return static_cast<std::uint32_t>(cookie);
+}
+
+automation::Status DispatchObject::Unadvise(const automation::InterfaceId& events, std::uint32_t cookie) {
+  IID id;
+  if (HRESULT hr = ParseIid(events.guid, &id); FAILED(hr)) return ErrorFromHresult(hr);
+  Microsoft::WRL::ComPtr<IConnectionPointContainer> container;
+  HRESULT hr = dispatch_.As(&container);
+  if (FAILED(hr)) return ErrorFromHresult(hr);
+  Microsoft::WRL::ComPtr<IConnectionPoint> point;
+  hr = container->FindConnectionPoint(id, &point);
+  if (FAILED(hr)) return ErrorFromHresult(hr);
+  hr = point->Unadvise(cookie);
+  if (FAILED(hr)) return ErrorFromHresult(hr);
+  return automation::Status::Ok();
 }
 
 }  // namespace zandrel::win

@@ -15,6 +15,10 @@ class DispatchObject : public automation::RefCountedBase, public automation::Obj
 
   automation::Result<automation::Variant> Invoke(std::string_view name, automation::CallKind kind,
                                                  std::span<automation::Variant> args) override;
+  automation::Result<automation::Ref<automation::Object>> As(const automation::InterfaceId& iid) override;
+  automation::Result<std::uint32_t> Advise(const automation::InterfaceId& events,
+                                           const automation::Ref<automation::EventSink>& sink) override;
+  automation::Status Unadvise(const automation::InterfaceId& events, std::uint32_t cookie) override;
   std::intptr_t Identity() const override { return reinterpret_cast<std::intptr_t>(dispatch_.Get()); }
 
   IDispatch* dispatch() const { return dispatch_.Get(); }

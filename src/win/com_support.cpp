@@ -1,0 +1,59 @@
+#include "win/com_support.h"
+
+#include "win/com_variant.h"
+#include "win/text_conv.h"
+
+namespace zandrel::win {
+
+std::atomic<long> g_objects{0};
+std::atomic<long> g_locks{0};
+HMODULE g_module = nullptr;
+
+HRESULT Fail(const automation::Error& error, const IID& iid) {
+  ICreateErrorInfo* create = nullptr;
+  if (SUCCEEDED(CreateErrorInfo(&create))) {
+    std::wstring description = Utf8ToWide(error.description);
+    create->SetDescription(description.data());
+    create->SetSource(const_cast<LPOLESTR>(L"zandrel.Connect"));
+    create->SetGUID(iid);
+    IErrorInfo* info = nullptr;
+    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
+      SetErrorInfo(0, info);
+      info->Release();
+    }
+    create->Release();
+  }
+  return HresultFromError(error);
+}
+
+BSTR NewBstr(const std::string& utf8) {
+  std::wstring wide = Utf8ToWide(utf8);
+  return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+}
+
+std::string FromBstr(BSTR b) { return b ? WideToUtf8(std::wstring_view(b, SysStringLen(b))) : std::string(); }
+
+std::wstring ModulePath() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(g_module, path, MAX_PATH);
+  return path;
+}
+
+HRESULT EmbeddedTypeInfo(int typelibIndex, const IID& iid, ITypeInfo** info) {
+  // Loaded once and kept for the life of the process: the type library lives
+  // in oleaut32, so it may outlive this module.
+  static ITypeLib* libraries[3] = {};
+  if (typelibIndex < 1 || typelibIndex > 2) return E_INVALIDARG;
+  ITypeLib*& library = libraries[typelibIndex];
+  if (!library) {
+    std::wstring path = ModulePath();
+    if (typelibIndex != 1) path += L"\\" + std::to_wstring(typelibIndex);
+    ITypeLib* loaded = nullptr;
+    HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &loaded);
+    if (FAILED(hr)) return hr;
+    library = loaded;
+  }
+  return library->GetTypeInfoOfGuid(iid, info);
+}
+
+}  // namespace zandrel::win

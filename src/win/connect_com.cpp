@@ -1,0 +1,343 @@
+#include "win/connect_com.h"
+
+#include "win/com_support.h"
+#include "win/dispatch_object.h"
+#include "win/outside_com.h"
+#include "win/text_conv.h"
+
+namespace zandrel::win {
+
+using automation::Variant;
+using automation::VariantArray;
+
+namespace {
+
+// The array argument of a notification or a command; a malformed one reads as
+// empty, as a missing one does.
+VariantArray ArrayArgument(SAFEARRAY** array) {
+  auto value = ArrayFromSafeArray(array ? *array : nullptr);
+  return value ? *value : VariantArray{};
+}
+
+VARIANT_BOOL Bool(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
+
+}  // namespace
+
+ConnectCom::ConnectCom() : addin::Connect(&ComOutsideComponents()) { ++g_objects; }
+
+ConnectCom::~ConnectCom() { --g_objects; }
+
+HRESULT ConnectCom::CreateInstance(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  return Guarded(IID__Connect, [&]() -> HRESULT {
+    auto* object = new ConnectCom();
+    object->AddRef();
+    object->FinalConstruct();
+    HRESULT hr = object->QueryInterface(riid, ppv);
+    object->Release();
+    return hr;
+  });
+}
+
+STDMETHODIMP ConnectCom::QueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID__Connect) {
+    *ppv = static_cast<_Connect*>(this);
+  } else if (riid == IID_IDTExtensibility2) {
+    *ppv = static_cast<IDTExtensibility2*>(&extensibility_);
+  } else if (riid == IID_ISupportErrorInfo) {
+    *ppv = static_cast<ISupportErrorInfo*>(this);
+  } else {
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP_(ULONG) ConnectCom::AddRef() { return static_cast<ULONG>(++refs_); }
+
+STDMETHODIMP_(ULONG) ConnectCom::Release() {
+  const long left = --refs_;
+  if (left == 0) {
+    // References taken and dropped by the destruction steps must not bring
+    // the count to zero again.
+    refs_ = 1L << 30;
+    try {
+      FinalRelease();
+    } catch (...) {
+    }
+    delete this;
+  }
+  return static_cast<ULONG>(left);
+}
+
+STDMETHODIMP ConnectCom::GetTypeInfoCount(UINT* count) {
+  if (!count) return E_POINTER;
+  *count = 1;
+  return S_OK;
+}
+
+STDMETHODIMP ConnectCom::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+  if (!info) return E_POINTER;
+  *info = nullptr;
+  if (index != 0) return DISP_E_BADINDEX;
+  return EmbeddedTypeInfo(1, IID__Connect, info);
+}
+
+STDMETHODIMP ConnectCom::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  Microsoft::WRL::ComPtr<ITypeInfo> info;
+  if (HRESULT hr = EmbeddedTypeInfo(1, IID__Connect, &info); FAILED(hr)) return hr;
+  return DispGetIDsOfNames(info.Get(), names, count, ids);
+}
+
+STDMETHODIMP ConnectCom::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                EXCEPINFO* excep, UINT* argErr) {
+  Microsoft::WRL::ComPtr<ITypeInfo> info;
+  if (HRESULT hr = EmbeddedTypeInfo(1, IID__Connect, &info); FAILED(hr)) return hr;
+  return DispInvoke(static_cast<_Connect*>(this), info.Get(), id, flags, params, result, excep, argErr);
+}
+
+STDMETHODIMP ConnectCom::InterfaceSupportsErrorInfo(REFIID riid) {
+  return riid == IID__Connect || riid == IID_IDTExtensibility2 ? S_OK : S_FALSE;
+}
+
+IDispatch* ConnectCom::NewDispatchReference() {
+  AddRef();
+  return static_cast<_Connect*>(this);
+}
+
+automation::Result<Variant> ConnectCom::Invoke(std::string_view name, automation::CallKind kind,
+                                               std::span<Variant> args) {
+  // By name through the object's own IDispatch, as any late-bound caller.
+  auto self = DispatchObject::Wrap(static_cast<_Connect*>(this));
+  return self->Invoke(name, kind, args);
+}
+
+// _Connect
+
+STDMETHODIMP ConnectCom::get_Description(BSTR* out) {
+  return Guarded(IID__Connect, [&]() -> HRESULT {
+    if (!out) return E_POINTER;
+    *out = NewBstr(Description());
+    return *out ? S_OK : E_OUTOFMEMORY;
+  });
+}
+
+STDMETHODIMP ConnectCom::Ping() {
+  return Guarded(IID__Connect, [&]() -> HRESULT {
+    addin::Connect::Ping();
+    return S_OK;
+  });
+}
+
+STDMETHODIMP ConnectCom::get_DTE(IDispatch** out) {
+  return Guarded(IID__Connect, [&]() -> HRESULT { return NewDispatch(DTE(), out); });
+}
+
+STDMETHODIMP ConnectCom::get_Name(BSTR* out) {
+  return Guarded(IID__Connect, [&]() -> HRESULT {
+    if (!out) return E_POINTER;
+    *out = NewBstr(Name());
+    return *out ? S_OK : E_OUTOFMEMORY;
+  });
+}
+
+STDMETHODIMP ConnectCom::get_MSDEVPid(LONG* out) {
+  return Guarded(IID__Connect, [&]() -> HRESULT {
+    if (!out) return E_POINTER;
+    *out = MSDEVPid();
+    return S_OK;
+  });
+}
+
+STDMETHODIMP ConnectCom::get_MSDEVMainWnd(LONG* out) {
+  return Guarded(IID__Connect, [&]() -> HRESULT {
+    if (!out) return E_POINTER;
+    auto window = MSDEVMainWnd();
+    if (!window) return Fail(window.error(), IID__Connect);
+    *out = *window;
+    return S_OK;
+  });
+}
+
+STDMETHODIMP ConnectCom::RegisterProjects(VARIANT_BOOL* out) {
+  return Guarded(IID__Connect, [&]() -> HRESULT {
+    if (!out) return E_POINTER;
+    *out = Bool(addin::Connect::RegisterProjects());
+    return S_OK;
+  });
+}
+
+STDMETHODIMP ConnectCom::Timer() {
+  return Guarded(IID__Connect, [&]() -> HRESULT {
+    addin::Connect::Timer();
+    return S_OK;
+  });
+}
+
+STDMETHODIMP ConnectCom::get_EventQueueCount(LONG* out) {
+  return Guarded(IID__Connect, [&]() -> HRESULT {
+    if (!out) return E_POINTER;
+    auto count = EventQueueCount();
+    if (!count) return Fail(count.error(), IID__Connect);
+    *out = *count;
+    return S_OK;
+  });
+}
+
+STDMETHODIMP ConnectCom::get_RTEServer(VARIANT_BOOL* out) {
+  return Guarded(IID__Connect, [&]() -> HRESULT {
+    if (!out) return E_POINTER;
+    *out = Bool(RTEServer());
+    return S_OK;
+  });
+}
+
+STDMETHODIMP ConnectCom::put_RTEServer(VARIANT_BOOL bNewValue) {
+  return Guarded(IID__Connect, [&]() -> HRESULT {
+    RTEServer(bNewValue != VARIANT_FALSE);
+    return S_OK;
+  });
+}
+
+STDMETHODIMP ConnectCom::DoInitialize(VARIANT* lvarEvent) {
+  return Guarded(IID__Connect, [&]() -> HRESULT {
+    Variant event;
+    if (lvarEvent) {
+      auto value = FromComVariant(*lvarEvent);
+      if (value) event = *value;
+    }
+    addin::Connect::DoInitialize(event);
+    return S_OK;
+  });
+}
+
+STDMETHODIMP ConnectCom::get_NewWorkspace(VARIANT_BOOL* out) {
+  return Guarded(IID__Connect, [&]() -> HRESULT {
+    if (!out) return E_POINTER;
+    *out = Bool(NewWorkspace());
+    return S_OK;
+  });
+}
+
+STDMETHODIMP ConnectCom::get_CurrentBuildErrors(LONG* out) {
+  return Guarded(IID__Connect, [&]() -> HRESULT {
+    if (!out) return E_POINTER;
+    *out = CurrentBuildErrors();
+    return S_OK;
+  });
+}
+
+STDMETHODIMP ConnectCom::get_CurrentBuildWarnings(LONG* out) {
+  return Guarded(IID__Connect, [&]() -> HRESULT {
+    if (!out) return E_POINTER;
+    *out = CurrentBuildWarnings();
+    return S_OK;
+  });
+}
+
+STDMETHODIMP ConnectCom::ExecuteExtendedCommand(BSTR* pstrCommand, SAFEARRAY** pvarArgList) {
+  return Guarded(IID__Connect, [&]() -> HRESULT {
+    std::string command = pstrCommand ? FromBstr(*pstrCommand) : std::string();
+    VariantArray args = ArrayArgument(pvarArgList);
+    addin::Connect::ExecuteExtendedCommand(command, args);
+    return S_OK;
+  });
+}
+
+STDMETHODIMP ConnectCom::put_ActiveProject(BSTR* pstrFullname) {
+  return Guarded(IID__Connect, [&]() -> HRESULT {
+    std::string path = pstrFullname ? FromBstr(*pstrFullname) : std::string();
+    ActiveProject(path);
+    return S_OK;
+  });
+}
+
+STDMETHODIMP ConnectCom::get_ActiveProject(BSTR* out) {
+  return Guarded(IID__Connect, [&]() -> HRESULT {
+    if (!out) return E_POINTER;
+    *out = NewBstr(ActiveProject());
+    return *out ? S_OK : E_OUTOFMEMORY;
+  });
+}
+
+// IDTExtensibility2
+
+STDMETHODIMP ConnectCom::Extensibility::GetTypeInfoCount(UINT* count) {
+  if (!count) return E_POINTER;
+  *count = 1;
+  return S_OK;
+}
+
+STDMETHODIMP ConnectCom::Extensibility::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+  if (!info) return E_POINTER;
+  *info = nullptr;
+  if (index != 0) return DISP_E_BADINDEX;
+  return EmbeddedTypeInfo(2, IID_IDTExtensibility2, info);
+}
+
+STDMETHODIMP ConnectCom::Extensibility::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  Microsoft::WRL::ComPtr<ITypeInfo> info;
+  if (HRESULT hr = EmbeddedTypeInfo(2, IID_IDTExtensibility2, &info); FAILED(hr)) return hr;
+  return DispGetIDsOfNames(info.Get(), names, count, ids);
+}
+
+STDMETHODIMP ConnectCom::Extensibility::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                               VARIANT* result, EXCEPINFO* excep, UINT* argErr) {
+  Microsoft::WRL::ComPtr<ITypeInfo> info;
+  if (HRESULT hr = EmbeddedTypeInfo(2, IID_IDTExtensibility2, &info); FAILED(hr)) return hr;
+  return DispInvoke(static_cast<IDTExtensibility2*>(this), info.Get(), id, flags, params, result, excep, argErr);
+}
+
+// The IDE always gets success from its notifications.
+
+STDMETHODIMP ConnectCom::Extensibility::OnConnection(IDispatch* Application, LONG ConnectMode, IDispatch* AddInInst,
+                                                     SAFEARRAY** custom) {
+  (void)Guarded(IID_IDTExtensibility2, [&]() -> HRESULT {
+    VariantArray customArgs = ArrayArgument(custom);
+    outer_.addin::Connect::OnConnection(DispatchObject::Wrap(Application), ConnectMode, DispatchObject::Wrap(AddInInst),
+                                        customArgs);
+    return S_OK;
+  });
+  return S_OK;
+}
+
+STDMETHODIMP ConnectCom::Extensibility::OnDisconnection(LONG RemoveMode, SAFEARRAY** custom) {
+  (void)Guarded(IID_IDTExtensibility2, [&]() -> HRESULT {
+    VariantArray customArgs = ArrayArgument(custom);
+    outer_.addin::Connect::OnDisconnection(RemoveMode, customArgs);
+    return S_OK;
+  });
+  return S_OK;
+}
+
+STDMETHODIMP ConnectCom::Extensibility::OnAddInsUpdate(SAFEARRAY** custom) {
+  (void)Guarded(IID_IDTExtensibility2, [&]() -> HRESULT {
+    VariantArray customArgs = ArrayArgument(custom);
+    outer_.addin::Connect::OnAddInsUpdate(customArgs);
+    return S_OK;
+  });
+  return S_OK;
+}
+
+STDMETHODIMP ConnectCom::Extensibility::OnStartupComplete(SAFEARRAY** custom) {
+  (void)Guarded(IID_IDTExtensibility2, [&]() -> HRESULT {
+    VariantArray customArgs = ArrayArgument(custom);
+    outer_.addin::Connect::OnStartupComplete(customArgs);
+    return S_OK;
+  });
+  return S_OK;
+}
+
+STDMETHODIMP ConnectCom::Extensibility::OnBeginShutdown(SAFEARRAY** custom) {
+  (void)Guarded(IID_IDTExtensibility2, [&]() -> HRESULT {
+    VariantArray customArgs = ArrayArgument(custom);
+    outer_.addin::Connect::OnBeginShutdown(customArgs);
+    return S_OK;
+  });
+  return S_OK;
+}
+
+}  // namespace zandrel::win
