@@ -14,6 +14,12 @@ using automation::Variant;
 using automation::VariantArray;
 using automation::VarType;
 
+namespace {
+ObjectExporter g_exporter = nullptr;
+}  // namespace
+
+void SetObjectExporter(ObjectExporter exporter) { g_exporter = exporter; }
+
 HRESULT ToComVariant(const Variant& v, VARIANT* out) {
   switch (v.type()) {
     case VarType::Empty: V_VT(out) = VT_EMPTY; return S_OK;
@@ -47,6 +53,10 @@ HRESULT ToComVariant(const Variant& v, VARIANT* out) {
       if (auto* exposable = dynamic_cast<ComExposable*>(object.get())) {
         V_DISPATCH(out) = exposable->NewDispatchReference();
         return V_DISPATCH(out) ? S_OK : E_NOINTERFACE;
+      }
+      if (g_exporter) {
+        V_DISPATCH(out) = g_exporter(object);
+        if (V_DISPATCH(out)) return S_OK;
       }
       V_VT(out) = VT_EMPTY;
       return E_NOINTERFACE;
@@ -178,6 +188,41 @@ HRESULT NewDispatch(const automation::Ref<automation::Object>& object, IDispatch
   return S_OK;
 }
 
+namespace {
+
+// The system's texts of the failure codes the add-in meets most, for a system
+// that has no message text for them (Wine has none for most COM codes).
+std::string KnownText(HRESULT hr) {
+  switch (static_cast<unsigned long>(hr)) {
+    case 0x80004001: return "Not implemented";
+    case 0x80004002: return "No such interface supported";
+    case 0x80004003: return "Invalid pointer";
+    case 0x80004005: return "Unspecified error";
+    case 0x8000FFFF: return "Catastrophic failure";
+    case 0x80070005: return "Access is denied.";
+    case 0x8007000E: return "Not enough memory resources are available to complete this operation.";
+    case 0x80070057: return "The parameter is incorrect.";
+    case 0x800401E3: return "Operation unavailable";
+    case 0x800401F3: return "Invalid class string";
+    case 0x80040154: return "Class not registered";
+    case 0x80080005: return "Server execution failed";
+    case 0x80010108: return "The object invoked has disconnected from its clients.";
+    case 0x800706BA: return "The RPC server is unavailable.";
+    case 0x800706BE: return "The remote procedure call failed.";
+    case 0x80020003: return "Member not found.";
+    case 0x80020006: return "Unknown name.";
+    case 0x80020005: return "Type mismatch.";
+    case 0x8002000A: return "Out of present range.";
+    case 0x8002000B: return "Invalid index.";
+    case 0x8002000E: return "Invalid number of parameters.";
+    case 0x80020004: return "Parameter not found.";
+    case 0x80040200: return "The object has no connection point for these events";
+    default: return {};
+  }
+}
+
+}  // namespace
+
 Error ErrorFromHresult(HRESULT hr, const EXCEPINFO* info) {
   if (info && (info->bstrDescription || info->scode || info->wCode)) {
     HRESULT code = info->scode ? info->scode : (info->wCode ? MAKE_HRESULT(1, FACILITY_CONTROL, info->wCode) : hr);
@@ -195,6 +240,7 @@ Error ErrorFromHresult(HRESULT hr, const EXCEPINFO* info) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
   }
   if (buffer) LocalFree(buffer);
+  if (text.empty()) text = KnownText(hr);
   if (text.empty()) {
     char fallback[48];
     std::snprintf(fallback, sizeof fallback, "Automation error 0x%08lX", static_cast<unsigned long>(hr));

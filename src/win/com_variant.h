@@ -19,6 +19,12 @@ class ComExposable {
   ~ComExposable() = default;
 };
 
+// How this process hands its own portable objects (those that are neither
+// adapted COM objects nor ComExposable) to COM: the stand-ins set it to their
+// exporter. Returns a new reference, or null.
+using ObjectExporter = IDispatch* (*)(const automation::Ref<automation::Object>& object);
+void SetObjectExporter(ObjectExporter exporter);
+
 // Fills *out (which must be VariantInit'ed) with a copy of v. Objects must be
 // COM objects (adapted IDispatch references); arrays become SAFEARRAYs of
 // VARIANT with their lower bound.

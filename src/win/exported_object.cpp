@@ -1,0 +1,277 @@
+#include "win/exported_object.h"
+
+#include <ocidl.h>
+#include <olectl.h>
+
+#include <atomic>
+#include <algorithm>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "automation/text.h"
+#include "win/com_support.h"
+#include "win/com_variant.h"
+#include "win/dispatch_object.h"
+#include "win/text_conv.h"
+
+namespace zandrel::win {
+
+using automation::CallKind;
+using automation::Ref;
+using automation::Variant;
+
+namespace {
+
+std::atomic<long> g_alive{0};
+
+// Dispatch ids by member name, shared by every exported object of the process.
+class Names {
+ public:
+  DISPID IdOf(const std::string& name) {
+    const std::string key = automation::LowerCase(name);
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = ids_.find(key);
+    if (found != ids_.end()) return found->second;
+    const DISPID id = static_cast<DISPID>(names_.size() + 1000);
+    ids_[key] = id;
+    names_.push_back(name);
+    return id;
+  }
+  bool NameOf(DISPID id, std::string* name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (id == DISPID_VALUE) {
+      name->clear();
+      return true;
+    }
+    const auto index = static_cast<std::size_t>(id - 1000);
+    if (id < 1000 || index >= names_.size()) return false;
+    *name = names_[index];
+    return true;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<std::string, DISPID> ids_;
+  std::vector<std::string> names_;
+};
+
+Names& DispatchNames() {
+  static Names names;
+  return names;
+}
+
+std::string GuidString(REFIID iid) {
+  wchar_t text[40] = {};
+  StringFromGUID2(iid, text, 40);
+  return WideToUtf8(text);
+}
+
+// A COM sink seen as the portable sink that the object's Advise expects: each
+// event becomes an Invoke on the sink, arguments last first.
+class ForwardingSink final : public automation::RefCountedBase, public automation::EventSink {
+ public:
+  explicit ForwardingSink(IDispatch* sink) : sink_(sink) { sink_->AddRef(); }
+  ~ForwardingSink() override { sink_->Release(); }
+  automation::Status OnEvent(std::int32_t dispid, std::span<Variant> args) override {
+    std::vector<VARIANT> com(args.size());
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      VariantInit(&com[args.size() - 1 - i]);
+      ToComVariant(args[i], &com[args.size() - 1 - i]);
+    }
+    DISPPARAMS params = {com.empty() ? nullptr : com.data(), nullptr, static_cast<UINT>(com.size()), 0};
+    HRESULT hr = sink_->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+    for (VARIANT& v : com) VariantClear(&v);
+    if (FAILED(hr)) return ErrorFromHresult(hr);
+    return automation::Status::Ok();
+  }
+
+ private:
+  IDispatch* sink_;
+};
+
+class Exported;
+
+class ConnectionPoint final : public IConnectionPoint {
+ public:
+  ConnectionPoint(Exported* owner, const IID& iid);
+  ~ConnectionPoint();
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IConnectionPoint) {
+      *ppv = static_cast<IConnectionPoint*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++refs_); }
+  STDMETHODIMP_(ULONG) Release() override {
+    const long left = --refs_;
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+  }
+  STDMETHODIMP GetConnectionInterface(IID* iid) override {
+    if (!iid) return E_POINTER;
+    *iid = iid_;
+    return S_OK;
+  }
+  STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** container) override;
+  STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override;
+  STDMETHODIMP Unadvise(DWORD cookie) override;
+  STDMETHODIMP EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
+
+ private:
+  Exported* owner_;
+  IID iid_;
+  std::string iidText_;
+  std::atomic<long> refs_{0};
+};
+
+class Exported final : public IDispatch, public IConnectionPointContainer {
+ public:
+  explicit Exported(Ref<automation::Object> object) : object_(std::move(object)) { ++g_alive; }
+  ~Exported() { --g_alive; }
+
+  const Ref<automation::Object>& object() const { return object_; }
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (riid == IID_IUnknown || riid == IID_IDispatch) {
+      *ppv = static_cast<IDispatch*>(this);
+    } else if (riid == IID_IConnectionPointContainer) {
+      *ppv = static_cast<IConnectionPointContainer*>(this);
+    } else {
+      const std::string text = GuidString(riid);
+      auto as = object_->As(automation::InterfaceId{"", text});
+      if (!as) return E_NOINTERFACE;
+      if (as->Address() == object_.Address()) {
+        *ppv = static_cast<IDispatch*>(this);  // the same object under another (dual) interface
+      } else {
+        *ppv = ExportObject(*as);
+        return *ppv ? S_OK : E_NOINTERFACE;
+      }
+    }
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++refs_); }
+  STDMETHODIMP_(ULONG) Release() override {
+    const long left = --refs_;
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+  }
+
+  STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+    if (count) *count = 0;
+    return S_OK;
+  }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    if (!names || !ids) return E_POINTER;
+    for (UINT i = 0; i < count; ++i) ids[i] = i == 0 ? DispatchNames().IdOf(WideToUtf8(names[0])) : DISPID_UNKNOWN;
+    return count > 1 ? DISP_E_UNKNOWNNAME : S_OK;
+  }
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                      UINT*) override {
+    try {
+      std::string name;
+      if (!DispatchNames().NameOf(id, &name)) return DISP_E_MEMBERNOTFOUND;
+      CallKind kind = CallKind::Method;
+      if (flags & DISPATCH_PROPERTYPUTREF) kind = CallKind::PropertyPutRef;
+      else if (flags & DISPATCH_PROPERTYPUT) kind = CallKind::PropertyPut;
+      else if (flags & DISPATCH_PROPERTYGET && !(flags & DISPATCH_METHOD)) kind = CallKind::PropertyGet;
+      std::vector<Variant> args;
+      const UINT n = params ? params->cArgs : 0;
+      // Positional arguments are last first; a put's value is the named one at
+      // index 0, and comes last in declared order.
+      for (UINT i = 0; i < n; ++i) {
+        auto value = FromComVariant(params->rgvarg[n - 1 - i]);
+        if (!value) return Raise(value.error(), excep);
+        args.push_back(*value);
+      }
+      if ((kind == CallKind::PropertyPut || kind == CallKind::PropertyPutRef) && params && params->cNamedArgs == 1 &&
+          n > 1) {
+        std::rotate(args.begin(), args.begin() + static_cast<std::ptrdiff_t>(n - 1), args.end());
+      }
+      auto value = object_->Invoke(name, kind, args);
+      if (!value) return Raise(value.error(), excep);
+      if (result) {
+        VariantInit(result);
+        if (HRESULT hr = ToComVariant(*value, result); FAILED(hr)) return hr;
+      }
+      return S_OK;
+    } catch (...) {
+      return E_UNEXPECTED;
+    }
+  }
+
+  STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+  STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) override {
+    if (!point) return E_POINTER;
+    *point = new ConnectionPoint(this, riid);
+    (*point)->AddRef();
+    return S_OK;
+  }
+
+ private:
+  static HRESULT Raise(const automation::Error& error, EXCEPINFO* excep) {
+    if (excep) {
+      *excep = EXCEPINFO{};
+      excep->bstrSource = SysAllocString(L"stand-in");
+      excep->bstrDescription = NewBstr(error.description);
+      excep->scode = HresultFromError(error);
+    }
+    return DISP_E_EXCEPTION;
+  }
+
+  Ref<automation::Object> object_;
+  std::atomic<long> refs_{0};
+};
+
+ConnectionPoint::ConnectionPoint(Exported* owner, const IID& iid) : owner_(owner), iid_(iid), iidText_(GuidString(iid)) {
+  owner_->AddRef();
+}
+ConnectionPoint::~ConnectionPoint() { owner_->Release(); }
+
+STDMETHODIMP ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** container) {
+  if (!container) return E_POINTER;
+  *container = owner_;
+  owner_->AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
+  if (!sink || !cookie) return E_POINTER;
+  IDispatch* dispatch = nullptr;
+  if (FAILED(sink->QueryInterface(iid_, reinterpret_cast<void**>(&dispatch))) &&
+      FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch))))
+    return CONNECT_E_CANNOTCONNECT;
+  Ref<automation::EventSink> forwarding(new ForwardingSink(dispatch));
+  dispatch->Release();
+  auto advised = owner_->object()->Advise(automation::InterfaceId{"", iidText_}, forwarding);
+  if (!advised) return CONNECT_E_NOCONNECTION;
+  *cookie = *advised;
+  return S_OK;
+}
+
+STDMETHODIMP ConnectionPoint::Unadvise(DWORD cookie) {
+  auto done = owner_->object()->Unadvise(automation::InterfaceId{"", iidText_}, cookie);
+  return done ? S_OK : CONNECT_E_NOCONNECTION;
+}
+
+}  // namespace
+
+IDispatch* ExportObject(const Ref<automation::Object>& object) {
+  if (!object) return nullptr;
+  auto* exported = new Exported(object);
+  exported->AddRef();
+  return static_cast<IDispatch*>(exported);
+}
+
+long ExportedObjectsAlive() { return g_alive; }
+
+}  // namespace zandrel::win

@@ -1,0 +1,339 @@
+// standin_ide: a Windows program that plays the IDE for the add-in.
+//
+//   standin_ide SCENARIO-FILE     (or - for standard input)
+//
+// It owns a few top-level windows (the last of class "IDEOwner"), serves the
+// portable IDE model to COM, loads zandrel.Connect by its ProgID and drives it
+// as the IDE does, step by step as the scenario says, pumping its message loop
+// in between. The transcript goes to standard output; message boxes are
+// answered at once and recorded there. docs/scenarios.md describes the steps.
+
+#include <windows.h>
+
+#include <wrl/client.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "automation/text.h"
+#include "extensibility.h"
+#include "ide/ide_model.h"
+#include "scenario.h"
+#include "win/com_ptr.h"
+#include "win/com_variant.h"
+#include "win/dispatch_object.h"
+#include "win/exported_object.h"
+#include "win/text_conv.h"
+#include "zandrel.h"
+
+namespace {
+
+using namespace zandrel;
+using automation::Ref;
+using automation::Variant;
+using Microsoft::WRL::ComPtr;
+
+void Say(const std::string& line) {
+  std::printf("%s\n", line.c_str());
+  std::fflush(stdout);
+}
+
+std::string Hex(HWND window) { return automation::HexText(static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(window))); }
+
+// Message boxes are answered at once: a CBT hook sees each dialog activated
+// on this thread, records its caption and text, and presses OK.
+HHOOK g_hook = nullptr;
+
+LRESULT CALLBACK AnswerMessageBoxes(int code, WPARAM wp, LPARAM lp) {
+  if (code == HCBT_ACTIVATE) {
+    HWND dialog = reinterpret_cast<HWND>(wp);
+    wchar_t cls[32] = {};
+    GetClassNameW(dialog, cls, 32);
+    if (std::wstring(cls) == L"#32770") {
+      wchar_t caption[256] = {};
+      wchar_t text[1024] = {};
+      GetWindowTextW(dialog, caption, 256);
+      GetDlgItemTextW(dialog, 0xFFFF, text, 1024);
+      Say("  [message box] caption=\"" + win::WideToUtf8(caption) + "\" text=\"" + win::WideToUtf8(text) + "\"");
+      PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    }
+  }
+  return CallNextHookEx(g_hook, code, wp, lp);
+}
+
+HWND MakeWindow(const wchar_t* cls, const wchar_t* title) {
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = cls;
+  RegisterClassW(&wc);
+  return CreateWindowExW(0, cls, title, WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr, wc.hInstance, nullptr);
+}
+
+void Pump(DWORD milliseconds) {
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  MSG msg;
+  do {
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    const ULONGLONG now = GetTickCount64();
+    if (now >= end) break;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+  } while (true);
+}
+
+std::string Show(const automation::Result<Variant>& r) {
+  if (!r) return "  ! error " + std::to_string(r.error().number) + ": " + r.error().description;
+  const Variant& v = *r;
+  switch (v.type()) {
+    case automation::VarType::Empty: return "  = (empty)";
+    case automation::VarType::Object: return v.AsObject() ? "  = (object)" : "  = (nothing)";
+    case automation::VarType::String: return "  = \"" + v.AsString() + "\"";
+    default: {
+      auto text = automation::ToText(v);
+      return "  = " + (text ? *text : std::string("?"));
+    }
+  }
+}
+
+const std::vector<testbed::Verb> kVerbs = {
+    {"start", 0, 2, "[MODE] [addin-as-application]"},
+    {"call", 1, SIZE_MAX, "MEMBER [ARGUMENT...]"},
+    {"put", 2, 2, "MEMBER VALUE"},
+    {"vcall", 1, 1, "MEMBER"},
+    {"wait", 1, 1, "MILLISECONDS"},
+    {"shutdown", 0, 0, "nothing"},
+    {"can-unload", 0, 0, "nothing"},
+    {"objects", 0, 0, "nothing"},
+    {"window", 0, 0, "nothing"},
+    {"echo", 0, SIZE_MAX, "any text"},
+};
+
+class StandInIde {
+ public:
+  StandInIde() {
+    // Windows of other classes first, then the main window.
+    others_[0] = MakeWindow(L"StandInToolWindow", L"Output");
+    others_[1] = MakeWindow(L"StandInPalette", L"Toolbox");
+    main_ = MakeWindow(L"IDEOwner", L"Stand-in IDE");
+  }
+  ~StandInIde() {
+    Shutdown(false);
+    DestroyWindow(main_);
+    for (HWND w : others_) DestroyWindow(w);
+  }
+
+  bool Run(const testbed::Step& step) {
+    std::string echo = "> " + step.verb;
+    for (const auto& a : step.args) echo += " " + (a.quoted ? "\"" + a.text + "\"" : a.text);
+    Say(echo);
+    if (step.verb == "start") return Start(step);
+    if (step.verb == "call" || step.verb == "put") return Call(step);
+    if (step.verb == "vcall") return VtableCall(step.args[0].text);
+    if (step.verb == "wait") {
+      Pump(static_cast<DWORD>(std::strtoul(step.args[0].text.c_str(), nullptr, 10)));
+      return true;
+    }
+    if (step.verb == "shutdown") return Shutdown(true);
+    if (step.verb == "can-unload") return CanUnload();
+    if (step.verb == "objects") {
+      Say("  exported objects alive: " + std::to_string(win::ExportedObjectsAlive()));
+      return true;
+    }
+    if (step.verb == "window") {
+      Say("  IDEOwner window: " + Hex(main_));
+      return true;
+    }
+    if (step.verb == "echo") return true;
+    return false;
+  }
+
+ private:
+  bool Start(const testbed::Step& step) {
+    if (addin_) {
+      Say("  ! the add-in is already loaded");
+      return false;
+    }
+    CLSID clsid;
+    HRESULT hr = CLSIDFromProgID(L"zandrel.Connect", &clsid);
+    if (SUCCEEDED(hr)) hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID__Connect,
+                                             reinterpret_cast<void**>(addin_.GetAddressOf()));
+    if (FAILED(hr)) {
+      Say("  ! zandrel.Connect could not be created: " + win::ErrorFromHresult(hr).description);
+      return false;
+    }
+    ComPtr<IDTExtensibility2> extensibility;
+    if (FAILED(hr = addin_.As(&extensibility))) {
+      Say("  ! no IDTExtensibility2: " + win::ErrorFromHresult(hr).description);
+      return false;
+    }
+    const LONG mode = step.args.empty() ? 1 : std::strtol(step.args[0].text.c_str(), nullptr, 10);
+    const bool wrongApplication = step.args.size() > 1 && step.args[1].text == "addin-as-application";
+    ComPtr<IDispatch> root = win::Adopt(win::ExportObject(wrongApplication ? ide_.AddIn() : ide_.Root()));
+    ComPtr<IDispatch> addInObject = win::Adopt(win::ExportObject(ide_.AddIn()));
+    SAFEARRAYBOUND bound = {0, 0};
+    SAFEARRAY* custom = SafeArrayCreate(VT_VARIANT, 1, &bound);
+    hr = extensibility->OnConnection(root.Get(), mode, addInObject.Get(), &custom);
+    Say(std::string("  OnConnection(mode ") + std::to_string(mode) + ") -> " + (SUCCEEDED(hr) ? "S_OK" : "failed"));
+    hr = extensibility->OnStartupComplete(&custom);
+    Say(std::string("  OnStartupComplete -> ") + (SUCCEEDED(hr) ? "S_OK" : "failed"));
+    SafeArrayDestroy(custom);
+    return true;
+  }
+
+  bool Shutdown(bool report) {
+    if (!addin_) {
+      if (report) Say("  ! the add-in is not loaded");
+      return !report;
+    }
+    ComPtr<IDTExtensibility2> extensibility;
+    addin_.As(&extensibility);
+    SAFEARRAYBOUND bound = {0, 0};
+    SAFEARRAY* custom = SafeArrayCreate(VT_VARIANT, 1, &bound);
+    HRESULT a = extensibility->OnBeginShutdown(&custom);
+    HRESULT b = extensibility->OnDisconnection(0, &custom);  // ext_dm_HostShutdown
+    SafeArrayDestroy(custom);
+    extensibility.Reset();
+    addin_.Reset();
+    if (report) {
+      Say(std::string("  OnBeginShutdown -> ") + (SUCCEEDED(a) ? "S_OK" : "failed") + ", OnDisconnection -> " +
+          (SUCCEEDED(b) ? "S_OK" : "failed"));
+      Say("  add-in released");
+    }
+    return true;
+  }
+
+  bool Call(const testbed::Step& step) {
+    if (!addin_) {
+      Say("  ! the add-in is not loaded");
+      return false;
+    }
+    std::vector<Variant> args;
+    for (std::size_t i = 1; i < step.args.size(); ++i) args.push_back(testbed::ArgumentValue(step.args[i]));
+    auto target = win::DispatchObject::Wrap(addin_.Get());
+    const auto kind = step.verb == "put" ? automation::CallKind::PropertyPut : automation::CallKind::Method;
+    Say(Show(target->Invoke(step.args[0].text, kind, args)));
+    return true;
+  }
+
+  bool VtableCall(const std::string& member) {
+    if (!addin_) {
+      Say("  ! the add-in is not loaded");
+      return false;
+    }
+    _Connect* c = addin_.Get();
+    BSTR text = nullptr;
+    LONG number = 0;
+    VARIANT_BOOL flag = VARIANT_FALSE;
+    HRESULT hr = E_NOTIMPL;
+    std::string shown;
+    if (member == "Description") hr = c->get_Description(&text);
+    else if (member == "Name") hr = c->get_Name(&text);
+    else if (member == "ActiveProject") hr = c->get_ActiveProject(&text);
+    else if (member == "MSDEVPid") hr = c->get_MSDEVPid(&number);
+    else if (member == "MSDEVMainWnd") hr = c->get_MSDEVMainWnd(&number);
+    else if (member == "EventQueueCount") hr = c->get_EventQueueCount(&number);
+    else if (member == "CurrentBuildErrors") hr = c->get_CurrentBuildErrors(&number);
+    else if (member == "CurrentBuildWarnings") hr = c->get_CurrentBuildWarnings(&number);
+    else if (member == "RTEServer") hr = c->get_RTEServer(&flag);
+    else if (member == "NewWorkspace") hr = c->get_NewWorkspace(&flag);
+    else if (member == "RegisterProjects") hr = c->RegisterProjects(&flag);
+    else if (member == "Ping") hr = c->Ping();
+    else if (member == "Timer") hr = c->Timer();
+    else if (member == "DTE") {
+      IDispatch* dte = nullptr;
+      hr = c->get_DTE(&dte);
+      shown = dte ? "(object)" : "(nothing)";
+      if (dte) dte->Release();
+    } else {
+      Say("  ! no vtable call for " + member);
+      return false;
+    }
+    if (FAILED(hr)) {
+      auto error = win::ErrorFromCall(hr, c, IID__Connect);
+      Say("  ! error " + std::to_string(error.number) + ": " + error.description);
+      return true;
+    }
+    if (text) {
+      shown = "\"" + win::WideToUtf8(std::wstring_view(text, SysStringLen(text))) + "\"";
+      SysFreeString(text);
+    } else if (member == "RTEServer" || member == "NewWorkspace" || member == "RegisterProjects") {
+      shown = flag ? "True" : "False";
+    } else if (shown.empty() && member != "Ping" && member != "Timer") {
+      shown = std::to_string(number);
+    }
+    Say(shown.empty() ? "  = (done)" : "  = " + shown);
+    return true;
+  }
+
+  bool CanUnload() {
+    HMODULE module = GetModuleHandleW(L"zandrel.dll");
+    if (!module) {
+      Say("  zandrel.dll is not loaded");
+      return true;
+    }
+    using CanUnloadNow = HRESULT(WINAPI*)();
+    auto can = reinterpret_cast<CanUnloadNow>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+    Say(std::string("  DllCanUnloadNow=") + (can && can() == S_OK ? "S_OK" : "S_FALSE"));
+    return true;
+  }
+
+  testbed::IdeModel ide_;
+  HWND others_[2] = {};
+  HWND main_ = nullptr;
+  ComPtr<_Connect> addin_;
+};
+
+std::string ReadAll(const char* path) {
+  std::ostringstream text;
+  if (std::string(path) == "-") {
+    text << std::cin.rdbuf();
+  } else {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::string("\x01");
+    text << in.rdbuf();
+  }
+  return text.str();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: standin_ide SCENARIO-FILE (or - for standard input)\n");
+    return 2;
+  }
+  const std::string text = ReadAll(argv[1]);
+  if (text == "\x01") {
+    std::fprintf(stderr, "standin_ide: cannot read %s\n", argv[1]);
+    return 2;
+  }
+  auto steps = testbed::ParseScenario(text, kVerbs);
+  if (!steps) {
+    std::fprintf(stderr, "standin_ide: %s: %s\n", argv[1], steps.error().description.c_str());
+    return 2;
+  }
+
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  win::SetObjectExporter(&win::ExportObject);
+  g_hook = SetWindowsHookExW(WH_CBT, AnswerMessageBoxes, nullptr, GetCurrentThreadId());
+  int status = 0;
+  {
+    StandInIde ide;
+    for (const auto& step : *steps) {
+      if (!ide.Run(step)) {
+        std::fprintf(stderr, "standin_ide: line %d: step '%s' failed\n", step.line, step.verb.c_str());
+        status = 1;
+        break;
+      }
+    }
+  }
+  UnhookWindowsHookEx(g_hook);
+  CoUninitialize();
+  return status;
+}
