@@ -195,6 +195,15 @@ void ManagerModel::ReleaseApplicationObjects() {
   }
 }
 
+Ref<automation::Object> ManagerModel::AppObjectFor(const std::string& processId) const {
+  for (std::size_t i = 0; i < state_->apps.size(); ++i) {
+    if (!state_->registered[i] || state_->apps[i]->processId != processId || !state_->appObjects[i]) continue;
+    auto object = state_->appObjects[i]->AppObject();
+    if (object) return *object;
+  }
+  return {};
+}
+
 std::vector<const ManagerModel::App*> ManagerModel::Applications() const {
   std::vector<const App*> out;
   for (std::size_t i = 0; i < state_->apps.size(); ++i)

@@ -63,6 +63,10 @@ class ManagerModel {
   std::vector<Doc> Documents() const;
   std::string Dump() const;
 
+  // The object that the registered application with this process id handed to
+  // RegisterApp (its IDE's add-in), or null.
+  automation::Ref<automation::Object> AppObjectFor(const std::string& processId) const;
+
   // Drops the add-in objects the application objects hold, as a manager that
   // goes away does; a test calls it to end the add-in's reference cycle with
   // its application object when the add-in was never disconnected.

@@ -78,12 +78,19 @@ rm -f "$prefix/.zandrel-registered-zandrel.dll"  # the next wine-run registers i
 
 # --- The stand-in IDE ------------------------------------------------------
 # Runs a scenario with every line of the add-in logged (no time stamps) into
-# $work/log.txt; prints the transcript.
+# $work/log.txt; prints the transcript. With "no-manager", the stand-in
+# integration manager is not registered (the next wine-run registers it again).
 play() {
   rm -f "$work/log.txt"
   cp "$here/scenarios/$1" "$work/$1"
+  local unregister=""
+  if [ "${2:-}" == no-manager ]; then
+    unregister="$(tr / '\\' <<<"Z:$(dirname "$ide")/standin_im.exe") /UnregServer"
+    rm -f "$prefix/.zandrel-registered-standin_im.exe"
+  fi
   batch play.bat <<BAT
 @echo off
+$unregister
 reg add "$key" /v Debug /t REG_DWORD /d 0x7F004000 /f >nul
 reg add "$key" /v DebugOutputFile /t REG_SZ /d $winwork\\log.txt /f >nul
 reg add "$key" /v SuppressTimeStamps /t REG_SZ /d true /f >nul
@@ -100,18 +107,18 @@ normalise() {
     -e "s/zandrel -?[0-9]+/zandrel <addr>/g" -e "s/^Err (-?[0-9]+) .*/Err \1 <description>/"
 }
 
-transcript=$(play identity.scn)
+transcript=$(play identity.scn no-manager)
 pid=$(grep -o -m1 'PID=[0-9]*' <<<"$transcript" | cut -d= -f2)
 hwnd=$(sed -n 's/^  IDEOwner window: //p' <<<"$transcript")
 actual=$(sed -E -e "s/PID=$pid>/PID=<pid>>/" -e "s/^  = $pid\$/  = <pid>/" -e "s/: $hwnd\$/: <hwnd>/" \
   -e "s/^  = $((16#${hwnd:-0}))\$/  = <hwnd-decimal>/" <<<"$transcript")
 expect_eq "identity members by name and through the vtable; everything released" "$(cat "$here/golden/identity.txt")" "$actual"
 
-play lifecycle.scn >/dev/null
+play lifecycle.scn no-manager >/dev/null
 expect_eq "the log of creation, connection, two disconnections and destruction" \
   "$(cat "$here/golden/lifecycle.log")" "$(tr -d '\r' < "$work/log.txt" | normalise)"
 
-transcript=$(play no_ide.scn)
+transcript=$(play no_ide.scn no-manager)
 expect_match "an Application that is not the IDE: Name" '> call Name.  = "<zandrel - No Application>"' "$(tr '\n' '.' <<<"$transcript")"
 expect_match "an Application that is not the IDE: MSDEVMainWnd fails by name and vtable" \
   '> call MSDEVMainWnd.  ! error -2146828197: Object variable not set.> vcall MSDEVMainWnd.  ! error -2146828197: Object variable not set' \
