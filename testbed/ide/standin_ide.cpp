@@ -12,6 +12,7 @@
 
 #include <wrl/client.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -21,6 +22,7 @@
 #include "automation/text.h"
 #include "extensibility.h"
 #include "ide/ide_model.h"
+#include "qms.h"
 #include "scenario.h"
 #include "win/com_ptr.h"
 #include "win/com_variant.h"
@@ -112,6 +114,12 @@ const std::vector<testbed::Verb> kVerbs = {
     {"objects", 0, 0, "nothing"},
     {"window", 0, 0, "nothing"},
     {"echo", 0, SIZE_MAX, "any text"},
+    {"notify", 1, 1, "OnConnection|OnDisconnection|OnBeginShutdown|OnStartupComplete|OnAddInsUpdate"},
+    {"release", 0, 0, "nothing"},
+    {"manager", 1, 4, "start|stop|release|dump|running|clear-faults|bench N|fault NAME [VALUE [TEXT]]"},
+    {"solution-sinks", 0, 0, "nothing"},
+    {"touch", 1, 1, "FILE"},
+    {"wait-file", 1, 1, "FILE"},
 };
 
 class StandInIde {
@@ -124,6 +132,7 @@ class StandInIde {
   }
   ~StandInIde() {
     Shutdown(false);
+    manager_.Reset();
     DestroyWindow(main_);
     for (HWND w : others_) DestroyWindow(w);
   }
@@ -150,6 +159,31 @@ class StandInIde {
       return true;
     }
     if (step.verb == "echo") return true;
+    if (step.verb == "notify") return Notify(step.args[0].text);
+    if (step.verb == "release") {
+      addin_.Reset();
+      Say("  add-in released");
+      return true;
+    }
+    if (step.verb == "manager") return Manager(step);
+    if (step.verb == "solution-sinks") {
+      Say("  solution event sinks: " + std::to_string(ide_.SolutionSinks()));
+      return true;
+    }
+    if (step.verb == "touch") {
+      HANDLE h = CreateFileA(step.args[0].text.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+      if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+      return h != INVALID_HANDLE_VALUE;
+    }
+    if (step.verb == "wait-file") {
+      // Another process's signal: pumps messages until the file exists (20 s).
+      for (int i = 0; i < 400; ++i) {
+        if (GetFileAttributesA(step.args[0].text.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+        Pump(50);
+      }
+      Say("  ! no file " + step.args[0].text);
+      return false;
+    }
     return false;
   }
 
@@ -206,6 +240,106 @@ class StandInIde {
       Say("  add-in released");
     }
     return true;
+  }
+
+  // One notification of IDTExtensibility2 on its own (the add-in stays loaded).
+  bool Notify(const std::string& name) {
+    if (!addin_) {
+      Say("  ! the add-in is not loaded");
+      return false;
+    }
+    ComPtr<IDTExtensibility2> ext;
+    addin_.As(&ext);
+    SAFEARRAYBOUND bound = {0, 0};
+    SAFEARRAY* custom = SafeArrayCreate(VT_VARIANT, 1, &bound);
+    HRESULT hr = E_INVALIDARG;
+    if (name == "OnDisconnection") hr = ext->OnDisconnection(1, &custom);
+    else if (name == "OnBeginShutdown") hr = ext->OnBeginShutdown(&custom);
+    else if (name == "OnStartupComplete") hr = ext->OnStartupComplete(&custom);
+    else if (name == "OnAddInsUpdate") hr = ext->OnAddInsUpdate(&custom);
+    else if (name == "OnConnection") {
+      ComPtr<IDispatch> root = win::Adopt(win::ExportObject(ide_.Root()));
+      hr = ext->OnConnection(root.Get(), 1, nullptr, &custom);
+    }
+    SafeArrayDestroy(custom);
+    Say("  " + name + " -> " + (SUCCEEDED(hr) ? "S_OK" : "failed"));
+    return true;
+  }
+
+  // The stand-in integration manager, as a client of it.
+  bool Manager(const testbed::Step& step) {
+    const std::string what = step.args[0].text;
+    auto attach = [&]() -> bool {
+      if (manager_) return true;
+      ComPtr<IUnknown> running;
+      if (FAILED(GetActiveObject(CLSID_qmsIntegrationManager, nullptr, &running))) return false;
+      return SUCCEEDED(running.As(&manager_));
+    };
+    if (what == "start") {
+      HRESULT hr = CoCreateInstance(CLSID_qmsIntegrationManager, nullptr, CLSCTX_LOCAL_SERVER, IID_IQmsIntegrationManager,
+                                    reinterpret_cast<void**>(manager_.ReleaseAndGetAddressOf()));
+      Say(SUCCEEDED(hr) ? "  manager started" : "  ! the manager could not be started: " + win::ErrorFromHresult(hr).description);
+      return SUCCEEDED(hr);
+    }
+    if (what == "running") {
+      ComPtr<IUnknown> running;
+      Say(std::string("  manager running: ") + (SUCCEEDED(GetActiveObject(CLSID_qmsIntegrationManager, nullptr, &running)) ? "yes" : "no"));
+      return true;
+    }
+    if (what == "release") {
+      manager_.Reset();
+      Say("  manager released");
+      return true;
+    }
+    if (!attach()) {
+      Say("  ! no running manager");
+      return false;
+    }
+    HRESULT hr = S_OK;
+    if (what == "dump") {
+      BSTR text = nullptr;
+      hr = manager_->get_Dump(&text);
+      std::istringstream lines(win::WideToUtf8(std::wstring_view(text ? text : L"", SysStringLen(text))));
+      SysFreeString(text);
+      for (std::string line; std::getline(lines, line);) Say("  " + line);
+    } else if (what == "stop") {
+      hr = manager_->Shutdown();
+      manager_.Reset();
+      Say("  manager stopped");
+    } else if (what == "clear-faults") {
+      hr = manager_->ClearFaults();
+    } else if (what == "fault" && step.args.size() >= 2) {
+      BSTR name = SysAllocString(win::Utf8ToWide(step.args[1].text).c_str());
+      BSTR text = SysAllocString(win::Utf8ToWide(step.args.size() > 3 ? step.args[3].text : "").c_str());
+      hr = manager_->SetFault(name, step.args.size() > 2 ? std::strtol(step.args[2].text.c_str(), nullptr, 0) : 1, text);
+      SysFreeString(name);
+      SysFreeString(text);
+    } else if (what == "bench" && step.args.size() == 2) {
+      // The time of one cross-process call, median of N.
+      const int n = std::atoi(step.args[1].text.c_str());
+      std::vector<double> us;
+      LARGE_INTEGER f, a, b;
+      QueryPerformanceFrequency(&f);
+      for (int i = 0; i < n; ++i) {
+        LONG count = 0;
+        QueryPerformanceCounter(&a);
+        hr = manager_->get_ApplicationCount(&count);
+        QueryPerformanceCounter(&b);
+        us.push_back(1e6 * static_cast<double>(b.QuadPart - a.QuadPart) / static_cast<double>(f.QuadPart));
+      }
+      std::sort(us.begin(), us.end());
+      if (!us.empty()) {
+        char line[128];
+        std::snprintf(line, sizeof line, "  cross-process call: median %.0f us, 95th percentile %.0f us (%d calls)",
+                      us[us.size() / 2], us[us.size() * 95 / 100], n);
+        Say(line);
+      }
+    } else {
+      Say("  ! unknown manager step " + what);
+      return false;
+    }
+    if (FAILED(hr)) Say("  ! error " + win::ErrorFromCall(hr, manager_.Get(), IID_IQmsIntegrationManager).description);
+    return SUCCEEDED(hr);
   }
 
   bool Call(const testbed::Step& step) {
@@ -287,6 +421,7 @@ class StandInIde {
   HWND others_[2] = {};
   HWND main_ = nullptr;
   ComPtr<_Connect> addin_;
+  ComPtr<IQmsIntegrationManager> manager_;
 };
 
 std::string ReadAll(const char* path) {

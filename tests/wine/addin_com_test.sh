@@ -86,7 +86,6 @@ play() {
   local unregister=""
   if [ "${2:-}" == no-manager ]; then
     unregister="$(tr / '\\' <<<"Z:$(dirname "$ide")/standin_im.exe") /UnregServer"
-    rm -f "$prefix/.zandrel-registered-standin_im.exe"
   fi
   batch play.bat <<BAT
 @echo off
@@ -98,6 +97,8 @@ $(tr / '\\' <<<"Z:$ide") $winwork\\$1
 reg delete "$key" /f >nul
 BAT
   "$wine_run" cmd /c "$winwork\\play.bat"
+  # The manager unregistered by the batch is registered again by the next wine-run.
+  [ -z "$unregister" ] || rm -f "$prefix/.zandrel-registered-standin_im.exe"
 }
 
 # Replaces what differs from run to run: the process id, window handles,
