@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -119,6 +120,16 @@ const std::vector<testbed::Verb> kVerbs = {
     {"manager", 1, 4, "start|stop|release|dump|running|clear-faults|bench N|fault NAME [VALUE [TEXT]]"},
     {"solution-sinks", 0, 0, "nothing"},
     {"touch", 1, 1, "FILE"},
+    {"open-solution", 1, SIZE_MAX, "PATH [NAME=PROJECT-PATH...]"},
+    {"open-solution-unnamed", 1, SIZE_MAX, "PATH [NAME=PROJECT-PATH...]"},
+    {"name-solution", 0, 0, "nothing"},
+    {"add-project", 2, 2, "NAME PROJECT-PATH"},
+    {"remove-project", 1, 1, "NAME"},
+    {"rename-project", 3, 3, "NAME NEW-NAME NEW-PROJECT-PATH"},
+    {"rename-solution", 1, 1, "PATH"},
+    {"close-solution", 0, 0, "nothing"},
+    {"command", 0, 2, "[GUID ID]"},
+    {"later", 2, SIZE_MAX, "MILLISECONDS STEP..."},
     {"wait-file", 1, 1, "FILE"},
 };
 
@@ -166,6 +177,8 @@ class StandInIde {
       return true;
     }
     if (step.verb == "manager") return Manager(step);
+    if (step.verb == "later") return Later(step);
+    if (Solution(step)) return true;
     if (step.verb == "solution-sinks") {
       Say("  solution event sinks: " + std::to_string(ide_.SolutionSinks()));
       return true;
@@ -240,6 +253,62 @@ class StandInIde {
       Say("  add-in released");
     }
     return true;
+  }
+
+  // The solution and its projects: each step fires the events the IDE fires.
+  bool Solution(const testbed::Step& step) {
+    auto projects = [&](std::size_t from) {
+      std::vector<testbed::ProjectInfo> list;
+      for (std::size_t i = from; i < step.args.size(); ++i) {
+        const std::string& t = step.args[i].text;
+        const auto eq = t.find('=');
+        list.push_back({t.substr(0, eq), eq == std::string::npos ? t : t.substr(eq + 1)});
+      }
+      return list;
+    };
+    const std::string& v = step.verb;
+    if (v == "open-solution" || v == "open-solution-unnamed") {
+      ide_.OpenSolution(step.args[0].text, projects(1), v == "open-solution");
+    } else if (v == "name-solution") {
+      ide_.NameSolution();
+    } else if (v == "add-project") {
+      ide_.AddProject({step.args[0].text, step.args[1].text});
+    } else if (v == "remove-project") {
+      if (!ide_.RemoveProject(step.args[0].text)) return Say("  ! no project " + step.args[0].text), true;
+    } else if (v == "rename-project") {
+      if (!ide_.RenameProject(step.args[0].text, {step.args[1].text, step.args[2].text}))
+        return Say("  ! no project " + step.args[0].text), true;
+    } else if (v == "rename-solution") {
+      ide_.RenameSolution(step.args[0].text);
+    } else if (v == "close-solution") {
+      ide_.CloseSolution();
+    } else if (v == "command") {
+      // A command completes (by default File.SaveAll).
+      ide_.ExecuteCommand(step.args.size() == 2 ? step.args[0].text : "{5EFC7975-14BC-11CF-9B2B-00AA00573819}",
+                          step.args.size() == 2 ? std::atoi(step.args[1].text.c_str()) : 224);
+    } else {
+      return false;
+    }
+    return true;
+  }
+
+  // A step run later by a window timer of this thread: it happens whenever the
+  // thread pumps messages, also inside the add-in's outgoing calls.
+  bool Later(const testbed::Step& step) {
+    testbed::Step later{step.line, step.args[1].text, std::vector<testbed::Token>(step.args.begin() + 2, step.args.end())};
+    const UINT_PTR id = SetTimer(nullptr, 0, static_cast<UINT>(std::strtoul(step.args[0].text.c_str(), nullptr, 10)),
+                                 &StandInIde::RunLater);
+    pending_[id] = later;
+    current_ = this;
+    return true;
+  }
+  static void CALLBACK RunLater(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    auto found = current_->pending_.find(id);
+    if (found == current_->pending_.end()) return;
+    testbed::Step step = found->second;
+    current_->pending_.erase(found);
+    current_->Run(step);
   }
 
   // One notification of IDTExtensibility2 on its own (the add-in stays loaded).
@@ -422,6 +491,8 @@ class StandInIde {
   HWND main_ = nullptr;
   ComPtr<_Connect> addin_;
   ComPtr<IQmsIntegrationManager> manager_;
+  std::map<UINT_PTR, testbed::Step> pending_;
+  static inline StandInIde* current_ = nullptr;
 };
 
 std::string ReadAll(const char* path) {
