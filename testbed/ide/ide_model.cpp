@@ -119,6 +119,12 @@ class IdeModel::RootObject : public ModelObject {
         return Variant();
       });
     };
+    // For the testbed: another process (the stand-in manager, inside a call
+    // it holds) closes the solution, as a user would while the add-in waits.
+    Define("CloseSolution", [this](CallKind, std::span<Variant>) -> Result<Variant> {
+      ide_.CloseSolution();
+      return Variant();
+    });
     state("WindowState", ide_.windowState);
     state("Active", ide_.active);
     state("Visible", ide_.visible);

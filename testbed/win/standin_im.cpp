@@ -15,6 +15,8 @@
 //   RegisterDoc.failOnCall  VALUE=n                  RegisterDoc fails on call n
 //   hold:MEMBER  VALUE=ms                            the member pumps messages first
 //   replace-on-unregister VALUE=0|1                  UnRegisterApp gives nothing back
+//   close-solution-in:RegisterDoc VALUE=n            inside the n-th RegisterDoc, the
+//                                                    registering IDE closes its solution
 
 #include <windows.h>
 
@@ -43,6 +45,9 @@ using zandrel::win::NewBstr;
 
 testbed::ManagerModel* g_model = nullptr;
 std::map<std::string, DWORD> g_holds;
+// RegisterDoc's call number (from now) on which the manager, inside the call,
+// has the registering IDE close its solution (0: never).
+std::int32_t g_closeSolutionOnRegisterDoc = 0;
 DWORD g_mainThread = 0;
 
 // A member held by a fault pumps this thread's messages first, so that the
@@ -219,6 +224,14 @@ class RegMgrShell final : public Dual<IQmsRegistrationManager> {
     *out = nullptr;
     Hold("RegisterDoc");
     Ref<registration::QmsApplication> a = AppOf(*app);
+    if (g_closeSolutionOnRegisterDoc != 0 && g_closeSolutionOnRegisterDoc == g_model->registerDocCalls + 1 && a) {
+      // Re-entry: the IDE closes its solution while its add-in waits here.
+      g_closeSolutionOnRegisterDoc = 0;
+      if (auto owner = a->AppObject(); owner && *owner) {
+        auto dte = automation::GetObjectProperty(*owner, "DTE");
+        if (dte) (void)automation::CallMethod(*dte, "CloseSolution");
+      }
+    }
     std::string n = FromBstr(*name);
     Ref<registration::QmcDocProject> project = ReadDocProject(*docProject);
     auto doc = m_->RegisterDoc(a, n, project);
@@ -254,6 +267,7 @@ class ManagerShell final : public Dual<IQmsIntegrationManager> {
     else if (name == "replace-on-unregister") f.replaceOnUnregister = value != 0;
     else if (name.rfind("fail:", 0) == 0) f.failMember[name.substr(5)] = {value, FromBstr(text)};
     else if (name.rfind("hold:", 0) == 0) g_holds[name.substr(5)] = static_cast<DWORD>(value);
+    else if (name == "close-solution-in:RegisterDoc") g_closeSolutionOnRegisterDoc = value + g_model->registerDocCalls;
     else return Failure({-2147024809, "unknown fault " + name}, IID_IQmsIntegrationManager);
     return S_OK;
   }
@@ -271,6 +285,7 @@ class ManagerShell final : public Dual<IQmsIntegrationManager> {
   STDMETHODIMP ClearFaults() override {
     g_model->faults = testbed::ManagerModel::Faults{};
     g_holds.clear();
+    g_closeSolutionOnRegisterDoc = 0;
     return S_OK;
   }
   STDMETHODIMP SendExtendedCommand(BSTR processId, BSTR command, VARIANT arguments) override;

@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# The road of the IDE's events under Wine, end to end: connection-point events
+# from the stand-in IDE, the event queue worked off by real timer ticks, and
+# project registration in the stand-in manager across processes; re-entry while
+# the manager holds a call; two IDEs sharing one manager.
+#
+#   tests/wine/events_registration_test.sh STANDIN_IDE_EXE
+set -uo pipefail
+source "$(dirname "$0")/lib.sh"
+
+ide=$1
+here=$(cd "$(dirname "$0")" && pwd)
+winbin="Z:$(tr / '\\' <<<"$(dirname "$ide")")"
+work="$prefix/drive_c/zandrel-events"
+winwork='C:\zandrel-events'
+key='HKLM\SOFTWARE\Veltrane Software\Orvelle\AddIns\VisualStudio'
+rm -rf "$work"
+mkdir -p "$work"
+
+# play NAME < SCENARIO: one IDE, the add-in's log fully on into $work/NAME.log.
+play() {
+  local name=$1
+  cat > "$work/$name.scn"
+  rm -f "$work/$name.log"
+  sed 's/$/\r/' > "$work/$name.bat" <<BAT
+@echo off
+reg add "$key" /v Debug /t REG_DWORD /d 0x7F004000 /f >nul
+reg add "$key" /v DebugOutputFile /t REG_SZ /d $winwork\\$name.log /f >nul
+reg add "$key" /v SuppressTimeStamps /t REG_SZ /d true /f >nul
+$winbin\\standin_ide.exe $winwork\\$name.scn
+reg delete "$key" /f >nul
+BAT
+  "$wine_run" cmd /c "$winwork\\$name.bat"
+}
+log() { tr -d '\r' < "$work/$1.log"; }
+# The documents of a dump: "name pid" lines, after the dump that follows MARK.
+documents_after() {
+  awk -v mark="> echo $2" '$0 == mark { state = 1; next }
+    state == 1 && /^> manager dump/ { state = 2; next }
+    state == 2 && /^> / { exit }
+    state == 2 { print }' <<<"$1" | sed -n 's/^    \(.*\) kind=3 app=[0-9]* pid=\([0-9]*\).*/\1 \2/p'
+}
+
+# --- One IDE: each step leaves exactly the open projects registered. --------
+out=$(play steps <<'SCN'
+manager start
+start
+open-solution C:\s\a.sln A=C:\s\A.vcproj B=C:\s\B.vcproj
+wait 500
+echo opened
+manager dump
+add-project C C:\s\C.vcproj
+add-project D C:\s\D.vcproj
+add-project E C:\s\E.vcproj
+wait 700
+echo added
+manager dump
+remove-project D
+wait 500
+echo removed
+manager dump
+rename-project C C2 C:\s\C2.vcproj
+wait 500
+echo renamed-project
+manager dump
+rename-solution C:\s\b.sln
+wait 600
+echo renamed-solution
+manager dump
+close-solution
+wait 500
+echo closed
+manager dump
+shutdown
+manager release
+SCN
+)
+pid=$(sed -n 's/.*app 1 kind=3 pid=\([0-9]*\).*/\1/p' <<<"$out" | head -1)
+docs() { for d in "$@"; do echo "C:\\s\\$d.vcproj $pid"; done; }
+expect_eq "opened: its two projects" "$(docs A B)" "$(documents_after "$out" opened)"
+expect_eq "three projects added in a row" "$(docs A B C D E)" "$(documents_after "$out" added)"
+expect_eq "a project removed" "$(docs A B C E)" "$(documents_after "$out" removed)"
+expect_eq "a project renamed" "$(docs A B E C2)" "$(documents_after "$out" renamed-project)"
+expect_eq "the solution renamed: withdrawn and registered again" "$(docs A B C2 E)" "$(documents_after "$out" renamed-solution)"
+expect_eq "the solution closed: nothing registered" "" "$(documents_after "$out" closed)"
+calls=$(log steps | sed -n 's/.*XeqEvent Calling \(.*\)/\1/p' | paste -sd'|')
+expect_eq "one dispatch per tick, in arrival order" \
+  "SolutionOpened : Remain=0|ProjectAdded : Remain=2|ProjectAdded : Remain=1|ProjectAdded : Remain=0|ProjectRemoved : Remain=0|ProjectRenamed : Remain=0|SolutionRenamed : Remain=0|SolutionAfterClosing : Remain=0" \
+  "$calls"
+expect_eq "every tick reached the add-in" "0" "$(log steps | grep -c 'callback FAIL')"
+
+# --- Re-entry: the solution closes while the manager holds RegisterDoc. -------
+out=$(play reentry <<'SCN'
+manager start
+manager fault close-solution-in:RegisterDoc 2
+start
+open-solution C:\s\a.sln A=C:\s\A.vcproj B=C:\s\B.vcproj C=C:\s\C.vcproj
+wait 1500
+echo after
+manager dump
+shutdown
+manager release
+SCN
+)
+expect_eq "re-entry: the registration stopped early" "1" "$(log reentry | grep -c 'RegisterProjects: ASYNC m_blnQueueInterrupt - break')"
+expect_eq "re-entry: the close was only queued, never nested" "1" \
+  "$(log reentry | grep -c '\*\*\* m_blnInXeqEvent - just save interval = 100  \*\*\*')"
+order=$(log reentry | grep -n -E 'BEGIN RegisterProjects|ENTER mSolutionEvents_AfterClosing|ASYNC|BEGIN DoWorkspaceClose' | cut -d: -f2- | sed 's/^ [A-Z]* *DIRUDEVU *//' | paste -sd'|')
+expect_eq "re-entry: flag at once, break at the next project, close afterwards" \
+  "BEGIN RegisterProjects|ENTER mSolutionEvents_AfterClosing()|RegisterProjects: ASYNC m_blnQueueInterrupt - break|BEGIN DoWorkspaceClose()" "$order"
+expect_eq "re-entry: the queued close withdrew what was registered" "" "$(documents_after "$out" after)"
+
+# --- Two IDEs with the same project: each sees only its own document. ---------
+cat > "$work/a.scn" <<SCN
+manager start
+start
+open-solution C:\\s\\a.sln A=C:\\s\\A.vcproj B=C:\\s\\B.vcproj
+wait 500
+touch $winwork\\a-open
+wait-file $winwork\\b-open
+echo both
+manager dump
+touch $winwork\\a-dumped
+wait-file $winwork\\b-closed
+wait 300
+echo b-closed
+manager dump
+shutdown
+manager release
+SCN
+cat > "$work/b.scn" <<SCN
+wait-file $winwork\\a-open
+start
+open-solution C:\\s\\other.sln A=C:\\s\\A.vcproj X=C:\\s\\X.vcproj
+wait 500
+touch $winwork\\b-open
+wait-file $winwork\\a-dumped
+close-solution
+wait 500
+touch $winwork\\b-closed
+shutdown
+SCN
+sed 's/$/\r/' > "$work/two.bat" <<BAT
+@echo off
+start "" /b $winbin\\standin_ide.exe $winwork\\a.scn > $winwork\\a.txt
+$winbin\\standin_ide.exe $winwork\\b.scn > $winwork\\b.txt
+$winbin\\standin_ide.exe $winwork\\wait.scn > nul
+BAT
+echo "wait 1500" > "$work/wait.scn"
+"$wine_run" cmd /c "$winwork\\two.bat" >/dev/null
+a=$(tr -d '\r' < "$work/a.txt")
+b=$(tr -d '\r' < "$work/b.txt")
+pa=$(sed -n 's/.*app 1 kind=3 pid=\([0-9]*\).*/\1/p' <<<"$a" | head -1)
+pb=$(sed -n 's/.*app 2 kind=3 pid=\([0-9]*\).*/\1/p' <<<"$a" | head -1)
+expect_eq "two IDEs: both projects named A registered, each by its own IDE" \
+  "C:\\s\\A.vcproj $pa|C:\\s\\B.vcproj $pa|C:\\s\\A.vcproj $pb|C:\\s\\X.vcproj $pb" "$(documents_after "$a" both | paste -sd'|')"
+expect_eq "two IDEs: closing one solution withdraws only that IDE's documents" \
+  "C:\\s\\A.vcproj $pa|C:\\s\\B.vcproj $pa" "$(documents_after "$a" b-closed | paste -sd'|')"
+
+finish
