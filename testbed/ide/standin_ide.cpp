@@ -39,8 +39,10 @@ using automation::Ref;
 using automation::Variant;
 using Microsoft::WRL::ComPtr;
 
+std::string g_label;  // prefixes every transcript line when several IDEs share a console
+
 void Say(const std::string& line) {
-  std::printf("%s\n", line.c_str());
+  std::printf("%s%s\n", g_label.c_str(), line.c_str());
   std::fflush(stdout);
 }
 
@@ -115,9 +117,10 @@ const std::vector<testbed::Verb> kVerbs = {
     {"objects", 0, 0, "nothing"},
     {"window", 0, 0, "nothing"},
     {"echo", 0, SIZE_MAX, "any text"},
+    {"say", 0, SIZE_MAX, "any text"},
     {"notify", 1, 1, "OnConnection|OnDisconnection|OnBeginShutdown|OnStartupComplete|OnAddInsUpdate"},
     {"release", 0, 0, "nothing"},
-    {"manager", 1, 4, "start|stop|release|dump|running|clear-faults|bench N|fault NAME [VALUE [TEXT]]"},
+    {"manager", 1, 4, "start|stop|release|dump|show|running|clear-faults|bench N|fault NAME [VALUE [TEXT]]"},
     {"solution-sinks", 0, 0, "nothing"},
     {"touch", 1, 1, "FILE"},
     {"open-solution", 1, SIZE_MAX, "PATH [NAME=PROJECT-PATH...]"},
@@ -149,6 +152,12 @@ class StandInIde {
   }
 
   bool Run(const testbed::Step& step) {
+    if (step.verb == "say") {
+      std::string text;
+      for (const auto& a : step.args) text += (text.empty() ? "" : " ") + a.text;
+      Say(text);
+      return true;
+    }
     std::string echo = "> " + step.verb;
     for (const auto& a : step.args) echo += " " + (a.quoted ? "\"" + a.text + "\"" : a.text);
     Say(echo);
@@ -365,7 +374,30 @@ class StandInIde {
       return false;
     }
     HRESULT hr = S_OK;
-    if (what == "dump") {
+    if (what == "show") {
+      // In plain words: each document and the IDE process that owns it.
+      BSTR text = nullptr;
+      hr = manager_->get_Dump(&text);
+      std::istringstream lines(win::WideToUtf8(std::wstring_view(text ? text : L"", SysStringLen(text))));
+      SysFreeString(text);
+      std::vector<std::string> docs;
+      bool inDocs = false;
+      for (std::string line; std::getline(lines, line);) {
+        if (line == "documents:") inDocs = true;
+        else if (inDocs) {
+          const auto kind = line.find(" kind=");
+          const auto pid = line.find(" pid=");
+          const auto project = line.find(" project=");
+          if (kind == std::string::npos || pid == std::string::npos) continue;
+          docs.push_back(line.substr(2, kind - 2) + "  (owned by the IDE with process id " +
+                         line.substr(pid + 5, project - pid - 5) + ")");
+        }
+      }
+      Say("  the manager holds " + std::to_string(docs.size()) + (docs.size() == 1 ? " document" : " documents") +
+          (docs.empty() ? "" : ":"));
+      for (const auto& d : docs) Say("    " + d);
+      Say("  (this IDE is process " + std::to_string(GetCurrentProcessId()) + ")");
+    } else if (what == "dump") {
       BSTR text = nullptr;
       hr = manager_->get_Dump(&text);
       std::istringstream lines(win::WideToUtf8(std::wstring_view(text ? text : L"", SysStringLen(text))));
@@ -510,8 +542,13 @@ std::string ReadAll(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--label") {
+    g_label = std::string("[") + argv[2] + "] ";
+    argv += 2;
+    argc -= 2;
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: standin_ide SCENARIO-FILE (or - for standard input)\n");
+    std::fprintf(stderr, "usage: standin_ide [--label NAME] SCENARIO-FILE (or - for standard input)\n");
     return 2;
   }
   const std::string text = ReadAll(argv[1]);

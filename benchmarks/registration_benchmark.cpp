@@ -1,0 +1,101 @@
+// RegisterProjects against in-process stand-ins, with N projects open and
+// their N documents registered (the run that happens on every project event
+// of a large solution), beside the bare sequence of the same calls on the
+// same stand-ins: the ratio is what the add-in's own work costs.
+//
+//   build/native/bin/zandrel_benchmarks
+
+#include <benchmark/benchmark.h>
+
+#include "addin/connect.h"
+#include "ide/ide_model.h"
+#include "manager/manager_model.h"
+#include "platform/fake/fakes.h"
+#include "shared/debug_logger.h"
+
+namespace {
+
+using namespace zandrel;
+using automation::Ref;
+using automation::Variant;
+
+class Outside : public addin::OutsideComponents {
+ public:
+  explicit Outside(testbed::ManagerModel& m) : m_(m) {}
+  automation::Result<Ref<registration::QmsIntegrationManager>> GetRunningManager(const std::string&) override {
+    return m_.Manager();
+  }
+  automation::Result<Ref<registration::QmsIntegrationManager>> CreateManager(const std::string&) override {
+    return m_.Manager();
+  }
+  automation::Result<Ref<registration::QmcDocProject>> CreateDocProject() override {
+    return Ref<registration::QmcDocProject>(new testbed::DocProjectModel());
+  }
+
+ private:
+  testbed::ManagerModel& m_;
+};
+
+struct World {
+  explicit World(int n) : outside(manager) {
+    shared::ResetDebugLoggerForTesting();  // no settings: nothing is logged
+    std::vector<testbed::ProjectInfo> projects;
+    for (int i = 0; i < n; ++i) projects.push_back({"P" + std::to_string(i), "C:\\big\\P" + std::to_string(i) + ".vcproj"});
+    connect = addin::Connect::Create(&outside);
+    automation::VariantArray custom;
+    connect->OnConnection(ide.Root(), 1, ide.AddIn(), custom);
+    ide.OpenSolution("C:\\big\\big.sln", projects);
+    connect->RegisterProjects();  // every project registered once
+  }
+  ~World() {
+    automation::VariantArray custom;
+    connect->OnBeginShutdown(custom);
+  }
+  platform::fake::FakeServices os;
+  testbed::IdeModel ide;
+  testbed::ManagerModel manager;
+  Outside outside;
+  Ref<addin::Connect> connect;
+};
+
+void RegisterProjects(benchmark::State& state) {
+  World world(static_cast<int>(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(world.connect->RegisterProjects());
+  state.SetComplexityN(state.range(0));
+}
+
+// The same calls on the same stand-ins, and nothing else: the documents with
+// their owner test and name, then each project's full path.
+void BareCalls(benchmark::State& state) {
+  World world(static_cast<int>(state.range(0)));
+  auto im = world.manager.Manager();
+  Ref<automation::Object> dte = world.ide.Root();
+  for (auto _ : state) {
+    std::int16_t kind = 3;
+    std::string all;
+    auto docs = *im->FindDocuments(kind, all);
+    const std::int32_t count = *docs->Count();
+    for (std::int32_t i = 1; i <= count; ++i) {
+      Variant index(i);
+      auto doc = *docs->Item(index);
+      auto owner = *(*doc->App())->AppObject();
+      benchmark::DoNotOptimize(world.connect->MSDEVPid());
+      benchmark::DoNotOptimize(automation::GetProperty(owner, "MSDEVPid"));
+      benchmark::DoNotOptimize(doc->DocName());
+    }
+    auto projects = *automation::ToObject(automation::CallMethod(dte, "GetObject", "VCProjects"));
+    const std::int32_t n = *automation::ToLong(automation::GetProperty(projects, "Count"));
+    for (std::int32_t i = 1; i <= n; ++i) {
+      auto project = *automation::ToObject(automation::CallMethod(projects, "Item", i));
+      benchmark::DoNotOptimize(automation::GetProperty(project, "FullName"));
+    }
+  }
+  state.SetComplexityN(state.range(0));
+}
+
+BENCHMARK(RegisterProjects)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond)->Complexity();
+BENCHMARK(BareCalls)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond)->Complexity();
+
+}  // namespace
+
+BENCHMARK_MAIN();
