@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# The main job, as a test: the demo session runs to its end and leaves what it
+# should (each IDE's documents while it has a solution open, nothing at the end).
+set -uo pipefail
+source "$(dirname "$0")/lib.sh"
+
+out=$(ZANDREL_DEMO_NO_BUILD=1 "$root/tools/demo" 2>&1)
+shows() { grep -A8 "^\[$1\] > manager show" <<<"$out" | sed -n "$2"; }
+expect_match "the demo ran to its end" "demo: done in [0-9]+ s" "$out"
+expect_eq "no step of the demo failed" "" "$(grep -E '^demo: .*(failed|did not)|! ' <<<"$out")"
+b=$(sed -n 's/^\[B\]   (this IDE is process \([0-9]*\))/\1/p' <<<"$out" | head -1)
+a=$(sed -n 's/^\[A\]   (this IDE is process \([0-9]*\))/\1/p' <<<"$out" | head -1)
+expect_eq "with both solutions open, each IDE owns its Core" "2" \
+  "$(grep -c -E "C:.demo.Core.vcproj  \(owned by the IDE with process id ($a|$b)\)" <<<"$(grep -A6 '^\[B\] > manager show' <<<"$out" | head -7)")"
+expect_match "after B closed, only A's documents remain" \
+  "the manager holds 3 documents:.*Core.vcproj  \(owned by the IDE with process id $a\).*Net.vcproj.*Storage.vcproj" \
+  "$(grep -A7 -F '[B] > close-solution' <<<"$out" | tr '\n' ' ')"
+expect_match "at the end the manager holds nothing" "\[A\]   the manager holds 0 documents" "$out"
+expect_match "the debug log was printed" "FinalRelease zandrel [0-9]+ PID=$a" "$out"
+finish
