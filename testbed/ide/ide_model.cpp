@@ -2,6 +2,11 @@
 
 #include "addin/envdte.h"
 
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <memory>
+
 namespace zandrel::testbed {
 
 using automation::CallKind;
@@ -72,6 +77,180 @@ class EventsObject : public ModelObject {
   }
 };
 
+}  // namespace
+
+// The editor objects reach the model's caret through this.
+class EditorAccess {
+ public:
+  static IdeModel::Caret& Caret(IdeModel& ide) { return ide.caret_; }
+  static void Opened(IdeModel& ide, const std::string& file) { ide.opened_.push_back(file); }
+};
+
+namespace {
+
+Result<Variant> InvalidArgument() { return automation::Error{-2147024809, "The parameter is incorrect."}; }
+
+// A text file as the editor holds it: its lines.
+struct TextBuffer {
+  std::string path;
+  std::vector<std::string> lines;
+};
+
+// A point in a text buffer: TextPoint, and EditPoint, which can move.
+class PointObject : public ModelObject {
+ public:
+  PointObject(std::shared_ptr<TextBuffer> buffer, std::int32_t line, std::int32_t column)
+      : buffer_(std::move(buffer)), line_(line), column_(column) {
+    Property("Line", [this] { return line_; });
+    Property("LineCharOffset", [this] { return column_; });
+    Define("CreateEditPoint", [this](CallKind, std::span<Variant>) -> Result<Variant> {
+      return Variant(Ref<automation::Object>(new PointObject(buffer_, line_, column_)));
+    });
+    Define("MoveToLineAndOffset", [this](CallKind, std::span<Variant> args) -> Result<Variant> {
+      if (args.size() != 2) return InvalidArgument();
+      auto toLine = automation::ToLong(args[0]);
+      auto toColumn = automation::ToLong(args[1]);
+      if (!toLine || !toColumn) return InvalidArgument();
+      const auto lines = static_cast<std::int32_t>(buffer_->lines.size());
+      if (*toLine < 1 || *toLine > std::max(lines, 1)) return InvalidArgument();
+      const auto length =
+          lines == 0 ? 0 : static_cast<std::int32_t>(buffer_->lines[static_cast<std::size_t>(*toLine - 1)].size());
+      if (*toColumn < 1 || *toColumn > length + 1) return InvalidArgument();
+      line_ = *toLine;
+      column_ = *toColumn;
+      return Variant();
+    });
+  }
+  std::int32_t line() const { return line_; }
+  std::int32_t column() const { return column_; }
+  const std::shared_ptr<TextBuffer>& buffer() const { return buffer_; }
+
+ private:
+  std::shared_ptr<TextBuffer> buffer_;
+  std::int32_t line_;
+  std::int32_t column_;
+};
+
+const PointObject* AsPoint(const Variant& v) {
+  return v.IsObject() ? dynamic_cast<const PointObject*>(v.AsObject().get()) : nullptr;
+}
+
+class PaneObject : public ModelObject {
+ public:
+  PaneObject(IdeModel& ide, std::shared_ptr<TextBuffer> buffer) : buffer_(std::move(buffer)) {
+    Define("StartPoint", [this](CallKind, std::span<Variant>) -> Result<Variant> {
+      return Variant(Ref<automation::Object>(new PointObject(buffer_, 1, 1)));
+    });
+    Define("TryToShow", [this, &ide](CallKind, std::span<Variant> args) -> Result<Variant> {
+      const PointObject* point = args.empty() ? nullptr : AsPoint(args[0]);
+      if (!point) return InvalidArgument();
+      EditorAccess::Caret(ide).shownLine = point->line();
+      return Variant(true);
+    });
+  }
+  Result<Ref<automation::Object>> As(const automation::InterfaceId& iid) override {
+    if (iid.guid == "{0A3BF283-05F8-4669-9BCB-A84B6423349A}") return Ref<automation::Object>(this);  // TextPane
+    return automation::errors::NoInterface();
+  }
+
+ private:
+  std::shared_ptr<TextBuffer> buffer_;
+};
+
+class SelectionObject : public ModelObject {
+ public:
+  SelectionObject(IdeModel& ide, std::shared_ptr<TextBuffer> buffer) {
+    Define("MoveToPoint", [&ide, buffer](CallKind, std::span<Variant> args) -> Result<Variant> {
+      const PointObject* point = args.empty() ? nullptr : AsPoint(args[0]);
+      if (!point || point->buffer() != buffer) return InvalidArgument();
+      auto& caret = EditorAccess::Caret(ide);
+      caret.file = buffer->path;
+      caret.line = point->line();
+      caret.column = point->column();
+      return Variant();
+    });
+  }
+  Result<Ref<automation::Object>> As(const automation::InterfaceId& iid) override {
+    if (iid.guid == envdte::kTextSelection.guid) return Ref<automation::Object>(this);
+    return automation::errors::NoInterface();
+  }
+};
+
+// A window of the editor: a text window (its Object is a TextWindow) or a
+// window of another kind (an image, a resource) whose Object is not.
+class WindowObject : public ModelObject {
+ public:
+  WindowObject(IdeModel& ide, std::shared_ptr<TextBuffer> text) {
+    if (text) {
+      Ref<automation::Object> pane(new PaneObject(ide, text));
+      Ref<automation::Object> textWindow(new TextWindowObject(pane));
+      Ref<automation::Object> selection(new SelectionObject(ide, text));
+      Ref<automation::Object> document(new DocumentObject(selection));
+      object_ = textWindow;
+      document_ = document;
+    } else {
+      object_ = Ref<automation::Object>(new OtherViewObject());
+    }
+    Property("Object", [this] { return object_; });
+    Property("Document", [this] { return document_; });
+  }
+
+ private:
+  class TextWindowObject : public ModelObject {
+   public:
+    explicit TextWindowObject(Ref<automation::Object> pane) { Property("ActivePane", [pane] { return pane; }); }
+    Result<Ref<automation::Object>> As(const automation::InterfaceId& iid) override {
+      if (iid.guid == envdte::kTextWindow.guid) return Ref<automation::Object>(this);
+      return automation::errors::NoInterface();
+    }
+  };
+  class DocumentObject : public ModelObject {
+   public:
+    explicit DocumentObject(Ref<automation::Object> selection) {
+      Property("Selection", [selection] { return selection; });
+    }
+  };
+  class OtherViewObject : public ModelObject {};
+
+  Ref<automation::Object> object_;
+  Ref<automation::Object> document_;
+};
+
+bool IsTextFile(const std::string& path) {
+  static const char* kText[] = {".cpp", ".c", ".cxx", ".cc", ".h", ".hpp", ".idl", ".txt", ".def", ".rc", ".vcproj", ".sln"};
+  std::string lower = automation::LowerCase(path);
+  for (const char* ext : kText)
+    if (lower.size() >= std::strlen(ext) && lower.compare(lower.size() - std::strlen(ext), std::string::npos, ext) == 0)
+      return true;
+  return false;
+}
+
+class ItemOperationsObject : public ModelObject {
+ public:
+  explicit ItemOperationsObject(IdeModel& ide) {
+    // OpenFile(FileName, ViewKind): the file must exist; a text file opens in a
+    // text window, any other in a window of its own kind.
+    Define("OpenFile", [&ide](CallKind, std::span<Variant> args) -> Result<Variant> {
+      if (args.empty()) return InvalidArgument();
+      auto path = automation::ToText(args[0]);
+      if (!path || path->empty()) return InvalidArgument();
+      std::ifstream in(*path, std::ios::binary);
+      if (!in) return automation::Error{-2147024894, "The system cannot find the file specified."};
+      std::shared_ptr<TextBuffer> text;
+      if (IsTextFile(*path)) {
+        text = std::make_shared<TextBuffer>();
+        text->path = *path;
+        for (std::string line; std::getline(in, line);) {
+          if (!line.empty() && line.back() == '\r') line.pop_back();
+          text->lines.push_back(line);
+        }
+      }
+      EditorAccess::Opened(ide, *path);
+      return Variant(Ref<automation::Object>(new WindowObject(ide, text)));
+    });
+  }
+};
+
 class AddInObject : public ModelObject {
  public:
   AddInObject() { Property("ProgID", [] { return std::string("zandrel.Connect"); }); }
@@ -89,6 +268,7 @@ class IdeModel::RootObject : public ModelObject {
     Define("Name", [this, text](CallKind, std::span<Variant>) { return text(ide_.name_); });
     Define("Version", [this, text](CallKind, std::span<Variant>) { return text(ide_.version_); });
     Property("Events", [this] { return events_; });
+    Property("ItemOperations", [this] { return itemOperations_; });
     Property("Solution", [this] { return solution_; });
     Define("GetObject", [this](CallKind, std::span<Variant> args) -> Result<Variant> {
       if (args.size() != 1) return automation::errors::InvalidArgument();
@@ -138,12 +318,14 @@ class IdeModel::RootObject : public ModelObject {
   void Attach(Ref<automation::Object> events, Ref<automation::Object> solution) {
     events_ = std::move(events);
     solution_ = std::move(solution);
+    itemOperations_ = Ref<automation::Object>(new ItemOperationsObject(ide_));
   }
 
  private:
   IdeModel& ide_;
   Ref<automation::Object> events_;
   Ref<automation::Object> solution_;
+  Ref<automation::Object> itemOperations_;
 };
 
 IdeModel::IdeModel(std::string name, std::string version) : name_(std::move(name)), version_(std::move(version)) {

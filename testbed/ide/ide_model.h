@@ -61,6 +61,17 @@ class IdeModel {
   // does not).
   bool vcProjectsAvailable = true;
 
+  // The editor: files opened by ItemOperations.OpenFile, and where the caret
+  // of the active text document is (line and column from 1; line 0: none).
+  struct Caret {
+    std::string file;
+    std::int32_t line = 0;
+    std::int32_t column = 0;
+    std::int32_t shownLine = 0;  // the line the pane was last asked to show
+  };
+  const Caret& ActiveCaret() const { return caret_; }
+  std::vector<std::string> OpenedFiles() const { return opened_; }
+
   // Sinks advised on the solution events; command-event sources handed out.
   std::size_t SolutionSinks() const;
   std::size_t CommandSinks() const;
@@ -70,6 +81,10 @@ class IdeModel {
   friend class RootObject;
   automation::Ref<automation::Object> MakeProject(const ProjectInfo& info) const;
   void FireSolution(std::int32_t dispid, std::vector<automation::Variant> args = {});
+
+  friend class EditorAccess;
+  Caret caret_;
+  std::vector<std::string> opened_;
 
   std::string name_;
   std::string version_;

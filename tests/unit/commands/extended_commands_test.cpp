@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "support/addin_fixture.h"
 #include "support/case_name.h"
 #include "support/connect_probe.h"
@@ -67,6 +69,41 @@ TEST_F(Commands, ANonTextFileWritesOnlyTheBeginLine) {
   VariantArray args{0, {Variant("C:\\missing.cpp")}};
   connect->ExecuteExtendedCommand(word, args);
   EXPECT_EQ(TakeLines(), Lines{T("    BEGIN DoOpenFile \"C:\\missing.cpp\", 0, 0")});
+}
+
+// A file of the native file system, for the stand-in's editor.
+std::string TempFile(const std::string& name, const std::string& text) {
+  const std::string path = ::testing::TempDir() + name;
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  std::fputs(text.c_str(), f);
+  std::fclose(f);
+  return path;
+}
+
+TEST_F(Commands, OpenFilePutsTheCaretAtTheLineAndColumn) {
+  const std::string path = TempFile("zandrel_open.cpp", "int a;\r\nint b;\r\n  return b;\r\n");
+  Run("openfile", VariantArray{1, {Variant(path), Variant("3"), Variant(3)}});
+  EXPECT_EQ(ide.ActiveCaret().file, path);
+  EXPECT_EQ(ide.ActiveCaret().line, 3);
+  EXPECT_EQ(ide.ActiveCaret().column, 3);
+  EXPECT_EQ(ide.ActiveCaret().shownLine, 3);
+  // A line beyond the file: the move fails and is skipped, the later steps
+  // still run with the edit point where it was made, at the file's start.
+  EXPECT_EQ(Run("openfile", VariantArray{0, {Variant(path), Variant(40), Variant(1)}}),
+            T("    BEGIN DoOpenFile \"" + path + "\", 40, 1"));
+  EXPECT_EQ(ide.ActiveCaret().line, 1);
+  EXPECT_EQ(ide.ActiveCaret().column, 1);
+}
+
+TEST_F(Commands, AMissingOrNonTextFileWritesOnlyTheBeginLine) {
+  const std::string image = TempFile("zandrel_icon.ico", "binary");
+  for (const std::string& path : {::testing::TempDir() + "no_such_file.cpp", image}) {
+    EXPECT_EQ(Run("openfile", VariantArray{0, {Variant(path), Variant(1), Variant(1)}}),
+              T("    BEGIN DoOpenFile \"" + path + "\", 1, 1"));
+    EXPECT_EQ(LogLines(), Lines{});
+  }
+  EXPECT_EQ(ide.ActiveCaret().line, 0);
+  EXPECT_EQ(ide.OpenedFiles(), Lines{image});
 }
 
 struct ActivateCase {
