@@ -16,9 +16,11 @@ using automation::VarType;
 
 namespace {
 ObjectExporter g_exporter = nullptr;
+ObjectImporter g_importer = nullptr;
 }  // namespace
 
 void SetObjectExporter(ObjectExporter exporter) { g_exporter = exporter; }
+void SetObjectImporter(ObjectImporter importer) { g_importer = importer; }
 
 HRESULT ToComVariant(const Variant& v, VARIANT* out) {
   switch (v.type()) {
@@ -147,7 +149,11 @@ Result<Variant> FromComVariant(const VARIANT& in) {
     case VT_DATE: return Variant(automation::Date{V_DATE(&in)});
     case VT_BSTR:
       return Variant(WideToUtf8(std::wstring_view(V_BSTR(&in) ? V_BSTR(&in) : L"", SysStringLen(V_BSTR(&in)))));
-    case VT_DISPATCH: return Variant(DispatchObject::Wrap(V_DISPATCH(&in)));
+    case VT_DISPATCH:
+      if (g_importer && V_DISPATCH(&in)) {
+        if (auto own = g_importer(V_DISPATCH(&in))) return Variant(own);
+      }
+      return Variant(DispatchObject::Wrap(V_DISPATCH(&in)));
     case VT_UNKNOWN: {
       if (!V_UNKNOWN(&in)) return Variant(automation::Ref<automation::Object>());
       IDispatch* dispatch = nullptr;

@@ -25,6 +25,11 @@ class ComExposable {
 using ObjectExporter = IDispatch* (*)(const automation::Ref<automation::Object>& object);
 void SetObjectExporter(ObjectExporter exporter);
 
+// The reverse: an IDispatch that is one of this process's exported objects
+// comes back as the portable object itself (null when it is not one).
+using ObjectImporter = automation::Ref<automation::Object> (*)(IDispatch* dispatch);
+void SetObjectImporter(ObjectImporter importer);
+
 // Fills *out (which must be VariantInit'ed) with a copy of v. Objects must be
 // COM objects (adapted IDispatch references); arrays become SAFEARRAYs of
 // VARIANT with their lower bound.

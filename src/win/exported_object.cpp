@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,8 @@ using automation::Variant;
 namespace {
 
 std::atomic<long> g_alive{0};
+std::mutex g_liveMutex;
+std::set<const void*> g_live;  // the exported objects alive, as IDispatch pointers
 
 // Dispatch ids by member name, shared by every exported object of the process.
 class Names {
@@ -132,8 +135,16 @@ class ConnectionPoint final : public IConnectionPoint {
 
 class Exported final : public IDispatch, public IConnectionPointContainer {
  public:
-  explicit Exported(Ref<automation::Object> object) : object_(std::move(object)) { ++g_alive; }
-  ~Exported() { --g_alive; }
+  explicit Exported(Ref<automation::Object> object) : object_(std::move(object)) {
+    ++g_alive;
+    std::lock_guard<std::mutex> lock(g_liveMutex);
+    g_live.insert(static_cast<IDispatch*>(this));
+  }
+  ~Exported() {
+    --g_alive;
+    std::lock_guard<std::mutex> lock(g_liveMutex);
+    g_live.erase(static_cast<IDispatch*>(this));
+  }
 
   const Ref<automation::Object>& object() const { return object_; }
 
@@ -270,6 +281,12 @@ IDispatch* ExportObject(const Ref<automation::Object>& object) {
   auto* exported = new Exported(object);
   exported->AddRef();
   return static_cast<IDispatch*>(exported);
+}
+
+Ref<automation::Object> ImportObject(IDispatch* dispatch) {
+  std::lock_guard<std::mutex> lock(g_liveMutex);
+  if (!g_live.contains(dispatch)) return {};
+  return static_cast<Exported*>(dispatch)->object();
 }
 
 long ExportedObjectsAlive() { return g_alive; }

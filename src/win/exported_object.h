@@ -14,6 +14,10 @@ namespace zandrel::win {
 // A new IDispatch reference for the object (the exporter of com_variant).
 IDispatch* ExportObject(const automation::Ref<automation::Object>& object);
 
+// The portable object behind one of this process's exported objects, or null
+// (the importer of com_variant).
+automation::Ref<automation::Object> ImportObject(IDispatch* dispatch);
+
 // COM wrappers alive in this process: 0 once every reference handed out has
 // come back.
 long ExportedObjectsAlive();

@@ -120,7 +120,10 @@ const std::vector<testbed::Verb> kVerbs = {
     {"say", 0, SIZE_MAX, "any text"},
     {"notify", 1, 1, "OnConnection|OnDisconnection|OnBeginShutdown|OnStartupComplete|OnAddInsUpdate"},
     {"release", 0, 0, "nothing"},
-    {"manager", 1, 4, "start|stop|release|dump|show|running|clear-faults|bench N|fault NAME [VALUE [TEXT]]"},
+    {"manager", 1, SIZE_MAX,
+     "start|stop|release|dump|show|running|clear-faults|bench N|fault NAME [VALUE [TEXT]]|command self|other|PID WORD LOWER-BOUND [ARGUMENT...]"},
+    {"caret", 0, 0, "nothing"},
+    {"window-state", 0, 1, "[0|1|2]"},
     {"solution-sinks", 0, 0, "nothing"},
     {"touch", 1, 1, "FILE"},
     {"open-solution", 1, SIZE_MAX, "PATH [NAME=PROJECT-PATH...]"},
@@ -187,6 +190,21 @@ class StandInIde {
     }
     if (step.verb == "manager") return Manager(step);
     if (step.verb == "later") return Later(step);
+    if (step.verb == "caret") {
+      const auto& caret = ide_.ActiveCaret();
+      Say(caret.line == 0 ? "  caret: no text document"
+                          : "  caret: " + caret.file + " line " + std::to_string(caret.line) + " column " +
+                                std::to_string(caret.column));
+      return true;
+    }
+    if (step.verb == "window-state") {
+      if (!step.args.empty()) ide_.windowState = std::atoi(step.args[0].text.c_str());
+      static const char* kStates[] = {"normal", "minimized", "maximized"};
+      const int state = ide_.windowState;
+      Say("  window: " + std::string(state >= 0 && state <= 2 ? kStates[state] : "?") +
+          (ide_.active ? ", active" : ", not active") + (ide_.visible ? ", visible" : ", hidden"));
+      return true;
+    }
     if (Solution(step)) return true;
     if (step.verb == "solution-sinks") {
       Say("  solution event sinks: " + std::to_string(ide_.SolutionSinks()));
@@ -415,6 +433,39 @@ class StandInIde {
       hr = manager_->SetFault(name, step.args.size() > 2 ? std::strtol(step.args[2].text.c_str(), nullptr, 0) : 1, text);
       SysFreeString(name);
       SysFreeString(text);
+    } else if (what == "command" && step.args.size() >= 4) {
+      // An extended command sent by the manager to an IDE: this one (self),
+      // the first other one (other), or the IDE with that process id.
+      std::string target = step.args[1].text;
+      if (target == "self" || target == "other") {
+        BSTR text = nullptr;
+        manager_->get_Dump(&text);
+        std::istringstream lines(win::WideToUtf8(std::wstring_view(text ? text : L"", SysStringLen(text))));
+        SysFreeString(text);
+        const std::string mine = std::to_string(GetCurrentProcessId());
+        std::string found;
+        for (std::string line; std::getline(lines, line);) {
+          const auto at = line.find("  app ");
+          const auto pid = line.find(" pid=");
+          if (at != 0 || pid == std::string::npos) continue;
+          const std::string candidate = line.substr(pid + 5);
+          if ((target == "self") == (candidate == mine) && found.empty()) found = candidate;
+        }
+        target = found;
+      }
+      automation::VariantArray list;
+      list.lowerBound = std::atoi(step.args[3].text.c_str());
+      for (std::size_t i = 4; i < step.args.size(); ++i) list.elements.push_back(testbed::ArgumentValue(step.args[i]));
+      VARIANT args;
+      VariantInit(&args);
+      win::ToComVariant(Variant(list), &args);
+      BSTR pid = SysAllocString(win::Utf8ToWide(target).c_str());
+      BSTR word = SysAllocString(win::Utf8ToWide(step.args[2].text).c_str());
+      hr = manager_->SendExtendedCommand(pid, word, args);
+      SysFreeString(pid);
+      SysFreeString(word);
+      VariantClear(&args);
+      if (SUCCEEDED(hr)) Say("  sent to the IDE with process id " + target);
     } else if (what == "bench" && step.args.size() == 2) {
       // The time of one cross-process call, median of N.
       const int n = std::atoi(step.args[1].text.c_str());
@@ -564,6 +615,7 @@ int main(int argc, char** argv) {
 
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   win::SetObjectExporter(&win::ExportObject);
+  win::SetObjectImporter(&win::ImportObject);
   g_hook = SetWindowsHookExW(WH_CBT, AnswerMessageBoxes, nullptr, GetCurrentThreadId());
   int status = 0;
   {

@@ -6,6 +6,8 @@
 //   standin_im dump                         print the running instance's state
 //   standin_im fault NAME [VALUE [TEXT]]    set a fault on the running instance
 //   standin_im clear-faults | shutdown
+//   standin_im command PID WORD LOWER-BOUND [ARGUMENT...]
+//                                           an extended command to an IDE
 //
 // While it serves, its manager object is in the Running Object Table, so that
 // attaching to the running instance finds it; it exits when the last client
@@ -417,6 +419,19 @@ int Client(int argc, char** argv) {
     hr = m->SetFault(name, argc > 3 ? std::strtol(argv[3], nullptr, 0) : 1, text);
     SysFreeString(name);
     SysFreeString(text);
+  } else if (verb == "command" && argc >= 5) {
+    automation::VariantArray list;
+    list.lowerBound = std::atoi(argv[4]);
+    for (int i = 5; i < argc; ++i) list.elements.push_back(Variant(std::string(argv[i])));  // text; the add-in converts
+    VARIANT args;
+    VariantInit(&args);
+    zandrel::win::ToComVariant(Variant(list), &args);
+    BSTR pid = NewBstr(argv[2]);
+    BSTR word = NewBstr(argv[3]);
+    hr = m->SendExtendedCommand(pid, word, args);
+    SysFreeString(pid);
+    SysFreeString(word);
+    VariantClear(&args);
   } else if (verb == "clear-faults") {
     hr = m->ClearFaults();
   } else if (verb == "shutdown") {
