@@ -15,6 +15,8 @@ expect_eq "with both solutions open, each IDE owns its Core" "2" \
 expect_match "after B closed, only A's documents remain" \
   "the manager holds 3 documents:.*Core.vcproj  \(owned by the IDE with process id $a\).*Net.vcproj.*Storage.vcproj" \
   "$(grep -A7 -F '[B] > close-solution' <<<"$out" | tr '\n' ' ')"
+expect_match "openfile from the manager placed IDE B's caret" "\[B\]   caret: C:.zandrel-demo.core.cpp line 3 column 5" "$out"
+expect_match "activate from the manager restored IDE B's minimized window" "\[B\]   window: normal, active, visible" "$out"
 expect_match "at the end the manager holds nothing" "\[A\]   the manager holds 0 documents" "$out"
 expect_match "the debug log was printed" "FinalRelease zandrel [0-9]+ PID=$a" "$out"
 finish
