@@ -123,6 +123,7 @@ const std::vector<testbed::Verb> kVerbs = {
     {"manager", 1, SIZE_MAX,
      "start|stop|release|dump|show|running|clear-faults|bench N|fault NAME [VALUE [TEXT]]|command self|other|PID WORD LOWER-BOUND [ARGUMENT...]"},
     {"caret", 0, 0, "nothing"},
+    {"exit-now", 0, 0, "nothing"},
     {"window-state", 0, 1, "[0|1|2]"},
     {"solution-sinks", 0, 0, "nothing"},
     {"touch", 1, 1, "FILE"},
@@ -190,6 +191,12 @@ class StandInIde {
     }
     if (step.verb == "manager") return Manager(step);
     if (step.verb == "later") return Later(step);
+    if (step.verb == "exit-now") {
+      // The IDE dies: no shutdown, nothing released; what the add-in
+      // registered stays behind in the manager.
+      std::fflush(stdout);
+      ExitProcess(3);
+    }
     if (step.verb == "caret") {
       const auto& caret = ide_.ActiveCaret();
       Say(caret.line == 0 ? "  caret: no text document"
