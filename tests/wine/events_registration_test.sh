@@ -164,4 +164,42 @@ expect_eq "two IDEs: both projects named A registered, each by its own IDE" \
 expect_eq "two IDEs: closing one solution withdraws only that IDE's documents" \
   "C:\\s\\A.vcproj $pa|C:\\s\\B.vcproj $pa" "$(documents_after "$a" b-closed | paste -sd'|')"
 
+# --- An IDE that ended without shutting down: its documents stay behind; the
+# next registration of another IDE withdraws them, or adopts the one whose path
+# it has as a project (the owner test fails, which counts as a match).
+cat > "$work/dead.scn" <<SCN
+manager start
+start
+open-solution C:\\s\\gone.sln Shared=C:\\s\\Shared.vcproj Left=C:\\s\\Left.vcproj
+wait 500
+touch $winwork\\dead-opened
+exit-now
+SCN
+cat > "$work/heir.scn" <<SCN
+wait-file $winwork\\dead-opened
+wait 500
+manager start
+echo before
+manager dump
+start
+open-solution C:\\s\\heir.sln Shared=C:\\s\\Shared.vcproj Own=C:\\s\\Own.vcproj
+wait 800
+echo after
+manager dump
+shutdown
+manager stop
+SCN
+sed 's/$/\r/' > "$work/dead.bat" <<BAT
+@echo off
+start "" /b $winbin\\standin_ide.exe $winwork\\dead.scn > $winwork\\dead.txt
+$winbin\\standin_ide.exe $winwork\\heir.scn > $winwork\\heir.txt
+BAT
+"$wine_run" cmd /c "$winwork\\dead.bat" >/dev/null
+heir=$(tr -d '\r' < "$work/heir.txt")
+gone=$(sed -n 's/.*app 1 kind=3 pid=\([0-9]*\).*/\1/p' <<<"$heir" | head -1)
+expect_eq "an ended IDE's documents stay behind" "C:\\s\\Shared.vcproj $gone|C:\\s\\Left.vcproj $gone" \
+  "$(documents_after "$heir" before | paste -sd'|')"
+expect_match "the next IDE adopts Shared, withdraws Left and registers only its own Own" \
+  "^C:.s.Shared.vcproj $gone.C:.s.Own.vcproj [0-9]+$" "$(documents_after "$heir" after | paste -sd'.')"
+
 finish
