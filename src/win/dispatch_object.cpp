@@ -154,34 +154,35 @@ automation::Result<automation::Ref<automation::Object>> DispatchObject::As(const
   return object;
 }
 
-automation::Result<std::uint32_t> DispatchObject::Advise(const automation::InterfaceId& events,
-                                                        const automation::Ref<automation::EventSink>& sink) {
-  IID id;
-  if (HRESULT hr = ParseIid(events.guid, &id); FAILED(hr)) return ErrorFromHresult(hr);
+// The object's connection point for the events' dispinterface.
+automation::Result<Microsoft::WRL::ComPtr<IConnectionPoint>> DispatchObject::PointOf(const automation::InterfaceId& events,
+                                                                                  IID* iid) {
+  if (HRESULT hr = ParseIid(events.guid, iid); FAILED(hr)) return ErrorFromHresult(hr);
   Microsoft::WRL::ComPtr<IConnectionPointContainer> container;
   HRESULT hr = dispatch_.As(&container);
   if (FAILED(hr)) return ErrorFromHresult(hr);
   Microsoft::WRL::ComPtr<IConnectionPoint> point;
-  hr = container->FindConnectionPoint(id, &point);
+  hr = container->FindConnectionPoint(*iid, &point);
   if (FAILED(hr)) return ErrorFromHresult(hr);
+  return point;
+}
+
+automation::Result<std::uint32_t> DispatchObject::Advise(const automation::InterfaceId& events,
+                                                        const automation::Ref<automation::EventSink>& sink) {
+  IID id;
+  auto point = PointOf(events, &id);
+  if (!point) return point.error();
   Microsoft::WRL::ComPtr<IDispatch> comSink(new ComEventSink(id, sink));
   DWORD cookie = 0;
-  hr = point->Advise(comSink.Get(), &cookie);
-  if (FAILED(hr)) return ErrorFromHresult(hr);
+  if (HRESULT hr = (*point)->Advise(comSink.Get(), &cookie); FAILED(hr)) return ErrorFromHresult(hr);
   return static_cast<std::uint32_t>(cookie);
 }
 
 automation::Status DispatchObject::Unadvise(const automation::InterfaceId& events, std::uint32_t cookie) {
   IID id;
-  if (HRESULT hr = ParseIid(events.guid, &id); FAILED(hr)) return ErrorFromHresult(hr);
-  Microsoft::WRL::ComPtr<IConnectionPointContainer> container;
-  HRESULT hr = dispatch_.As(&container);
-  if (FAILED(hr)) return ErrorFromHresult(hr);
-  Microsoft::WRL::ComPtr<IConnectionPoint> point;
-  hr = container->FindConnectionPoint(id, &point);
-  if (FAILED(hr)) return ErrorFromHresult(hr);
-  hr = point->Unadvise(cookie);
-  if (FAILED(hr)) return ErrorFromHresult(hr);
+  auto point = PointOf(events, &id);
+  if (!point) return point.error();
+  if (HRESULT hr = (*point)->Unadvise(cookie); FAILED(hr)) return ErrorFromHresult(hr);
   return automation::Status::Ok();
 }
 

@@ -3,6 +3,7 @@
 // by name (GetIDsOfNames, then Invoke), as late binding does.
 
 #include <oaidl.h>
+#include <ocidl.h>
 #include <wrl/client.h>
 
 #include "automation/object.h"
@@ -25,6 +26,7 @@ class DispatchObject : public automation::RefCountedBase, public automation::Obj
 
  private:
   explicit DispatchObject(IDispatch* dispatch) : dispatch_(dispatch) {}
+  automation::Result<Microsoft::WRL::ComPtr<IConnectionPoint>> PointOf(const automation::InterfaceId& events, IID* iid);
   Microsoft::WRL::ComPtr<IDispatch> dispatch_;
 };
 

@@ -17,21 +17,7 @@ key='HKLM\SOFTWARE\Veltrane Software\Orvelle\AddIns\VisualStudio'
 rm -rf "$work"
 mkdir -p "$work"
 
-# play NAME < SCENARIO: one IDE, the add-in's log fully on into $work/NAME.log.
-play() {
-  local name=$1
-  cat > "$work/$name.scn"
-  rm -f "$work/$name.log"
-  sed 's/$/\r/' > "$work/$name.bat" <<BAT
-@echo off
-reg add "$key" /v Debug /t REG_DWORD /d 0x7F004000 /f >nul
-reg add "$key" /v DebugOutputFile /t REG_SZ /d $winwork\\$name.log /f >nul
-reg add "$key" /v SuppressTimeStamps /t REG_SZ /d true /f >nul
-$winbin\\standin_ide.exe $winwork\\$name.scn
-reg delete "$key" /f >nul
-BAT
-  "$wine_run" cmd /c "$winwork\\$name.bat"
-}
+play() { play_logged "$@"; }
 log() { tr -d '\r' < "$work/$1.log"; }
 # The documents of a dump: "name pid" lines, after the dump that follows MARK.
 documents_after() {

@@ -37,3 +37,27 @@ finish() {
   echo "$(basename "$0" .sh): $passed passed, $failed failed"
   [ "$failed" -eq 0 ]
 }
+
+# play_logged NAME [no-manager] < SCENARIO: plays the scenario in the stand-in
+# IDE of $winbin with every line of the add-in logged (no time stamps) into
+# $work/NAME.log, and prints the transcript. With "no-manager" the stand-in
+# integration manager is unregistered first; the next wine-run registers it
+# again. Needs $work, $winwork and $winbin.
+play_logged() {
+  local name=$1 unregister=""
+  local key='HKLM\SOFTWARE\Veltrane Software\Orvelle\AddIns\VisualStudio'
+  cat > "$work/$name.scn"
+  rm -f "$work/$name.log"
+  [ "${2:-}" == no-manager ] && unregister="$winbin\\standin_im.exe /UnregServer"
+  sed 's/$/\r/' > "$work/$name.bat" <<BAT
+@echo off
+$unregister
+reg add "$key" /v Debug /t REG_DWORD /d 0x7F004000 /f >nul
+reg add "$key" /v DebugOutputFile /t REG_SZ /d $winwork\\$name.log /f >nul
+reg add "$key" /v SuppressTimeStamps /t REG_SZ /d true /f >nul
+$winbin\\standin_ide.exe $winwork\\$name.scn
+reg delete "$key" /f >nul
+BAT
+  "$wine_run" cmd /c "$winwork\\$name.bat"
+  [ -z "$unregister" ] || rm -f "$prefix/.zandrel-registered-standin_im.exe"
+}

@@ -12,29 +12,10 @@ ide=$1
 winbin="Z:$(tr / '\\' <<<"$(dirname "$ide")")"
 work="$prefix/drive_c/zandrel-startup"
 winwork='C:\zandrel-startup'
-key='HKLM\SOFTWARE\Veltrane Software\Orvelle\AddIns\VisualStudio'
 rm -rf "$work"
 mkdir -p "$work"
 
-# play NAME [no-manager] < SCENARIO: runs the scenario with the add-in's log
-# switched fully on (no time stamps) into $work/NAME.log; prints the transcript.
-play() {
-  local name=$1 unregister=""
-  cat > "$work/$name.scn"
-  rm -f "$work/$name.log"
-  [ "${2:-}" == no-manager ] && unregister="$winbin\\standin_im.exe /UnregServer"
-  sed 's/$/\r/' > "$work/$name.bat" <<BAT
-@echo off
-$unregister
-reg add "$key" /v Debug /t REG_DWORD /d 0x7F004000 /f >nul
-reg add "$key" /v DebugOutputFile /t REG_SZ /d $winwork\\$name.log /f >nul
-reg add "$key" /v SuppressTimeStamps /t REG_SZ /d true /f >nul
-$winbin\\standin_ide.exe $winwork\\$name.scn
-reg delete "$key" /f >nul
-BAT
-  "$wine_run" cmd /c "$winwork\\$name.bat"
-  [ -z "$unregister" ] || rm -f "$prefix/.zandrel-registered-standin_im.exe"
-}
+play() { play_logged "$@"; }
 # The add-in's start-up lines, from BEGIN to END (or the failure routine).
 startup() {
   tr -d '\r' < "$work/$1.log" | sed -n '/BEGIN DoInitialize/,/END DoInitialize\|ERROR DoInitialize/p' |
