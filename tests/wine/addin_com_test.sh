@@ -31,8 +31,12 @@ WScript.Echo "Description=" & o.Description
 WScript.Echo "Name=" & o.Name
 WScript.Echo "MSDEVPid=" & o.MSDEVPid
 VBS
+echo 'WScript.Quit 0' > "$work/noop.vbs"
+# The script host registers its own type library on its first run in a new
+# prefix: a run first keeps that out of the comparison below.
 batch registration.bat <<BAT
 @echo off
+cscript //nologo $winwork\\noop.vbs
 regsvr32 /s /u $windll
 reg export HKLM\\Software\\Classes $winwork\\before.reg /y >nul
 regsvr32 /s $windll
