@@ -27,8 +27,20 @@ documents_after() {
     state == 2 { print }' <<<"$1" | sed -n 's/^    \(.*\) kind=3 app=[0-9]* pid=\([0-9]*\).*/\1 \2/p'
 }
 
-# --- One IDE: each step leaves exactly the open projects registered. --------
-out=$(play steps <<'SCN'
+# --- Two IDEs: each step of one leaves exactly each IDE's open projects
+# registered, each owned by its own IDE (the other has a project A too). -------
+cat > "$work/other.scn" <<SCN
+manager start
+start
+open-solution C:\\s\\other.sln X=C:\\s\\X.vcproj A=C:\\s\\A.vcproj
+wait 500
+touch $winwork\\other-open
+wait-file $winwork\\steps-done
+shutdown
+manager release
+SCN
+out=$(play steps with:other.scn <<SCN
+wait-file $winwork\\other-open
 manager start
 start
 open-solution C:\s\a.sln A=C:\s\A.vcproj B=C:\s\B.vcproj
@@ -58,20 +70,26 @@ wait 500
 echo closed
 manager dump
 shutdown
+touch $winwork\\steps-done
 manager release
 SCN
 )
-pid=$(sed -n 's/.*app 1 kind=3 pid=\([0-9]*\).*/\1/p' <<<"$out" | head -1)
-docs() { for d in "$@"; do echo "C:\\s\\$d.vcproj $pid"; done; }
+other=$(sed -n 's/.*app 1 kind=3 pid=\([0-9]*\).*/\1/p' <<<"$out" | head -1)
+pid=$(sed -n 's/.*app 2 kind=3 pid=\([0-9]*\).*/\1/p' <<<"$out" | head -1)
+docs() {
+  echo "C:\\s\\X.vcproj $other"
+  echo "C:\\s\\A.vcproj $other"
+  for d in "$@"; do echo "C:\\s\\$d.vcproj $pid"; done
+}
 expect_eq "opened: its two projects" "$(docs A B)" "$(documents_after "$out" opened)"
 expect_eq "three projects added in a row" "$(docs A B C D E)" "$(documents_after "$out" added)"
 expect_eq "a project removed" "$(docs A B C E)" "$(documents_after "$out" removed)"
 expect_eq "a project renamed" "$(docs A B E C2)" "$(documents_after "$out" renamed-project)"
 expect_eq "the solution renamed: withdrawn and registered again" "$(docs A B C2 E)" "$(documents_after "$out" renamed-solution)"
-expect_eq "the solution closed: nothing registered" "" "$(documents_after "$out" closed)"
+expect_eq "the solution closed: only the other IDE's documents" "$(docs)" "$(documents_after "$out" closed)"
 calls=$(log steps | sed -n 's/.*XeqEvent Calling \(.*\)/\1/p' | paste -sd'|')
-expect_eq "one dispatch per tick, in arrival order" \
-  "SolutionOpened : Remain=0|ProjectAdded : Remain=2|ProjectAdded : Remain=1|ProjectAdded : Remain=0|ProjectRemoved : Remain=0|ProjectRenamed : Remain=0|SolutionRenamed : Remain=0|SolutionAfterClosing : Remain=0" \
+expect_eq "one dispatch per tick, in arrival order (the other IDE's opening first)" \
+  "SolutionOpened : Remain=0|SolutionOpened : Remain=0|ProjectAdded : Remain=2|ProjectAdded : Remain=1|ProjectAdded : Remain=0|ProjectRemoved : Remain=0|ProjectRenamed : Remain=0|SolutionRenamed : Remain=0|SolutionAfterClosing : Remain=0" \
   "$calls"
 expect_eq "every tick reached the add-in" "0" "$(log steps | grep -c 'callback FAIL')"
 

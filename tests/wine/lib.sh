@@ -38,23 +38,29 @@ finish() {
   [ "$failed" -eq 0 ]
 }
 
-# play_logged NAME [no-manager] < SCENARIO: plays the scenario in the stand-in
-# IDE of $winbin with every line of the add-in logged (no time stamps) into
-# $work/NAME.log, and prints the transcript. With "no-manager" the stand-in
-# integration manager is unregistered first; the next wine-run registers it
-# again. Needs $work, $winwork and $winbin.
+# play_logged NAME [no-manager|with:OTHER.scn] < SCENARIO: plays the scenario
+# in the stand-in IDE of $winbin with every line of the add-in logged (no time
+# stamps) into $work/NAME.log, and prints the transcript. With "no-manager" the
+# stand-in integration manager is unregistered first (the next wine-run
+# registers it again); with "with:OTHER.scn" a second IDE plays $work/OTHER.scn
+# alongside, its transcript in $work/OTHER.txt. Needs $work, $winwork, $winbin.
 play_logged() {
-  local name=$1 unregister=""
+  local name=$1 unregister="" other=""
   local key='HKLM\SOFTWARE\Veltrane Software\Orvelle\AddIns\VisualStudio'
   cat > "$work/$name.scn"
   rm -f "$work/$name.log"
   [ "${2:-}" == no-manager ] && unregister="$winbin\\standin_im.exe /UnregServer"
+  if [[ "${2:-}" == with:* ]]; then
+    local scn=${2#with:}
+    other="start \"\" /b $winbin\\standin_ide.exe $winwork\\$scn > $winwork\\${scn%.scn}.txt"
+  fi
   sed 's/$/\r/' > "$work/$name.bat" <<BAT
 @echo off
 $unregister
 reg add "$key" /v Debug /t REG_DWORD /d 0x7F004000 /f >nul
 reg add "$key" /v DebugOutputFile /t REG_SZ /d $winwork\\$name.log /f >nul
 reg add "$key" /v SuppressTimeStamps /t REG_SZ /d true /f >nul
+$other
 $winbin\\standin_ide.exe $winwork\\$name.scn
 reg delete "$key" /f >nul
 BAT
