@@ -135,10 +135,15 @@ class ManualTimers : public Timers {
   class Timer : public WindowTimer {
    public:
     automation::Status Set(std::uint32_t intervalMs, bool on) override {
+      if (failSets > 0) {
+        --failSets;
+        return automation::Error{-2147467259, "Unspecified error"};
+      }
       interval = intervalMs;
       enabled = on;
       return automation::Status::Ok();
     }
+    int failSets = 0;  // the next n changes fail
     std::uint32_t interval = 0;
     bool enabled = false;
     std::function<void()> tick;

@@ -107,6 +107,28 @@ TEST_F(TimerTest, StopTimerDisarmsAndDropsTheClient) {
   EXPECT_FALSE(probe.timerFrm()->Client());
 }
 
+TEST_F(TimerTest, AFailureInsideStopTimerIsLoggedAndShownWhenTraceIsOn) {
+  ConnectProbe probe(*connect);
+  probe.StartTimer(100);
+  TakeLines();
+  os.timers.live.front()->failSets = 1;  // the form's timer refuses the next change
+  probe.StopTimer();
+  EXPECT_EQ(TakeLines(), (Lines{T("  BEGIN StopTimer"), T("  Call mTimerFrm.StopTimer"), D("            TimerFrm.StopTimer"),
+                                E("StopTimer ERROR: Unspecified error"), D("  END StopTimer")}));
+  ASSERT_EQ(os.messageBoxes.shown.size(), 1u);
+  EXPECT_EQ(os.messageBoxes.shown[0].text, "StopTimer ERROR: Unspecified error");
+  EXPECT_EQ(os.messageBoxes.shown[0].caption, "zandrel");
+
+  // With TRACE lines off (ERROR only) the failure is logged and nothing shown.
+  os.registry.SetDword(kKey, "Debug", 0x02004000);
+  shared::ResetDebugLoggerForTesting();
+  probe.StartTimer(100);
+  os.timers.live.front()->failSets = 1;
+  probe.StopTimer();
+  EXPECT_EQ(TakeLines(), Lines{E("StopTimer ERROR: Unspecified error")});
+  EXPECT_EQ(os.messageBoxes.shown.size(), 1u);
+}
+
 TEST_F(TimerTest, ReleaseTimerTwice) {
   ConnectProbe probe(*connect);
   probe.StartTimer(100);
