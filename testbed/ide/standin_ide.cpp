@@ -106,6 +106,18 @@ std::string Show(const automation::Result<Variant>& r) {
   }
 }
 
+// The empty array the IDE passes as every notification's `custom` argument.
+struct EmptyCustom {
+  EmptyCustom() {
+    SAFEARRAYBOUND bound = {0, 0};
+    array = SafeArrayCreate(VT_VARIANT, 1, &bound);
+  }
+  ~EmptyCustom() { SafeArrayDestroy(array); }
+  EmptyCustom(const EmptyCustom&) = delete;
+  EmptyCustom& operator=(const EmptyCustom&) = delete;
+  SAFEARRAY* array;
+};
+
 const std::vector<testbed::Verb> kVerbs = {
     {"start", 0, 2, "[MODE] [addin-as-application]"},
     {"call", 1, SIZE_MAX, "MEMBER [ARGUMENT...]"},
@@ -257,13 +269,11 @@ class StandInIde {
     const bool wrongApplication = step.args.size() > 1 && step.args[1].text == "addin-as-application";
     ComPtr<IDispatch> root = win::Adopt(win::ExportObject(wrongApplication ? ide_.AddIn() : ide_.Root()));
     ComPtr<IDispatch> addInObject = win::Adopt(win::ExportObject(ide_.AddIn()));
-    SAFEARRAYBOUND bound = {0, 0};
-    SAFEARRAY* custom = SafeArrayCreate(VT_VARIANT, 1, &bound);
-    hr = extensibility->OnConnection(root.Get(), mode, addInObject.Get(), &custom);
+    EmptyCustom custom;
+    hr = extensibility->OnConnection(root.Get(), mode, addInObject.Get(), &custom.array);
     Say(std::string("  OnConnection(mode ") + std::to_string(mode) + ") -> " + (SUCCEEDED(hr) ? "S_OK" : "failed"));
-    hr = extensibility->OnStartupComplete(&custom);
+    hr = extensibility->OnStartupComplete(&custom.array);
     Say(std::string("  OnStartupComplete -> ") + (SUCCEEDED(hr) ? "S_OK" : "failed"));
-    SafeArrayDestroy(custom);
     return true;
   }
 
@@ -274,11 +284,9 @@ class StandInIde {
     }
     ComPtr<IDTExtensibility2> extensibility;
     addin_.As(&extensibility);
-    SAFEARRAYBOUND bound = {0, 0};
-    SAFEARRAY* custom = SafeArrayCreate(VT_VARIANT, 1, &bound);
-    HRESULT a = extensibility->OnBeginShutdown(&custom);
-    HRESULT b = extensibility->OnDisconnection(0, &custom);  // ext_dm_HostShutdown
-    SafeArrayDestroy(custom);
+    EmptyCustom custom;
+    HRESULT a = extensibility->OnBeginShutdown(&custom.array);
+    HRESULT b = extensibility->OnDisconnection(0, &custom.array);  // ext_dm_HostShutdown
     extensibility.Reset();
     addin_.Reset();
     if (report) {
@@ -353,18 +361,16 @@ class StandInIde {
     }
     ComPtr<IDTExtensibility2> ext;
     addin_.As(&ext);
-    SAFEARRAYBOUND bound = {0, 0};
-    SAFEARRAY* custom = SafeArrayCreate(VT_VARIANT, 1, &bound);
+    EmptyCustom custom;
     HRESULT hr = E_INVALIDARG;
-    if (name == "OnDisconnection") hr = ext->OnDisconnection(1, &custom);
-    else if (name == "OnBeginShutdown") hr = ext->OnBeginShutdown(&custom);
-    else if (name == "OnStartupComplete") hr = ext->OnStartupComplete(&custom);
-    else if (name == "OnAddInsUpdate") hr = ext->OnAddInsUpdate(&custom);
+    if (name == "OnDisconnection") hr = ext->OnDisconnection(1, &custom.array);
+    else if (name == "OnBeginShutdown") hr = ext->OnBeginShutdown(&custom.array);
+    else if (name == "OnStartupComplete") hr = ext->OnStartupComplete(&custom.array);
+    else if (name == "OnAddInsUpdate") hr = ext->OnAddInsUpdate(&custom.array);
     else if (name == "OnConnection") {
       ComPtr<IDispatch> root = win::Adopt(win::ExportObject(ide_.Root()));
-      hr = ext->OnConnection(root.Get(), 1, nullptr, &custom);
+      hr = ext->OnConnection(root.Get(), 1, nullptr, &custom.array);
     }
-    SafeArrayDestroy(custom);
     Say("  " + name + " -> " + (SUCCEEDED(hr) ? "S_OK" : "failed"));
     return true;
   }
