@@ -124,6 +124,7 @@ const std::vector<testbed::Verb> kVerbs = {
     {"put", 2, 2, "MEMBER VALUE"},
     {"vcall", 1, 1, "MEMBER"},
     {"wait", 1, 1, "MILLISECONDS"},
+    {"settle", 0, 1, "[MILLISECONDS]"},
     {"shutdown", 0, 0, "nothing"},
     {"can-unload", 0, 0, "nothing"},
     {"objects", 0, 0, "nothing"},
@@ -133,7 +134,7 @@ const std::vector<testbed::Verb> kVerbs = {
     {"notify", 1, 1, "OnConnection|OnDisconnection|OnBeginShutdown|OnStartupComplete|OnAddInsUpdate"},
     {"release", 0, 0, "nothing"},
     {"manager", 1, SIZE_MAX,
-     "start|stop|release|dump|show|running|clear-faults|bench N|fault NAME [VALUE [TEXT]]|command self|other|PID WORD LOWER-BOUND [ARGUMENT...]"},
+     "start|stop|release|dump|show|running|wait-gone MS|clear-faults|bench N|fault NAME [VALUE [TEXT]]|command self|other|PID WORD LOWER-BOUND [ARGUMENT...]"},
     {"caret", 0, 0, "nothing"},
     {"exit-now", 0, 0, "nothing"},
     {"window-state", 0, 1, "[0|1|2]"},
@@ -184,6 +185,7 @@ class StandInIde {
       Pump(static_cast<DWORD>(std::strtoul(step.args[0].text.c_str(), nullptr, 10)));
       return true;
     }
+    if (step.verb == "settle") return Settle(step.args.empty() ? 20000 : std::strtoul(step.args[0].text.c_str(), nullptr, 10));
     if (step.verb == "shutdown") return Shutdown(true);
     if (step.verb == "can-unload") return CanUnload();
     if (step.verb == "objects") {
@@ -395,6 +397,25 @@ class StandInIde {
       Say(std::string("  manager running: ") + (SUCCEEDED(GetActiveObject(CLSID_qmsIntegrationManager, nullptr, &running)) ? "yes" : "no"));
       return true;
     }
+    if (what == "wait-gone") {
+      // Pumps messages until no manager is running, at most MS milliseconds.
+      const DWORD limit = step.args.size() > 1 ? std::strtoul(step.args[1].text.c_str(), nullptr, 10) : 20000;
+      const ULONGLONG begin = GetTickCount64();
+      for (;;) {
+        ComPtr<IUnknown> running;
+        const ULONGLONG waited = GetTickCount64() - begin;
+        if (FAILED(GetActiveObject(CLSID_qmsIntegrationManager, nullptr, &running))) {
+          Say("  manager gone within " + std::to_string((waited + 999) / 1000) + " s");
+          return true;
+        }
+        if (waited >= limit) {
+          Say("  ! manager still running after " + std::to_string(limit) + " ms");
+          return false;
+        }
+        running.Reset();
+        Pump(100);
+      }
+    }
     if (what == "release") {
       manager_.Reset();
       Say("  manager released");
@@ -505,6 +526,32 @@ class StandInIde {
     }
     if (FAILED(hr)) Say("  ! error " + win::ErrorFromCall(hr, manager_.Get(), IID_IQmsIntegrationManager).description);
     return SUCCEEDED(hr);
+  }
+
+  // Pumps messages until the add-in's event queue is empty, at most
+  // `milliseconds`. A step runs from the top of the message loop, never inside
+  // a handler, so every event queued before it has then been worked off,
+  // however slow the machine.
+  bool Settle(DWORD milliseconds) {
+    if (!addin_) {
+      Say("  ! the add-in is not loaded");
+      return false;
+    }
+    auto target = win::DispatchObject::Wrap(addin_.Get());
+    const ULONGLONG begin = GetTickCount64();
+    for (;;) {
+      Pump(20);
+      auto count = automation::ToLong(target->Invoke("EventQueueCount", automation::CallKind::Method, {}));
+      if (!count) {
+        Say("  ! EventQueueCount failed: " + count.error().description);
+        return false;
+      }
+      if (*count == 0) return true;
+      if (GetTickCount64() - begin >= milliseconds) {
+        Say("  ! events still queued after " + std::to_string(milliseconds) + " ms");
+        return false;
+      }
+    }
   }
 
   bool Call(const testbed::Step& step) {

@@ -10,8 +10,12 @@
 //                                           an extended command to an IDE
 //
 // While it serves, its manager object is in the Running Object Table, so that
-// attaching to the running instance finds it; it exits when the last client
-// has gone, or when told to. Faults (SetFault, docs/testbed.md):
+// attaching to the running instance finds it. It exits when the last client
+// has released it, when told to, or when every IDE that registered has ended
+// without releasing it: each registered application's process (the id its
+// add-in gave as ProcessId) is checked every 250 ms, and once all of them have
+// ended for 3 s in a row the manager leaves. The 3 s let another IDE register
+// and adopt what an ended one left behind. Faults (SetFault, docs/testbed.md):
 //   null:RegistrationManager, null:RegisterApp      the member gives nothing
 //   fail:MEMBER  VALUE=HRESULT  TEXT=description     the member fails
 //   RegisterDoc.failOnCall  VALUE=n                  RegisterDoc fails on call n
@@ -23,6 +27,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <set>
 #include <string>
@@ -444,6 +449,30 @@ int Client(int argc, char** argv) {
   return FAILED(hr) ? 1 : 0;
 }
 
+constexpr int kClientCheckMs = 250;
+constexpr int kEndedClientsGraceMs = 3000;
+
+// Whether there are registered applications and the process of each has ended.
+// A process id that is not a number (not given yet) counts as alive.
+bool EveryRegisteredClientEnded() {
+  const auto apps = g_model->Applications();
+  if (apps.empty()) return false;
+  for (const auto* app : apps) {
+    char* end = nullptr;
+    const unsigned long pid = std::strtoul(app->processId.c_str(), &end, 10);
+    if (app->processId.empty() || *end != '\0') return false;
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (!process) {
+      if (GetLastError() == ERROR_INVALID_PARAMETER) continue;  // no such process
+      return false;
+    }
+    const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    if (!ended) return false;
+  }
+  return true;
+}
+
 int Serve() {
   testbed::ManagerModel model;
   g_model = &model;
@@ -468,13 +497,26 @@ int Serve() {
   };
   MSG msg;
   // A server nobody connects to does not stay: 60 s.
-  SetTimer(nullptr, 1, 60000, nullptr);
+  const UINT_PTR idleTimer = SetTimer(nullptr, 0, 60000, nullptr);
+  const UINT_PTR clientsTimer = SetTimer(nullptr, 0, kClientCheckMs, nullptr);
+  int endedChecks = 0;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     if (msg.message == WM_APP) {
       if (testbed::win::g_outside <= idle) break;
       continue;
     }
-    if (msg.message == WM_TIMER && !connected) break;
+    if (msg.message == WM_TIMER && msg.hwnd == nullptr && msg.wParam == idleTimer) {
+      if (!connected) break;
+      continue;
+    }
+    if (msg.message == WM_TIMER && msg.hwnd == nullptr && msg.wParam == clientsTimer) {
+      endedChecks = EveryRegisteredClientEnded() ? endedChecks + 1 : 0;
+      if (endedChecks * kClientCheckMs >= kEndedClientsGraceMs) {
+        std::fprintf(stderr, "standin_im: every IDE that registered has ended; leaving\n");
+        break;
+      }
+      continue;
+    }
     DispatchMessageW(&msg);
   }
   testbed::win::OnRelease = nullptr;

@@ -18,6 +18,8 @@ key='HKLM\SOFTWARE\Veltrane Software\Orvelle\AddIns\VisualStudio'
 clsid='{E29A3501-6D36-44A5-B304-30989DB2BD0C}'
 libid='{CD356120-A3D6-4349-A6A2-42CD99F867A8}'
 iid='{2CEC41F1-6FAE-40C8-A0ED-C3A224403CBE}'
+# The type library's platform key is the build's: win32 for the x86 DLL.
+platform=$([ "$arch" = x86 ] && echo win32 || echo win64)
 
 rm -rf "$work"
 mkdir -p "$work"
@@ -44,7 +46,7 @@ echo == machine
 reg query "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32"
 reg query "HKLM\\Software\\Classes\\zandrel.Connect\\CLSID"
 reg query "HKLM\\Software\\Classes\\zandrel.Connect\\CurVer"
-reg query "HKLM\\Software\\Classes\\TypeLib\\$libid\\1.0\\0\\win64"
+reg query "HKLM\\Software\\Classes\\TypeLib\\$libid\\1.0\\0\\$platform"
 reg query "HKLM\\Software\\Classes\\Interface\\$iid\\ProxyStubClsid32"
 cscript //nologo $winwork\\client.vbs
 regsvr32 /s /u $windll
@@ -65,7 +67,7 @@ machine=$(sed -n '/^== machine/,/^== user/p' <<<"$out")
 user=$(sed -n '/^== user/,$p' <<<"$out")
 expect_match "regsvr32: in-process server, apartment" "InprocServer32.*REG_SZ +Z:.*zandrel\.dll.*ThreadingModel +REG_SZ +Apartment" "$(tr '\n' ' ' <<<"$machine")"
 expect_match "regsvr32: ProgID and version-independent ProgID" "zandrel\.Connect.CLSID.*${clsid:1:36}.*CurVer.*zandrel\.Connect\.1" "$(tr '\n' ' ' <<<"$machine")"
-expect_match "regsvr32: type library and interface" "win64 .*REG_SZ +Z:.*zandrel\.dll.*ProxyStubClsid32.*00020424-0000-0000-C000-000000000046" "$(tr '\n' ' ' <<<"$machine")"
+expect_match "regsvr32: type library ($platform) and interface" "$platform .*REG_SZ +Z:.*zandrel\.dll.*ProxyStubClsid32.*00020424-0000-0000-C000-000000000046" "$(tr '\n' ' ' <<<"$machine")"
 expect_match "a script client creates zandrel.Connect" "Description=Veltrane Orvelle Visual Studio \.NET AddIn.Name=<zandrel - No Application>.MSDEVPid=0" "$(tr '\n' '.' <<<"$machine")"
 expect_eq "regsvr32 /u removes exactly what regsvr32 wrote" "same" "$(cmp -s "$work/before.reg" "$work/after.reg" && echo same || diff <(utf8 "$work/before.reg") <(utf8 "$work/after.reg") | head -20)"
 expect_match "regsvr32 /n /i:user registers for the user only" "HKEY_CURRENT_USER.*zandrel\.Connect.CLSID.*${clsid:1:36}.*machine: not registered" "$(tr '\n' ' ' <<<"$user")"

@@ -33,7 +33,7 @@ cat > "$work/other.scn" <<SCN
 manager start
 start
 open-solution C:\\s\\other.sln X=C:\\s\\X.vcproj A=C:\\s\\A.vcproj
-wait 500
+settle
 touch $winwork\\other-open
 wait-file $winwork\\steps-done
 shutdown
@@ -44,29 +44,29 @@ wait-file $winwork\\other-open
 manager start
 start
 open-solution C:\s\a.sln A=C:\s\A.vcproj B=C:\s\B.vcproj
-wait 500
+settle
 echo opened
 manager dump
 add-project C C:\s\C.vcproj
 add-project D C:\s\D.vcproj
 add-project E C:\s\E.vcproj
-wait 700
+settle
 echo added
 manager dump
 remove-project D
-wait 500
+settle
 echo removed
 manager dump
 rename-project C C2 C:\s\C2.vcproj
-wait 500
+settle
 echo renamed-project
 manager dump
 rename-solution C:\s\b.sln
-wait 600
+settle
 echo renamed-solution
 manager dump
 close-solution
-wait 500
+settle
 echo closed
 manager dump
 shutdown
@@ -151,14 +151,8 @@ wait 500
 touch $winwork\\b-closed
 shutdown
 SCN
-sed 's/$/\r/' > "$work/two.bat" <<BAT
-@echo off
-start "" /b $winbin\\standin_ide.exe $winwork\\a.scn > $winwork\\a.txt
-$winbin\\standin_ide.exe $winwork\\b.scn > $winwork\\b.txt
-$winbin\\standin_ide.exe $winwork\\wait.scn > nul
-BAT
 echo "wait 1500" > "$work/wait.scn"
-"$wine_run" cmd /c "$winwork\\two.bat" >/dev/null
+play_together a b wait
 a=$(tr -d '\r' < "$work/a.txt")
 b=$(tr -d '\r' < "$work/b.txt")
 pa=$(sed -n 's/.*app 1 kind=3 pid=\([0-9]*\).*/\1/p' <<<"$a" | head -1)
@@ -193,12 +187,7 @@ manager dump
 shutdown
 manager stop
 SCN
-sed 's/$/\r/' > "$work/dead.bat" <<BAT
-@echo off
-start "" /b $winbin\\standin_ide.exe $winwork\\dead.scn > $winwork\\dead.txt
-$winbin\\standin_ide.exe $winwork\\heir.scn > $winwork\\heir.txt
-BAT
-"$wine_run" cmd /c "$winwork\\dead.bat" >/dev/null
+play_together dead heir
 heir=$(tr -d '\r' < "$work/heir.txt")
 gone=$(sed -n 's/.*app 1 kind=3 pid=\([0-9]*\).*/\1/p' <<<"$heir" | head -1)
 expect_eq "an ended IDE's documents stay behind" "C:\\s\\Shared.vcproj $gone|C:\\s\\Left.vcproj $gone" \

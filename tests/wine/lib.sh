@@ -1,12 +1,16 @@
 # Helpers for the shell-driven tests that run under Wine.
 #   source tests/wine/lib.sh
-# gives: $root, $wine_run, $prefix, expect_eq NAME EXPECTED ACTUAL,
-# expect_match NAME REGEX ACTUAL, and finish (prints the summary, sets the
-# exit code).
+# gives: $root, $wine_run, $prefix, $arch (x64 or x86, from
+# $ZANDREL_WINE_ARCH, which ctest sets for the win32 build), expect_eq NAME
+# EXPECTED ACTUAL, expect_match NAME REGEX ACTUAL, and finish (prints the
+# summary, sets the exit code).
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$root/tools/wine-env.sh" || exit 2
+export ZANDREL_WINE_ARCH=$zandrel_arch
+arch=$zandrel_arch
 wine_run="$root/tools/wine-run"
-prefix=${WINEPREFIX:-$root/build/wine/prefix}
+prefix=$WINEPREFIX
 passed=0
 failed=0
 
@@ -34,7 +38,7 @@ expect_match() {
 }
 
 finish() {
-  echo "$(basename "$0" .sh): $passed passed, $failed failed"
+  echo "$(basename "$0" .sh) ($arch): $passed passed, $failed failed"
   [ "$failed" -eq 0 ]
 }
 
@@ -66,4 +70,17 @@ reg delete "$key" /f >nul
 BAT
   "$wine_run" cmd /c "$winwork\\$name.bat"
   [ -z "$unregister" ] || rm -f "$prefix/.zandrel-registered-standin_im.exe"
+}
+
+# play_together FIRST NEXT...: plays $work/FIRST.scn in a stand-in IDE in the
+# background and the NEXT scenarios one after another meanwhile, each
+# transcript in $work/NAME.txt. Needs $work, $winwork, $winbin.
+play_together() {
+  local first=$1 next
+  shift
+  { echo '@echo off'
+    echo "start \"\" /b $winbin\\standin_ide.exe $winwork\\$first.scn > $winwork\\$first.txt"
+    for next in "$@"; do echo "$winbin\\standin_ide.exe $winwork\\$next.scn > $winwork\\$next.txt"; done
+  } | sed 's/$/\r/' > "$work/$first-together.bat"
+  "$wine_run" cmd /c "$winwork\\$first-together.bat" >/dev/null
 }

@@ -11,6 +11,10 @@ probe=$1
 work="$prefix/drive_c/zandrel-logtest"
 winwork='C:\zandrel-logtest'
 key='HKLM\SOFTWARE\Veltrane Software\Orvelle\AddIns\VisualStudio'
+# The probe is the build's bitness, and so is every `reg` of the batches: what
+# they write lands in the registry view the add-in reads. The other view is
+# reached with reg's /reg:32 or /reg:64.
+if [ "$arch" = x86 ]; then own=32 other=64; else own=64 other=32; fi
 
 # Runs the batch lines on stdin after removing the settings key and the files
 # of earlier cases; prints the batch's standard output.
@@ -21,6 +25,7 @@ run_case() {
   rm -f "$prefix/drive_c/qmsdebuglog.txt"
   { echo '@echo off'
     echo "reg delete \"$key\" /f >nul 2>&1"
+    echo "reg delete \"$key\" /f /reg:$other >nul 2>&1"
     cat
   } | sed 's/$/\r/' > "$work/case.bat"
   "$wine_run" cmd /c "$winwork\\case.bat"
@@ -97,6 +102,34 @@ EOF2
 )
 expect_eq "unopenable path: five waits, no message" "waits=5 waited_ms=500 message_boxes=0" "$out"
 expect_eq "unopenable path: no file" "absent" "$([ -e "$work/missing" ] && echo present || echo absent)"
+
+# The registry view: the settings a program of the build's bitness writes are
+# where the add-in of that bitness reads them. For x86 that is the 32-bit view,
+# HKLM\SOFTWARE\Wow6432Node\... as 64-bit programs see it, as on 64-bit
+# Windows; settings only in the other view are not read.
+wow_key='HKLM\SOFTWARE\Wow6432Node\Veltrane Software\Orvelle\AddIns\VisualStudio'
+out=$(run_case <<EOF2
+$(add Debug REG_DWORD 0x7F004000)
+$(add DebugOutputFile REG_SZ "$winwork\view.log")
+$(add SuppressTimeStamps REG_SZ true)
+reg query "$wow_key" /v Debug /reg:64 >nul 2>&1
+if errorlevel 1 (echo 64-bit programs see it in place) else (echo 64-bit programs see it under Wow6432Node)
+$winwork\log_probe.exe --state 4 14 "read through the $own-bit view"
+EOF2
+)
+if [ "$arch" = x86 ]; then where="under Wow6432Node"; else where="in place"; fi
+expect_eq "$own-bit programs: the settings they write are read by the $arch add-in" \
+  "64-bit programs see it $where
+mask=0x7F004000 file=$winwork\view.log suppress=true" "$out"
+expect_eq "$own-bit programs: the line written" " TRACE    DIRUDEVU  read through the $own-bit view" "$(log view.log)"
+out=$(run_case <<EOF2
+reg add "$key" /v Debug /t REG_DWORD /d 0x7F004000 /f /reg:$other >nul
+reg add "$key" /v DebugOutputFile /t REG_SZ /d "$winwork\other.log" /f /reg:$other >nul
+$winwork\log_probe.exe --state 4 14 "never written"
+EOF2
+)
+expect_eq "settings only in the $other-bit view are not read by the $arch add-in" "mask=0x00000000 file=C:\qmsdebuglog.txt suppress=" "$out"
+expect_eq "settings only in the $other-bit view: no file" "absent" "$([ -e "$work/other.log" ] && echo present || echo absent)"
 
 run_case </dev/null >/dev/null  # leave no settings behind
 finish

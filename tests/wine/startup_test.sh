@@ -127,13 +127,7 @@ wait 1500
 manager running
 objects
 SCN
-sed 's/$/\r/' > "$work/two.bat" <<BAT
-@echo off
-start "" /b $winbin\\standin_ide.exe $winwork\\a.scn > $winwork\\a.txt
-$winbin\\standin_ide.exe $winwork\\b.scn > $winwork\\b.txt
-$winbin\\standin_ide.exe $winwork\\c.scn > $winwork\\c.txt
-BAT
-"$wine_run" cmd /c "$winwork\\two.bat" >/dev/null
+play_together a b c
 a=$(tr -d '\r' < "$work/a.txt")
 dumps=$(grep -A4 '> manager dump' <<<"$a" | grep 'app ' | tr -s ' ')
 expect_match "two IDEs: the manager holds both, each with its own process id" "app 1 kind=3 pid=[0-9]+ +app 2 kind=3 pid=[0-9]+" "$(head -2 <<<"$dumps" | paste -sd' ')"
@@ -141,5 +135,28 @@ pids=($(head -2 <<<"$dumps" | sed 's/.*pid=//'))
 expect_eq "two IDEs: different process ids" "yes" "$([ "${pids[0]:-x}" != "${pids[1]:-x}" ] && echo yes || echo no)"
 expect_eq "two IDEs: the second IDE's shutdown withdrew only its own" " app 1 kind=3 pid=${pids[0]:-}" "$(sed -n 3p <<<"$dumps")"
 expect_match "after both IDEs: the manager has left by itself" "manager running: no" "$(tr -d '\r' < "$work/c.txt")"
+
+# An IDE that dies (no shutdown, nothing released) leaves its references in the
+# manager for ever; the manager watches the processes of the IDEs that
+# registered and leaves by itself within seconds. The whole run is timed.
+cat > "$work/crash.scn" <<SCN
+manager start
+start
+open-solution C:\\s\\crash.sln P=C:\\s\\P.vcproj
+settle
+manager dump
+touch $winwork\\crashed
+exit-now
+SCN
+cat > "$work/watch.scn" <<SCN
+wait-file $winwork\\crashed
+manager wait-gone 20000
+SCN
+began=$(date +%s%N)
+play_together crash watch
+elapsed_ms=$(( ($(date +%s%N) - began) / 1000000 ))
+echo "        a crashing IDE: the run ended in $elapsed_ms ms"
+expect_match "a crashing IDE: it had registered a document" "C:.s.P.vcproj kind=3" "$(tr -d '\r' < "$work/crash.txt")"
+expect_match "a crashing IDE: the manager leaves by itself within seconds" "manager gone within [1-9] s" "$(tr -d '\r' < "$work/watch.txt")"
 
 finish
