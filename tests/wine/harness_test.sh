@@ -44,6 +44,7 @@ for a in x64 x86; do
   [ -f "$root/build/$b/bin/zandrel.dll" ] || { echo "[ SKIP ] $a: build/$b is not built"; continue; }
   [ $a = x64 ] || [ -x /usr/lib/wine/wine ] || { echo "[ SKIP ] x86: no 32-bit Wine here"; continue; }
   # Each bitness's prefix has its own drive C.
+  "$wine_run" --$a --prepare || { expect_eq "wine-run --$a --prepare" 0 1; continue; }
   other_prefix=$(ZANDREL_WINE_ARCH=$a bash -c "root='$root'; source '$root/tools/wine-env.sh'; echo \$WINEPREFIX")
   if [ "$other_prefix" != "$prefix" ]; then
     mkdir -p "$other_prefix/drive_c/zandrel-harness"

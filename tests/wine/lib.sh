@@ -11,6 +11,8 @@ export ZANDREL_WINE_ARCH=$zandrel_arch
 arch=$zandrel_arch
 wine_run="$root/tools/wine-run"
 prefix=$WINEPREFIX
+# The prefix is made (or made again) before a test puts its files in it.
+"$wine_run" --prepare || { echo "$(basename "$0" .sh): the Wine prefix could not be prepared"; exit 1; }
 passed=0
 failed=0
 
