@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "automation/object.h"
@@ -21,6 +22,11 @@ class ModelObject : public automation::RefCountedBase, public automation::Object
 
   automation::Result<automation::Variant> Invoke(std::string_view name, automation::CallKind kind,
                                                  std::span<automation::Variant> args) override {
+    // No reference of its own for the call: as with a COM object, it is the
+    // caller's reference that keeps the object alive while its member runs.
+    if (onCall) {
+      if (auto failure = onCall(name)) return *failure;
+    }
     auto member = members_.find(automation::LowerCase(name));
     if (member == members_.end()) return automation::errors::MemberNotFound(name);
     return member->second(kind, args);
@@ -28,6 +34,12 @@ class ModelObject : public automation::RefCountedBase, public automation::Object
 
   // Model objects alive in this process.
   static int Live() { return live_; }
+
+  // Called on entry to every member of every model object (advising and
+  // unadvising included), with the member's name: a test sees each call the
+  // add-in makes into the IDE, may make it fail by returning an error, or may
+  // do anything meanwhile (as a nested message loop would).
+  static inline std::function<std::optional<automation::Error>(std::string_view member)> onCall;
 
  protected:
   void Define(const std::string& name, Member member) { members_[automation::LowerCase(name)] = std::move(member); }
@@ -54,11 +66,17 @@ class EventSourceObject : public ModelObject {
 
   automation::Result<std::uint32_t> Advise(const automation::InterfaceId& events,
                                            const automation::Ref<automation::EventSink>& sink) override {
+    if (onCall) {
+      if (auto failure = onCall("Advise")) return *failure;
+    }
     if (events.guid != events_.guid) return automation::Error{-2147220991, "No such connection point"};
     sinks_[++lastCookie_] = sink;
     return lastCookie_;
   }
   automation::Status Unadvise(const automation::InterfaceId& events, std::uint32_t cookie) override {
+    if (onCall) {
+      if (auto failure = onCall("Unadvise")) return *failure;
+    }
     if (events.guid != events_.guid || sinks_.erase(cookie) == 0)
       return automation::Error{-2147220992, "Not connected"};
     return automation::Status::Ok();

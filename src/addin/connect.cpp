@@ -38,7 +38,7 @@ std::uint32_t Connect::Drop() {
 }
 
 void Connect::FinalConstruct() {
-  Log("FinalConstruct zandrel " + std::to_string(Identity()));
+  Log("FinalConstruct zandrel " + LogAddress(Identity()));
   mDTE = nullptr;
   m_IntgMgr = nullptr;
   m_RegMgr = nullptr;
@@ -71,7 +71,7 @@ Status Connect::TerminateSteps() {
 void Connect::FinalRelease() {
   Log("BEGIN zandrel.Terminate");
   if (Status s = TerminateSteps(); !s) Log("zandrel.Terminate: " + s.error().description, ERROR_LOGLEVEL);
-  Log("    FinalRelease zandrel " + std::to_string(Identity()) + " PID=" + std::to_string(m_lMSDEVPid));
+  Log("    FinalRelease zandrel " + LogAddress(Identity()) + " PID=" + std::to_string(m_lMSDEVPid));
 }
 
 void Connect::OnConnection(const Ref<automation::Object>& Application, std::int32_t ConnectMode,
@@ -120,9 +120,9 @@ void Connect::DoDisconnect(Variant& /*unused*/) {
   err.Do(ReleaseTimer());
   if (m_RegMgr) {
     std::int16_t kind = registration::im_AppObject_MSVC;
-    err.Do(m_RegMgr->UnRegisterApp(m_IntgMgrApp, kind));  // may leave another reference in m_IntgMgrApp
+    err.Do(Held(m_RegMgr)->UnRegisterApp(m_IntgMgrApp, kind));  // may leave another reference in m_IntgMgrApp
     Ref<automation::Object> appObject;
-    if (m_IntgMgrApp) err.Assign(appObject, m_IntgMgrApp->AppObject());
+    if (m_IntgMgrApp) err.Assign(appObject, Held(m_IntgMgrApp)->AppObject());
     else err.Record(automation::errors::ObjectNotSet());
     // The owner's default member takes nothing by reference; the add-in itself
     // has no default member, so this fails for it and is ignored.

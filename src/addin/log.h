@@ -23,10 +23,12 @@ inline void Log(std::string_view message, std::int32_t level = TRACE_LOGLEVEL) {
   shared::DebugLog(message, shared::REZIRUZ_LOGID, level);
 }
 
-// An object's address as log lines show it: signed decimal, 0 for none.
+using shared::LogAddress;
+
+// An object's address as log lines show it.
 template <class T>
 std::string AddressOf(const automation::Ref<T>& ref) {
-  return std::to_string(ref.Address());
+  return LogAddress(ref.Address());
 }
 
 }  // namespace zandrel::addin

@@ -45,7 +45,7 @@ void Connect::DoInitialize(Variant& /*lvarEvent*/) {
       m_RegMgr = nullptr;
       step = "Set m_RegMgr = m_IntgMgr.RegistrationManager";
       Log(step, DEBUG_LOGLEVEL);
-      auto registrationManager = m_IntgMgr->RegistrationManager();
+      auto registrationManager = Held(m_IntgMgr)->RegistrationManager();
       if (!registrationManager) return registrationManager.error();
       m_RegMgr = *registrationManager;
       if (!m_RegMgr) {
@@ -59,7 +59,7 @@ void Connect::DoInitialize(Variant& /*lvarEvent*/) {
       step = "m_RegMgr.RegisterApp(im_AppObject_MSVC, Me)";
       std::int16_t kind = registration::im_AppObject_MSVC;
       Ref<automation::Object> me = Me();
-      auto app = m_RegMgr->RegisterApp(kind, me);
+      auto app = Held(m_RegMgr)->RegisterApp(kind, me);
       if (!app) return app.error();
       m_IntgMgrApp = *app;
       if (!m_IntgMgrApp) {
@@ -68,7 +68,7 @@ void Connect::DoInitialize(Variant& /*lvarEvent*/) {
       } else {
         step = "m_IntgMgrApp.ProcessId = m_lMSDEVPid";
         std::string pid = std::to_string(m_lMSDEVPid);
-        if (Status s = m_IntgMgrApp->SetProcessId(pid); !s) return s;
+        if (Status s = Held(m_IntgMgrApp)->SetProcessId(pid); !s) return s;
         Log("m_RegMgr.RegisterApp(" + std::to_string(m_lMSDEVPid) + ") =" + AddressOf(m_IntgMgrApp), DEBUG_LOGLEVEL);
       }
     }

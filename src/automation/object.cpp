@@ -7,8 +7,11 @@ Result<std::uint32_t> Object::Advise(const InterfaceId&, const Ref<EventSink>&) 
 Status Object::Unadvise(const InterfaceId&, std::uint32_t) { return errors::NoInterface(); }
 
 Result<Variant> Invoke(const Ref<Object>& target, std::string_view name, CallKind kind, std::span<Variant> args) {
-  if (!target) return errors::ObjectNotSet();
-  return target->Invoke(name, kind, args);
+  // The call holds its own reference: `target` is often a field that a nested
+  // message loop may clear while the call is in progress.
+  Ref<Object> held = target;
+  if (!held) return errors::ObjectNotSet();
+  return held->Invoke(name, kind, args);
 }
 
 Status PutProperty(const Ref<Object>& target, std::string_view name, Variant value) {

@@ -12,7 +12,8 @@
 
 namespace zandrel::automation {
 
-// Calls on a null reference fail with "Object variable not set".
+// Calls on a null reference fail with "Object variable not set". Each call
+// holds a reference to its target until it returns.
 Result<Variant> Invoke(const Ref<Object>& target, std::string_view name, CallKind kind, std::span<Variant> args);
 
 template <class... Args>

@@ -93,6 +93,16 @@ class Ref {
   T* p_ = nullptr;
 };
 
+// A reference of the caller's own for the length of one call made through a
+// field: in `Held(m_RegMgr)->RegisterDoc(...)` the temporary keeps the object
+// alive until the call has returned, even when a nested message loop clears
+// the field (and with it what may be the object's only other reference)
+// while the call is in progress.
+template <class T>
+Ref<T> Held(const Ref<T>& field) {
+  return field;
+}
+
 template <class T, class... Args>
 Ref<T> MakeRef(Args&&... args) {
   return Ref<T>(new T(std::forward<Args>(args)...));

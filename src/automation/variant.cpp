@@ -163,7 +163,8 @@ Result<double> ToDouble(const Variant& v) {
       if (value->IsObject()) return errors::TypeMismatch();
       return ToDouble(*value);
     }
-    case VarType::Array: return errors::TypeMismatch();
+    case VarType::Array:
+    case VarType::Unsupported: return errors::TypeMismatch();
   }
   return errors::TypeMismatch();
 }
@@ -217,7 +218,8 @@ Result<bool> ToBoolean(const Variant& v) {
       if (value->IsObject()) return errors::TypeMismatch();
       return ToBoolean(*value);
     }
-    case VarType::Array: return errors::TypeMismatch();
+    case VarType::Array:
+    case VarType::Unsupported: return errors::TypeMismatch();
     default: break;
   }
   auto d = ToDouble(v);
@@ -282,7 +284,12 @@ Result<std::string> ToText(const Variant& v) {
     case VarType::Long: return std::to_string(v.AsLong());
     case VarType::Single: return FormatReal(v.AsSingle(), 7);
     case VarType::Double: return FormatReal(v.AsDouble(), 15);
-    case VarType::Date: return DateText(v.AsDate().value);
+    case VarType::Date: {
+      // Dates from year 100 to 9999 have a text; others (and NaN) do not.
+      const double date = v.AsDate().value;
+      if (!(date >= -657434.0 && date < 2958466.0)) return errors::InvalidArgument();
+      return DateText(date);
+    }
     case VarType::String: return v.AsString();
     case VarType::Object: {
       auto value = DefaultValue(v.AsObject());
@@ -290,7 +297,8 @@ Result<std::string> ToText(const Variant& v) {
       if (value->IsObject()) return errors::TypeMismatch();
       return ToText(*value);
     }
-    case VarType::Array: return errors::TypeMismatch();
+    case VarType::Array:
+    case VarType::Unsupported: return errors::TypeMismatch();
   }
   return errors::TypeMismatch();
 }

@@ -58,7 +58,15 @@ class EventSink : public virtual RefCounted {
   virtual Status OnEvent(std::int32_t dispid, std::span<Variant> args) = 0;
 };
 
-enum class VarType { Empty, Boolean, Integer, Long, Single, Double, Date, String, Object, Array };
+enum class VarType { Empty, Boolean, Integer, Long, Single, Double, Date, String, Object, Array, Unsupported };
+
+// A value of a kind this layer does not model (an object without IDispatch, a
+// record, an array of more than one dimension, as an element of an argument
+// list): it is kept in its place, and every conversion of it fails with Type
+// mismatch, so that the elements around it still convert.
+struct Unsupported {
+  friend bool operator==(const Unsupported&, const Unsupported&) = default;
+};
 
 // An OLE Automation date: days since 30 December 1899, the fraction being the
 // time of day.
@@ -72,7 +80,7 @@ struct VariantArray {
   std::int32_t lowerBound = 0;
   std::vector<Variant> elements;
 
-  std::int32_t UpperBound() const { return lowerBound + static_cast<std::int32_t>(elements.size()) - 1; }
+  std::int32_t UpperBound() const;  // defined where Variant is complete
   // The element at index i (from lowerBound on), or Subscript out of range.
   Result<Variant> At(std::int32_t i) const;
 };
@@ -97,6 +105,7 @@ class Variant {
   Variant(const char* v) : v_(std::string(v)) {}       // NOLINT
   Variant(Ref<Object> v);                              // NOLINT
   Variant(VariantArray v);                             // NOLINT
+  Variant(Unsupported v) : v_(v) {}                    // NOLINT
 
   VarType type() const { return static_cast<VarType>(v_.index()); }
   bool IsEmpty() const { return type() == VarType::Empty; }
@@ -116,9 +125,13 @@ class Variant {
 
  private:
   std::variant<std::monostate, bool, std::int16_t, std::int32_t, float, double, Date, std::string, Ref<Object>,
-               std::shared_ptr<const VariantArray>>
+               std::shared_ptr<const VariantArray>, Unsupported>
       v_;
 };
+
+inline std::int32_t VariantArray::UpperBound() const {
+  return lowerBound + static_cast<std::int32_t>(elements.size()) - 1;
+}
 
 // Conversions with OLE Automation's rules. Text is UTF-8.
 //  - ToText: numbers in the invariant form with '.' (Single to 7, Double to 15

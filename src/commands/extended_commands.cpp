@@ -21,10 +21,17 @@ void Connect::ExecuteExtendedCommand(std::string& pstrCommand, VariantArray& pva
     std::string path;
     std::int32_t line = 0;
     std::int32_t column = 0;
+    // The element at lower bound + k: an index past the Long range is an
+    // Overflow, as the addition is, and that step fails.
+    auto at = [&](std::int32_t k) -> Result<Variant> {
+      const std::int64_t index = static_cast<std::int64_t>(lower) + k;
+      if (index > INT32_MAX) return automation::errors::Overflow();
+      return pvarArgList.At(static_cast<std::int32_t>(index));
+    };
     Variant element;
-    if (err.Assign(element, pvarArgList.At(lower))) err.Assign(path, automation::ToText(element));
-    if (err.Assign(element, pvarArgList.At(lower + 1))) err.Assign(line, automation::ToLong(element));
-    if (err.Assign(element, pvarArgList.At(lower + 2))) err.Assign(column, automation::ToLong(element));
+    if (err.Assign(element, at(0))) err.Assign(path, automation::ToText(element));
+    if (err.Assign(element, at(1))) err.Assign(line, automation::ToLong(element));
+    if (err.Assign(element, at(2))) err.Assign(column, automation::ToLong(element));
     DoOpenFile(path, line, column);
   } else {
     Log("UNKNOWN Extended Command\"" + pstrCommand + "\"", ERROR_LOGLEVEL);

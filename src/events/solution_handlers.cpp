@@ -17,7 +17,7 @@ void Connect::DoWorkspaceClose(Variant& /*Event*/) {
     if (!err.Assign(document, documents.Item(i))) continue;
     Ref<registration::QmsApplication> noApplication;
     std::string noName;
-    if (m_RegMgr) err.Do(m_RegMgr->UnRegisterDoc(document, noApplication, noName));
+    if (m_RegMgr) err.Do(Held(m_RegMgr)->UnRegisterDoc(document, noApplication, noName));
     else err.Record(automation::errors::ObjectNotSet());
   }
   m_blnQueueInterrupt = false;

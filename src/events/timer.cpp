@@ -48,7 +48,8 @@ void Connect::StartTimer(std::int32_t Delta) {
 
   err.Clear();
   Ref<automation::Object> me = Me();
-  err.Do(mTimerFrm->StartTimer(me, interval));
+  if (mTimerFrm) err.Do(Held(mTimerFrm)->StartTimer(me, interval));
+  else err.Record(automation::errors::ObjectNotSet());
   if (err.Number() != 0) Log("  StartTimer FAIL: " + err.Description() + "\r\n", DEBUG_LOGLEVEL);
   Log("  END StartTimer");
 }
@@ -60,7 +61,7 @@ void Connect::StopTimer() {
     Log("  mTimerFrm is NULL");
   } else {
     Log("  Call mTimerFrm.StopTimer");
-    stopped = mTimerFrm->StopTimer();
+    stopped = Held(mTimerFrm)->StopTimer();
   }
   if (!stopped) {
     const std::string text = "StopTimer ERROR: " + stopped.error().description;
@@ -75,7 +76,7 @@ Status Connect::ReleaseTimer() {
   Log("  BEGIN ReleaseTimer");
   if (mTimerFrm) {
     StopTimer();
-    mTimerFrm->Unload();
+    if (mTimerFrm) Held(mTimerFrm)->Unload();
     mTimerFrm = nullptr;
     m_colEventQueue.reset();
   }

@@ -32,7 +32,7 @@ Status ClientTimerControl::Apply() {
   return timer_->Set(static_cast<std::uint32_t>(interval_), enabled_);
 }
 
-std::string TimerFrm::Address() const { return std::to_string(Identity()); }
+std::string TimerFrm::Address() const { return shared::LogAddress(Identity()); }
 
 TimerFrm::TimerFrm() { DebugLog("TimerFrm.Initialize(" + Address() + ")", REZIRUZ_LOGID, DEBUG_LOGLEVEL); }
 

@@ -14,7 +14,7 @@ KeyedList<Ref<QmsDocument>> Connect::GetDocs() {
   Ref<registration::QmsDocuments> found;
   std::int16_t kind = registration::im_AppObject_MSVC;
   std::string everyName;
-  if (m_IntgMgr) err.Assign(found, m_IntgMgr->FindDocuments(kind, everyName));
+  if (m_IntgMgr) err.Assign(found, Held(m_IntgMgr)->FindDocuments(kind, everyName));
   else err.Record(automation::errors::ObjectNotSet());
 
   std::int32_t count = 0;
@@ -30,20 +30,19 @@ KeyedList<Ref<QmsDocument>> Connect::GetDocs() {
     Variant index(i);
     Ref<QmsDocument> document;
     if (!err.Assign(document, found->Item(index)) || !document) continue;
-    // The owner test: a read that fails counts as a match.
-    bool mine = true;
+    // The owner test, one read a step: each is made whatever the reads before
+    // it gave, and a read that fails makes the test count as a match.
     Ref<registration::QmsApplication> app;
+    err.Assign(app, document->App());
     Ref<automation::Object> owner;
+    if (app) err.Assign(owner, Held(app)->AppObject());
+    else err.Record(automation::errors::ObjectNotSet());
+    const std::int32_t myPid = MSDEVPid();
     Variant ownerPid;
     std::int32_t ownerPidValue = 0;
-    if (err.Assign(app, document->App()) && app && err.Assign(owner, app->AppObject())) {
-      const std::int32_t myPid = MSDEVPid();
-      if (err.Assign(ownerPid, automation::GetProperty(owner, "MSDEVPid")) &&
-          err.Assign(ownerPidValue, automation::ToLong(ownerPid))) {
-        mine = myPid == ownerPidValue;
-      }
-    }
-    if (!mine) continue;
+    const bool ownerRead = err.Assign(ownerPid, automation::GetProperty(owner, "MSDEVPid")) &&
+                           err.Assign(ownerPidValue, automation::ToLong(ownerPid));
+    if (ownerRead && myPid != ownerPidValue) continue;
     std::string name;
     if (err.Assign(name, document->DocName())) err.Do(documents.Add(document, name));  // a duplicate keeps the first
   }

@@ -67,7 +67,8 @@ bool Connect::RegisterProjects() {
       Log("      m_RegMgr=" + AddressOf(m_RegMgr) + " m_IntgMgrApp=" + AddressOf(m_IntgMgrApp), DEBUG_LOGLEVEL);
       step = "RegisterDoc(" + fullName + ")";
       err.Clear();
-      if (m_RegMgr) err.Assign(document, m_RegMgr->RegisterDoc(m_IntgMgrApp, fullName, docProject));
+      Ref<registration::QmsApplication> app = m_IntgMgrApp;
+      if (m_RegMgr) err.Assign(document, Held(m_RegMgr)->RegisterDoc(app, fullName, docProject));
       else err.Record(automation::errors::ObjectNotSet());
       if (!document) {
         Log("      RegisterProjects: " + step + " NULL qmsDocument returned: " + err.Description(), ERROR_LOGLEVEL);
@@ -96,7 +97,7 @@ bool Connect::RegisterProjects() {
     err.Clear();
     Ref<registration::QmsApplication> noApplication;
     std::string noName;
-    if (m_RegMgr && leftover) err.Do(m_RegMgr->UnRegisterDoc(leftover, noApplication, noName));
+    if (m_RegMgr && leftover) err.Do(Held(m_RegMgr)->UnRegisterDoc(leftover, noApplication, noName));
     else err.Record(automation::errors::ObjectNotSet());
     Log("      RegisterProjects: " + step);
   }
@@ -114,7 +115,7 @@ void Connect::UnregisterProjects() {
     if (!err.Assign(document, documents.Item(i))) continue;
     Ref<registration::QmsApplication> noApplication;
     std::string noName;
-    if (m_RegMgr) err.Do(m_RegMgr->UnRegisterDoc(document, noApplication, noName));
+    if (m_RegMgr) err.Do(Held(m_RegMgr)->UnRegisterDoc(document, noApplication, noName));
   }
   Log("      END UnregisterProjects()\r\n");
 }

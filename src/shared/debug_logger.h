@@ -52,6 +52,15 @@ bool IsLevelEnabled(std::int32_t level);
 std::string LogIdName(std::int32_t logId);
 std::string LogLevelName(std::int32_t level);
 
+// An object's address as log lines show it: a signed 32-bit decimal number, 0
+// for none. The 64-bit build shows the address's low 32 bits, so that its
+// lines have the form of the 32-bit add-in's (the one users run) and compare
+// with them line by line.
+inline std::string LogAddress(std::intptr_t address) {
+  const auto low = static_cast<std::uint32_t>(static_cast<std::uintptr_t>(address));
+  return std::to_string(static_cast<std::int32_t>(low));
+}
+
 // Fills the logger state from the registry. Run by the first IsLogEnabled.
 void InitDebugLogger();
 

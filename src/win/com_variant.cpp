@@ -84,6 +84,7 @@ HRESULT ToComVariant(const Variant& v, VARIANT* out) {
       V_ARRAY(out) = sa;
       return S_OK;
     }
+    case VarType::Unsupported: V_VT(out) = VT_EMPTY; return DISP_E_TYPEMISMATCH;
   }
   return DISP_E_TYPEMISMATCH;
 }
@@ -96,9 +97,27 @@ Result<Variant> FromArray(SAFEARRAY* sa, VARTYPE elementType) {
   LONG lower = 0, upper = -1;
   SafeArrayGetLBound(sa, 1, &lower);
   SafeArrayGetUBound(sa, 1, &upper);
+  // Elements of a type that fits in a VARIANT's union are read into one; the
+  // others (records, decimals) are not read at all, and neither is an array
+  // whose element size says otherwise.
+  const UINT size = SafeArrayGetElemsize(sa);
+  const bool fits = elementType == VT_VARIANT ? size == sizeof(VARIANT) : size <= sizeof(LONGLONG);
+  const bool readable = fits && (elementType == VT_VARIANT || elementType == VT_I1 || elementType == VT_UI1 ||
+                        elementType == VT_I2 || elementType == VT_UI2 || elementType == VT_I4 ||
+                        elementType == VT_UI4 || elementType == VT_INT || elementType == VT_UINT ||
+                        elementType == VT_I8 || elementType == VT_UI8 || elementType == VT_R4 ||
+                        elementType == VT_R8 || elementType == VT_CY || elementType == VT_DATE ||
+                        elementType == VT_BSTR || elementType == VT_DISPATCH || elementType == VT_UNKNOWN ||
+                        elementType == VT_BOOL || elementType == VT_ERROR);
   VariantArray array;
   array.lowerBound = lower;
   for (LONG i = lower; i <= upper; ++i) {
+    // Each element on its own: one that cannot be taken or converted stays in
+    // its place as a value every conversion refuses, and the others convert.
+    if (!readable) {
+      array.elements.emplace_back(automation::Unsupported{});
+      continue;
+    }
     VARIANT element;
     VariantInit(&element);
     HRESULT hr;
@@ -108,12 +127,11 @@ Result<Variant> FromArray(SAFEARRAY* sa, VARTYPE elementType) {
       // Every member of the VARIANT union starts at the same address.
       V_VT(&element) = elementType;
       hr = SafeArrayGetElement(sa, &i, &V_I4(&element));
+      if (FAILED(hr)) V_VT(&element) = VT_EMPTY;
     }
-    if (FAILED(hr)) return ErrorFromHresult(hr);
-    auto value = FromComVariant(element);
+    auto value = SUCCEEDED(hr) ? FromComVariant(element) : Result<Variant>(ErrorFromHresult(hr));
     VariantClear(&element);
-    if (!value) return value.error();
-    array.elements.push_back(std::move(*value));
+    array.elements.push_back(value ? std::move(*value) : Variant(automation::Unsupported{}));
   }
   return Variant(std::move(array));
 }

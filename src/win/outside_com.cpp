@@ -28,6 +28,8 @@ class BstrArg {
   BstrArg& operator=(const BstrArg&) = delete;
   BSTR* operator&() { return &b_; }
   BSTR get() const { return b_; }
+  // What the callee left in it.
+  std::string text() const { return FromBstr(b_); }
 
  private:
   BSTR b_;
@@ -57,7 +59,8 @@ class AppProxy final : public Proxy<IQmsApplication>, public QmsApplication {
   std::intptr_t Identity() const override { return reinterpret_cast<std::intptr_t>(com()); }
   Status SetProcessId(std::string& processId) override {
     BstrArg id(processId);
-    if (HRESULT hr = p_->put_ProcessId(id.get()); FAILED(hr)) return Failed(hr);
+    if (HRESULT hr = p_->put_ProcessId(&id); FAILED(hr)) return Failed(hr);
+    processId = id.text();
     return Status::Ok();
   }
   Result<Ref<automation::Object>> AppObject() override {
@@ -126,7 +129,11 @@ class DocProjectProxy final : public Proxy<IQmcDocProject>, public QmcDocProject
     VARIANT value;
     VariantInit(&value);
     if (HRESULT hr = ToComVariant(v, &value); FAILED(hr)) return ErrorFromHresult(hr);
-    HRESULT hr = p_->put_TimeStamp(value);
+    HRESULT hr = p_->put_TimeStamp(&value);
+    if (SUCCEEDED(hr)) {
+      auto back = FromComVariant(value);
+      if (back) v = std::move(*back);
+    }
     VariantClear(&value);
     if (FAILED(hr)) return Failed(hr);
     return Status::Ok();
@@ -134,16 +141,18 @@ class DocProjectProxy final : public Proxy<IQmcDocProject>, public QmcDocProject
   Status SetContainer(Ref<automation::Object>& container) override {
     IDispatch* object = nullptr;
     if (HRESULT hr = NewDispatch(container, &object); FAILED(hr)) return ErrorFromHresult(hr);
-    HRESULT hr = p_->putref_Container(object);
+    HRESULT hr = p_->putref_Container(&object);
+    if (SUCCEEDED(hr) && !object) container = nullptr;  // the callee let go of it
     if (object) object->Release();
     if (FAILED(hr)) return Failed(hr);
     return Status::Ok();
   }
 
  private:
-  Status PutText(HRESULT (STDMETHODCALLTYPE IQmcDocProject::*put)(BSTR), const std::string& text) {
+  Status PutText(HRESULT (STDMETHODCALLTYPE IQmcDocProject::*put)(BSTR*), std::string& text) {
     BstrArg value(text);
-    if (HRESULT hr = (p_.Get()->*put)(value.get()); FAILED(hr)) return Failed(hr);
+    if (HRESULT hr = (p_.Get()->*put)(&value); FAILED(hr)) return Failed(hr);
+    text = value.text();
     return Status::Ok();
   }
 };

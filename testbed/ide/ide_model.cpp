@@ -141,7 +141,7 @@ class PaneObject : public ModelObject {
     Define("StartPoint", [this](CallKind, std::span<Variant>) -> Result<Variant> {
       return Variant(Ref<automation::Object>(new PointObject(buffer_, 1, 1)));
     });
-    Define("TryToShow", [this, &ide](CallKind, std::span<Variant> args) -> Result<Variant> {
+    Define("TryToShow", [&ide](CallKind, std::span<Variant> args) -> Result<Variant> {
       const PointObject* point = args.empty() ? nullptr : AsPoint(args[0]);
       if (!point) return InvalidArgument();
       EditorAccess::Caret(ide).shownLine = point->line();

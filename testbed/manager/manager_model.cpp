@@ -29,7 +29,11 @@ struct ManagerModel::State {
   };
   std::vector<Entry> docs;
 
-  std::optional<Error> Fault(const std::string& member) const {
+  // Entry to a member: the test's hook first, then the faults set.
+  std::optional<Error> Fault(const char* member) const {
+    if (model->onCall) {
+      if (auto failure = model->onCall(member)) return failure;
+    }
     auto f = model->faults.failMember.find(member);
     if (f == model->faults.failMember.end()) return std::nullopt;
     return f->second;
@@ -85,16 +89,21 @@ class DocObj : public automation::RefCountedBase, public QmsDocument {
 
 class DocsObj : public automation::RefCountedBase, public QmsDocuments {
  public:
-  explicit DocsObj(std::vector<Ref<QmsDocument>> docs) : docs_(std::move(docs)) {}
+  DocsObj(ManagerModel::State& s, std::vector<Ref<QmsDocument>> docs) : s_(s), docs_(std::move(docs)) {}
   Result<Ref<QmsDocument>> Item(Variant& index) override {
+    if (auto e = s_.Fault("Item")) return *e;
     auto i = automation::ToLong(index);
     if (!i) return i.error();
     if (*i < 1 || *i > static_cast<std::int32_t>(docs_.size())) return automation::errors::SubscriptOutOfRange();
     return docs_[static_cast<std::size_t>(*i - 1)];
   }
-  Result<std::int32_t> Count() override { return static_cast<std::int32_t>(docs_.size()); }
+  Result<std::int32_t> Count() override {
+    if (auto e = s_.Fault("Count")) return *e;
+    return static_cast<std::int32_t>(docs_.size());
+  }
 
  private:
+  ManagerModel::State& s_;
   std::vector<Ref<QmsDocument>> docs_;
 };
 
@@ -127,7 +136,7 @@ class RegMgrObj : public automation::RefCountedBase, public QmsRegistrationManag
                                        Ref<QmcDocProject>& docProject) override {
     ++s_.model->registerDocCalls;
     if (s_.model->whileRegisterDoc) s_.model->whileRegisterDoc();
-    if (auto e = s_.Fault("RegisterDoc")) return *e;
+    if (auto e = s_.Fault("RegisterDoc")) return *e;  // read after the hook: the object must still be alive
     if (s_.model->faults.failRegisterDocOnCall == s_.model->registerDocCalls) return s_.model->faults.registerDocError;
     auto* a = dynamic_cast<AppObj*>(app.get());
     if (!a) return Error{-2147024809, "The parameter is incorrect."};
@@ -161,23 +170,23 @@ class RegMgrObj : public automation::RefCountedBase, public QmsRegistrationManag
 
 class ManagerObj : public automation::RefCountedBase, public QmsIntegrationManager {
  public:
-  explicit ManagerObj(ManagerModel::State& s) : s_(s), regMgr_(new RegMgrObj(s)) {}
+  explicit ManagerObj(ManagerModel::State& s) : s_(s) {}
   Result<Ref<QmsDocuments>> FindDocuments(std::int16_t& kind, std::string& name) override {
     if (auto e = s_.Fault("FindDocuments")) return *e;
     std::vector<Ref<QmsDocument>> found;
     for (const auto& entry : s_.docs)
       if (entry.doc.kind == kind && (name.empty() || entry.doc.name == name)) found.push_back(entry.document);
-    return Ref<QmsDocuments>(new DocsObj(std::move(found)));
+    return Ref<QmsDocuments>(new DocsObj(s_, std::move(found)));
   }
   Result<Ref<QmsRegistrationManager>> RegistrationManager() override {
     if (auto e = s_.Fault("RegistrationManager")) return *e;
     if (s_.model->faults.nullRegistrationManager) return Ref<QmsRegistrationManager>();
-    return regMgr_;
+    // A new one each time, held by nobody else.
+    return Ref<QmsRegistrationManager>(new RegMgrObj(s_));
   }
 
  private:
   ManagerModel::State& s_;
-  Ref<QmsRegistrationManager> regMgr_;
 };
 
 }  // namespace

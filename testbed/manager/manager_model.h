@@ -85,6 +85,14 @@ class ManagerModel {
   std::int32_t registerDocCalls = 0;
   // Called inside RegisterDoc, for a test that lets events arrive meanwhile.
   std::function<void()> whileRegisterDoc;
+  // Called on entry to every member of the manager's objects, with the
+  // member's name: a test sees each call the add-in makes into the manager,
+  // may make it fail by returning an error, or may do anything meanwhile (as a
+  // nested message loop would). The objects hold no references to each other
+  // beyond what the manager must keep (its applications and documents), so
+  // the add-in's reference is the only one to the registration manager and
+  // the collections it is handed.
+  std::function<std::optional<automation::Error>(const char* member)> onCall;
 
   // Hooks of the model's objects (public for them).
   struct State;

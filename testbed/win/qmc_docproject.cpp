@@ -35,9 +35,9 @@ class DocProject final : public Dual<IQmcDocProject> {
     --g_objects;
   }
   STDMETHODIMP get_Name(BSTR* out) override { return Get(name_, out); }
-  STDMETHODIMP put_Name(BSTR v) override { return Put(name_, v); }
+  STDMETHODIMP put_Name(BSTR* v) override { return Put(name_, v); }
   STDMETHODIMP get_FullName(BSTR* out) override { return Get(fullName_, out); }
-  STDMETHODIMP put_FullName(BSTR v) override { return Put(fullName_, v); }
+  STDMETHODIMP put_FullName(BSTR* v) override { return Put(fullName_, v); }
   STDMETHODIMP get_Container(IDispatch** out) override {
     if (!out) return E_POINTER;
     *out = container_;
@@ -47,21 +47,22 @@ class DocProject final : public Dual<IQmcDocProject> {
   STDMETHODIMP get_HasContainer(VARIANT_BOOL* out) override {
     return out ? (*out = container_ ? VARIANT_TRUE : VARIANT_FALSE, S_OK) : E_POINTER;
   }
-  STDMETHODIMP putref_Container(IDispatch* v) override {
-    if (v) v->AddRef();
+  STDMETHODIMP putref_Container(IDispatch** v) override {
+    if (!v) return E_POINTER;
+    if (*v) (*v)->AddRef();
     if (container_) container_->Release();
-    container_ = v;
+    container_ = *v;
     return S_OK;
   }
   STDMETHODIMP get_Comment(BSTR* out) override { return Get(comment_, out); }
-  STDMETHODIMP put_Comment(BSTR v) override { return Put(comment_, v); }
+  STDMETHODIMP put_Comment(BSTR* v) override { return Put(comment_, v); }
   STDMETHODIMP get_Kind(short* out) override { return out ? (*out = 3, S_OK) : E_POINTER; }
   STDMETHODIMP get_TimeStamp(VARIANT* out) override {
     if (!out) return E_POINTER;
     VariantInit(out);
     return VariantCopy(out, &timeStamp_);
   }
-  STDMETHODIMP put_TimeStamp(VARIANT v) override { return VariantCopy(&timeStamp_, &v); }
+  STDMETHODIMP put_TimeStamp(VARIANT* v) override { return v ? VariantCopy(&timeStamp_, v) : E_POINTER; }
 
  private:
   static HRESULT Get(BSTR field, BSTR* out) {
@@ -69,9 +70,10 @@ class DocProject final : public Dual<IQmcDocProject> {
     *out = SysAllocStringLen(field, SysStringLen(field));
     return S_OK;
   }
-  static HRESULT Put(BSTR& field, BSTR v) {
+  static HRESULT Put(BSTR& field, BSTR* v) {
+    if (!v) return E_POINTER;
     SysFreeString(field);
-    field = SysAllocStringLen(v, SysStringLen(v));
+    field = SysAllocStringLen(*v, SysStringLen(*v));
     return S_OK;
   }
   BSTR name_ = nullptr;

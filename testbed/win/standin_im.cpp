@@ -90,9 +90,10 @@ class AppShell final : public Dual<IQmsApplication> {
     *out = NewBstr(pid);
     return S_OK;
   }
-  STDMETHODIMP put_ProcessId(BSTR value) override {
+  STDMETHODIMP put_ProcessId(BSTR* value) override {
+    if (!value) return E_POINTER;
     Hold("ProcessId");
-    std::string pid = FromBstr(value);
+    std::string pid = FromBstr(*value);
     auto s = app_->SetProcessId(pid);
     return s ? S_OK : Failure(s.error(), IID_IQmsApplication);
   }

@@ -152,6 +152,70 @@ TEST(ComVariant, ArraysKeepTheirLowerBoundBothWays) {
   EXPECT_EQ(b.At(3)->AsInteger(), 3);
 }
 
+// An object that is no automation object: it answers IUnknown only.
+class PlainUnknown final : public IUnknown {
+ public:
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    *ppv = riid == IID_IUnknown ? static_cast<IUnknown*>(this) : nullptr;
+    if (!*ppv) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+  STDMETHODIMP_(ULONG) Release() override { return --refs; }
+  ULONG refs = 1;
+};
+
+// The elements of an argument list convert one by one: one that cannot be
+// taken (an object without IDispatch, a two-dimensional array) stays in its
+// place as a value every conversion refuses, and the others are kept.
+TEST(ComVariant, AnArgumentListKeepsItsGoodElementsAroundABadOne) {
+  PlainUnknown unknown;
+  SAFEARRAYBOUND inner[2] = {{2, 0}, {2, 0}};
+  SAFEARRAY* square = SafeArrayCreate(VT_VARIANT, 2, inner);
+  SAFEARRAYBOUND bound = {5, 0};
+  SAFEARRAY* list = SafeArrayCreate(VT_VARIANT, 1, &bound);
+  VARIANT e[5];
+  for (auto& v : e) VariantInit(&v);
+  V_VT(&e[0]) = VT_BSTR, V_BSTR(&e[0]) = SysAllocString(L"C:\\a.cpp");
+  V_VT(&e[1]) = VT_I4, V_I4(&e[1]) = 12;
+  V_VT(&e[2]) = VT_I2, V_I2(&e[2]) = 3;
+  V_VT(&e[3]) = VT_UNKNOWN, V_UNKNOWN(&e[3]) = &unknown, unknown.AddRef();
+  V_VT(&e[4]) = VT_ARRAY | VT_VARIANT, V_ARRAY(&e[4]) = square;
+  for (LONG i = 0; i < 5; ++i) {
+    ASSERT_EQ(SafeArrayPutElement(list, &i, &e[i]), S_OK);
+    VariantClear(&e[i]);
+  }
+  auto args = ArrayFromSafeArray(list);
+  SafeArrayDestroy(list);
+  ASSERT_TRUE(args.ok());
+  ASSERT_EQ(args->elements.size(), 5u);
+  EXPECT_EQ(*automation::ToText(*args->At(0)), "C:\\a.cpp");
+  EXPECT_EQ(*automation::ToLong(*args->At(1)), 12);
+  EXPECT_EQ(*automation::ToLong(*args->At(2)), 3);
+  for (std::int32_t i : {3, 4}) {
+    EXPECT_EQ(args->At(i)->type(), automation::VarType::Unsupported) << i;
+    auto text = automation::ToText(*args->At(i));
+    ASSERT_FALSE(text.ok());
+    EXPECT_EQ(text.error().number, automation::errors::TypeMismatch().number);
+  }
+  EXPECT_EQ(unknown.refs, 1u);  // taken and given back
+}
+
+// An array of elements that do not fit a VARIANT (decimals here) keeps its
+// length and lower bound; its elements are refused one by one.
+TEST(ComVariant, AnArrayOfUnreadableElementsKeepsItsShape) {
+  SAFEARRAYBOUND bound = {3, 2};
+  SAFEARRAY* decimals = SafeArrayCreate(VT_DECIMAL, 1, &bound);
+  auto args = ArrayFromSafeArray(decimals);
+  SafeArrayDestroy(decimals);
+  ASSERT_TRUE(args.ok());
+  EXPECT_EQ(args->lowerBound, 2);
+  ASSERT_EQ(args->elements.size(), 3u);
+  for (const auto& v : args->elements) EXPECT_EQ(v.type(), automation::VarType::Unsupported);
+}
+
 TEST(ComVariant, ByReferenceValuesAreFollowed) {
   LONG line = 42;
   VARIANT ref;

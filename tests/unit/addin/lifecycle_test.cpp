@@ -112,9 +112,11 @@ TEST_F(Lifecycle, DestroyingAnObjectNeverConnected) {
                    T("  mTimerFrm is NULL"), D("  END StopTimer"), T("    FinalRelease zandrel <addr> PID=0")}));
 }
 
+// The object's own address, as a signed 32-bit number: its low 32 bits.
 TEST_F(Lifecycle, TheAddressIsTheObjects) {
   auto connect = Connect::Create(&outside);
-  EXPECT_EQ(LogLines()[0], T("FinalConstruct zandrel " + std::to_string(connect.Address())));
+  const auto low = static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uintptr_t>(connect.Address())));
+  EXPECT_EQ(LogLines()[0], T("FinalConstruct zandrel " + std::to_string(low)));
 }
 
 TEST_F(Lifecycle, QueuedEventsAreDiscardedByDisconnection) {

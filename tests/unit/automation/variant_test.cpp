@@ -113,6 +113,25 @@ TEST(FormatReal, UsesTheGivenDecimalSeparator) {
   EXPECT_EQ(FormatReal(12.0, 7, ","), "12");
 }
 
+// Dates outside the years 100 to 9999 (and NaN) have no text; the edges do.
+TEST(ToText, DatesOutsideTheirRangeFail) {
+  EXPECT_EQ(*ToText(Variant(Date{-657434.0})), "1/1/100");
+  EXPECT_EQ(*ToText(Variant(Date{2958465.0})), "12/31/9999");
+  for (double d : {-657435.0, 2958466.0, 1.02626e+103, -1e300, std::nan("")})
+    EXPECT_EQ(ToText(Variant(Date{d})).error().number, errors::kInvalidArgument) << d;
+}
+
+// What the layer does not model keeps its place and refuses every conversion.
+TEST(Unsupported, EveryConversionIsATypeMismatch) {
+  const Variant v(Unsupported{});
+  EXPECT_EQ(v.type(), VarType::Unsupported);
+  EXPECT_EQ(ToText(v).error().number, errors::kTypeMismatch);
+  EXPECT_EQ(ToLong(v).error().number, errors::kTypeMismatch);
+  EXPECT_EQ(ToBoolean(v).error().number, errors::kTypeMismatch);
+  EXPECT_EQ(ToDouble(v).error().number, errors::kTypeMismatch);
+  EXPECT_EQ(ToObject(v).error().number, errors::kTypeMismatch);
+}
+
 TEST(VariantArray, AnyLowerBound) {
   VariantArray a{1, {Variant("path"), Variant(3), Variant(4)}};
   EXPECT_EQ(a.UpperBound(), 3);

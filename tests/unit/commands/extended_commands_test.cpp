@@ -53,7 +53,16 @@ INSTANTIATE_TEST_SUITE_P(
         OpenFileCase{"FractionalLineHalfToEven", {0, {Variant("a.cpp"), Variant(2.5), Variant(3.5)}}, "\"a.cpp\", 2, 4"},
         OpenFileCase{"MissingElements", {0, {Variant("a.cpp")}}, "\"a.cpp\", 0, 0"},
         OpenFileCase{"EmptyList", {0, {}}, "\"\", 0, 0"},
-        OpenFileCase{"Unconvertible", {0, {Variant(VariantArray{}), Variant("ten"), Variant(true)}}, "\"\", 0, -1"}),
+        OpenFileCase{"Unconvertible", {0, {Variant(VariantArray{}), Variant("ten"), Variant(true)}}, "\"\", 0, -1"},
+        // lower bound + 1 is past the Long range: those steps fail with Overflow.
+        OpenFileCase{"LowerBoundAtTheTopOfTheLongRange",
+                     {2147483647, {Variant("x.h"), Variant(1), Variant(1)}}, "\"x.h\", 0, 0"},
+        OpenFileCase{"AnUnsupportedElementAfterTheThree",
+                     {0, {Variant("C:\\a.cpp"), Variant(12), Variant(3), Variant(automation::Unsupported{})}},
+                     "\"C:\\a.cpp\", 12, 3"},
+        OpenFileCase{"AnUnsupportedLine",
+                     {0, {Variant("C:\\a.cpp"), Variant(automation::Unsupported{}), Variant(3)}},
+                     "\"C:\\a.cpp\", 0, 3"}),
     CaseName());
 
 TEST_F(Commands, TheWordIgnoresLetterCaseButNotBlanks) {

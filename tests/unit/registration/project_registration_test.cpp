@@ -176,6 +176,49 @@ TEST_F(Registration, ADocumentWhoseOwnerCannotBeAskedIsEveryones) {
   other->OnDisconnection(0, custom);
 }
 
+// Each read of the owner test is a step of its own: when the document's App
+// or its AppObject cannot be read, this add-in's own MSDEVPid is still read
+// (and logged), and the owner's read fails on nothing, making a match.
+TEST_F(Registration, TheOwnerTestReadsThisAddinsPidWhateverFailsBefore) {
+  Open({"P1", "P2"});
+  for (const char* member : {"App", "AppObject"}) {
+    SCOPED_TRACE(member);
+    manager.faults.failMember[member] = {-2147023174, "The RPC server is unavailable."};
+    EXPECT_EQ(ConnectProbe(*connect).GetDocs().Count(), 2);
+    EXPECT_EQ(TakeLines(), (Lines{T("    GetDocs()=2"), T("qmcIDEAddIn Get MSDEVPid:  <Stand-in IDE 7.10 PID=1234 HWND=10030>"),
+                                  T("qmcIDEAddIn Get MSDEVPid:  <Stand-in IDE 7.10 PID=1234 HWND=10030>")}));
+    manager.faults.failMember.clear();
+  }
+}
+
+// Addresses in the log are signed 32-bit decimal numbers, in a 64-bit build
+// too (its objects live above 4 GiB here).
+TEST_F(Registration, EveryAddressInTheLogIsA32BitNumber) {
+  Open({"P1"});
+  ide.AddProject({"P2", "C:\\s\\P2.vcproj"});
+  Drain();
+  automation::VariantArray custom;
+  connect->OnBeginShutdown(custom);
+  connect = nullptr;
+  os.files.files[kLog].clear();
+  {
+    auto again = Connected(false);
+    ide.AddProject({"P3", "C:\\s\\P3.vcproj"});
+    Drain();
+    again->OnBeginShutdown(custom);
+  }
+  const std::regex address(R"((zandrel |RETURN=|m_RegMgr=|m_IntgMgrApp=|\) =|TimerFrm\.\w+\(|StartTimer\()(-?[0-9]+))");
+  int seen = 0;
+  for (const std::string& line : LogLines()) {
+    for (std::sregex_iterator m(line.begin(), line.end(), address), end; m != end; ++m) {
+      ++seen;
+      const long long value = std::stoll((*m)[2].str());
+      EXPECT_TRUE(value >= INT32_MIN && value <= INT32_MAX) << line;
+    }
+  }
+  EXPECT_GT(seen, 5);
+}
+
 TEST_F(Registration, ActiveProject) {
   EXPECT_EQ(connect->ActiveProject(), "");  // no solution: nothing stored
   Open({"P1", "P2"});

@@ -1,0 +1,229 @@
+// A whole IDE session, played again with each outgoing call of the add-in
+// (into the IDE's objects and the integration manager's) made to fail in turn,
+// and again with the IDE's shutdown, a solution close, or the IDE letting go
+// of the add-in delivered inside each outgoing call in turn, as a nested
+// message loop delivers them. Every run must end without a fault (the
+// sanitizers watch the native-asan build), with the log equal to the unfailed
+// run's up to the call that failed, and with every object released.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "model_object.h"
+#include "support/addin_fixture.h"
+
+namespace zandrel::addin {
+namespace {
+
+using namespace testing_support;
+using automation::Error;
+using Lines = std::vector<std::string>;
+
+enum class Disturbance { None, Fail, Shutdown, CloseSolution, ShutdownAndRelease };
+
+const char* Name(Disturbance d) {
+  switch (d) {
+    case Disturbance::None: return "none";
+    case Disturbance::Fail: return "fail";
+    case Disturbance::Shutdown: return "shutdown";
+    case Disturbance::CloseSolution: return "close-solution";
+    case Disturbance::ShutdownAndRelease: return "shutdown-and-release";
+  }
+  return "?";
+}
+
+// One session among fresh stand-ins; the n-th outgoing call (from 1) gets the
+// disturbance.
+class Session : public AddinFixture {
+ public:
+  struct Outcome {
+    Lines log;                 // normalised
+    std::size_t linesAtCall = 0;  // lines written before the disturbed call
+    std::string disturbedCall;
+    int calls = 0;
+    std::set<std::string> members;
+    int modelObjectsLeft = 0;  // of the IDE's, once the IDE itself has gone
+    bool addinDestroyed = false;
+    std::size_t applicationsLeft = 0;
+  };
+
+  void TestBody() override {}
+
+  Outcome Play(Disturbance disturbance, int n) {
+    Outcome out;
+    automation::Ref<Connect> connect;
+    bool inTick = false;
+    bool done = false;
+    auto onCall = [&](const std::string& member) -> std::optional<Error> {
+      ++out.calls;
+      out.members.insert(member);
+      if (done || out.calls != n || disturbance == Disturbance::None) return std::nullopt;
+      done = true;
+      out.disturbedCall = member;
+      out.linesAtCall = LogLines().size();
+      automation::VariantArray custom;
+      switch (disturbance) {
+        case Disturbance::Fail: return Error{-2147467259, "Unspecified error (injected into " + member + ")"};
+        case Disturbance::Shutdown:
+        case Disturbance::ShutdownAndRelease:
+          if (connect) {
+            automation::Ref<Connect> held = connect;  // the IDE holds it while it calls
+            held->OnBeginShutdown(custom);
+            held->OnDisconnection(0, custom);
+            // The IDE lets go of the add-in; during a tick only the tick's own
+            // reference is left.
+            if (disturbance == Disturbance::ShutdownAndRelease && inTick) connect = nullptr;
+          }
+          return std::nullopt;
+        case Disturbance::CloseSolution:
+          if (ide.SolutionOpen()) ide.CloseSolution();
+          return std::nullopt;
+        case Disturbance::None: break;
+      }
+      return std::nullopt;
+    };
+    testbed::ModelObject::onCall = [&](std::string_view member) { return onCall("IDE." + std::string(member)); };
+    manager.onCall = [&](const char* member) { return onCall(std::string("IM.") + member); };
+
+    auto tick = [&] {
+      inTick = true;
+      Drain();
+      inTick = false;
+    };
+    connect = addin::Connect::Create(&outside);
+    automation::VariantArray custom;
+    if (connect) connect->OnConnection(ide.Root(), 1, ide.AddIn(), custom);
+    ide.OpenSolution("C:\\s\\a.sln", {{"P1", "C:\\s\\P1.vcproj"}, {"P2", "C:\\s\\P2.vcproj"}});
+    tick();
+    ide.AddProject({"P3", "C:\\s\\P3.vcproj"});
+    tick();
+    ide.RemoveProject("P1");
+    tick();
+    ide.RenameProject("P2", {"Q2", "C:\\s\\Q2.vcproj"});
+    tick();
+    if (connect) {
+      std::string word = "activate";
+      automation::VariantArray none;
+      connect->ExecuteExtendedCommand(word, none);
+      (void)connect->Name();
+      (void)connect->MSDEVMainWnd();
+    }
+    ide.RenameSolution("C:\\s\\b.sln");
+    tick();
+    if (ide.SolutionOpen()) ide.CloseSolution();
+    tick();
+    // A solution without a name yet: retried after the next command.
+    ide.OpenSolution("C:\\s\\c.sln", {{"C1", "C:\\s\\C1.vcproj"}}, /*named=*/false);
+    tick();
+    ide.NameSolution();
+    ide.ExecuteCommand("{5EFC7975-14BC-11CF-9B2B-00AA00573819}", 220);
+    tick();
+    if (connect) {
+      connect->OnBeginShutdown(custom);
+      connect->OnDisconnection(0, custom);
+    }
+    testbed::ModelObject::onCall = nullptr;
+    manager.onCall = nullptr;
+    out.applicationsLeft = manager.Applications().size();
+    // A manager keeps what stays registered; when it goes, so do the add-ins
+    // its application objects hold.
+    manager.ReleaseApplicationObjects();
+    connect = nullptr;
+    out.addinDestroyed = FinalReleases() == 1;
+    out.log = Normalised(LogLines());
+    return out;
+  }
+
+ private:
+  int FinalReleases() {
+    int n = 0;
+    for (const auto& line : LogLines()) n += line.find("FinalRelease zandrel") != std::string::npos;
+    return n;
+  }
+};
+
+struct Sweep {
+  int runs = 0;
+  std::set<std::string> sites;
+  std::vector<std::string> failures;
+};
+
+// Plays a session among stand-ins made for it alone; what is left of the
+// IDE's objects after the IDE itself has gone is what the add-in kept.
+Session::Outcome PlayAlone(Disturbance disturbance, int n) {
+  const int before = testbed::ModelObject::Live();
+  Session::Outcome out;
+  {
+    Session s;
+    out = s.Play(disturbance, n);
+  }
+  out.modelObjectsLeft = testbed::ModelObject::Live() - before;
+  return out;
+}
+
+Sweep SweepAll(Disturbance disturbance, Session::Outcome& reference) {
+  Sweep sweep;
+  reference = PlayAlone(Disturbance::None, 0);
+  sweep.sites = reference.members;
+  for (int n = 1; n <= reference.calls; ++n) {
+    const auto out = PlayAlone(disturbance, n);
+    ++sweep.runs;
+    const std::string where = std::string(Name(disturbance)) + " at call " + std::to_string(n) + " (" +
+                              out.disturbedCall + ")";
+    if (out.disturbedCall.empty()) {
+      sweep.failures.push_back(where + ": the call was not made");
+      continue;
+    }
+    // Up to the disturbed call the session is the unfailed one, line for line.
+    const std::size_t k = out.linesAtCall;
+    if (k > reference.log.size() || out.log.size() < k ||
+        !std::equal(out.log.begin(), out.log.begin() + static_cast<std::ptrdiff_t>(k), reference.log.begin())) {
+      sweep.failures.push_back(where + ": the log differs from the unfailed run before the call");
+    }
+    if (out.modelObjectsLeft != 0)
+      sweep.failures.push_back(where + ": " + std::to_string(out.modelObjectsLeft) + " IDE objects not released");
+    if (!out.addinDestroyed) sweep.failures.push_back(where + ": the add-in object was not released");
+  }
+  return sweep;
+}
+
+TEST(CallSweep, TheUnfailedSessionReleasesEverything) {
+  const auto out = PlayAlone(Disturbance::None, 0);
+  EXPECT_GT(out.calls, 100);
+  EXPECT_EQ(out.modelObjectsLeft, 0);
+  EXPECT_TRUE(out.addinDestroyed);
+  EXPECT_EQ(out.applicationsLeft, 0u);
+  // The session did what it says: registration, withdrawal, the close.
+  const auto has = [&](const std::string& text) {
+    return std::any_of(out.log.begin(), out.log.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
+  };
+  EXPECT_TRUE(has("XeqEvent Calling ProjectRemoved"));
+  EXPECT_TRUE(has("XeqEvent Calling SolutionAfterClosing"));
+  EXPECT_TRUE(has("ENTER mCommandEvents_AfterExecute"));
+  EXPECT_TRUE(has("BEGIN DoActivate"));
+}
+
+class CallSweepOf : public ::testing::TestWithParam<Disturbance> {};
+
+TEST_P(CallSweepOf, EveryOutgoingCallInTurn) {
+  Session::Outcome reference;
+  const Sweep sweep = SweepAll(GetParam(), reference);
+  std::printf("        %s: %zu call sites, %d calls a session, %d runs\n", Name(GetParam()), sweep.sites.size(),
+              reference.calls, sweep.runs);
+  EXPECT_EQ(sweep.runs, reference.calls);
+  for (const auto& f : sweep.failures) ADD_FAILURE() << f;
+}
+
+INSTANTIATE_TEST_SUITE_P(Disturbances, CallSweepOf,
+                         ::testing::Values(Disturbance::Fail, Disturbance::Shutdown, Disturbance::CloseSolution,
+                                           Disturbance::ShutdownAndRelease),
+                         [](const ::testing::TestParamInfo<Disturbance>& param) {
+                           std::string name = Name(param.param);
+                           std::erase(name, '-');
+                           return name;
+                         });
+
+}  // namespace
+}  // namespace zandrel::addin
