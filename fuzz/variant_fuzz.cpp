@@ -29,8 +29,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const automation::Variant v = in.Value(1);
     auto text = automation::ToText(v);
     if (text && v.type() == automation::VarType::Double && std::isfinite(v.AsDouble())) {
+      // 15 significant digits print a number that reads back, except near the
+      // ends of the range, where the rounded text is past them: Overflow, as
+      // in OLE Automation.
       auto back = automation::ToDouble(automation::Variant(*text));
-      if (!back) std::abort();  // 15 significant digits print a number back
+      if (!back && back.error().number != automation::errors::kOverflow) std::abort();
     }
     const double x = in.Raw<double>();
     const std::string comma = automation::FormatReal(x, 15, ",");

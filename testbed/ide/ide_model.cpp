@@ -145,6 +145,15 @@ class PaneObject : public ModelObject {
       const PointObject* point = args.empty() ? nullptr : AsPoint(args[0]);
       if (!point) return InvalidArgument();
       EditorAccess::Caret(ide).shownLine = point->line();
+      static const char* kKinds[] = {"Empty", "Boolean", "Integer", "Long", "Single", "Double",
+                                     "Date", "String", "Object", "Array", "Unsupported"};
+      std::string with;
+      for (std::size_t i = 1; i < args.size(); ++i) {
+        auto text = automation::ToText(args[i]);
+        with += (i > 1 ? ", " : "") + std::string(i == 2 ? kKinds[static_cast<int>(args[i].type())] + std::string(" ") : "") +
+                (text ? *text : "?");
+      }
+      EditorAccess::Caret(ide).shownWith = with;
       return Variant(true);
     });
   }
@@ -282,7 +291,7 @@ class IdeModel::RootObject : public ModelObject {
       return Variant(Ref<automation::Object>(new ProjectsObject(std::move(projects))));
     });
     auto state = [this](const char* name, auto& field) {
-      Define(name, [&field](CallKind kind, std::span<Variant> args) -> Result<Variant> {
+      Define(name, [this, name, &field](CallKind kind, std::span<Variant> args) -> Result<Variant> {
         if (kind != CallKind::PropertyPut) return Variant(field);
         if (args.size() != 1) return automation::errors::InvalidArgument();
         using T = std::remove_reference_t<decltype(field)>;
@@ -296,6 +305,8 @@ class IdeModel::RootObject : public ModelObject {
           if (*value < 0 || *value > 2) return automation::Error{-2147024809, "The parameter is incorrect."};
           field = *value;
         }
+        auto shown = automation::ToText(args[0]);
+        ide_.windowChanges.push_back(std::string(name) + "=" + (shown ? *shown : "?"));
         return Variant();
       });
     };

@@ -55,6 +55,8 @@ class IdeModel {
   std::int32_t windowState = 0;
   bool active = false;
   bool visible = true;
+  // Every change of the three, in order, as "Name=value".
+  std::vector<std::string> windowChanges;
   // Whether the root answers Name and Version (an IDE that hangs does not).
   bool responsive = true;
   // Whether GetObject("VCProjects") answers (an IDE without the C++ package
@@ -68,6 +70,9 @@ class IdeModel {
     std::int32_t line = 0;
     std::int32_t column = 0;
     std::int32_t shownLine = 0;  // the line the pane was last asked to show
+    // How it was last asked: the show mode and the point-or-count argument,
+    // with that argument's kind ("0, Integer 0").
+    std::string shownWith;
   };
   const Caret& ActiveCaret() const { return caret_; }
   std::vector<std::string> OpenedFiles() const { return opened_; }

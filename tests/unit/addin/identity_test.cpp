@@ -98,6 +98,13 @@ TEST_F(Identity, DiscoveryReadsOnlyWindowsOfItsProcessAndTakesTheFirstMatch) {
                                 T("   END GetMyTopWindow")}));
 }
 
+// The class name is read whole: one that only begins with IDEOwner is not it.
+TEST_F(Identity, AClassNameThatOnlyBeginsWithIdeOwnerIsNotIt) {
+  os.windows.topLevel = {{0x600, 1234, "IDEOwnerFrame", "not it"}, {0x700, 1234, "IDEOwner", "it"}};
+  auto connect = Connect::Create(&outside);
+  EXPECT_EQ(ConnectProbe(*connect).GetMyTopWindow(), 0x700);
+}
+
 TEST_F(Identity, WithoutAMatchTheLastWindowFoundStays) {
   auto connect = Connect::Create(&outside);
   ConnectProbe probe(*connect);

@@ -96,6 +96,7 @@ TEST_F(Commands, OpenFilePutsTheCaretAtTheLineAndColumn) {
   EXPECT_EQ(ide.ActiveCaret().line, 3);
   EXPECT_EQ(ide.ActiveCaret().column, 3);
   EXPECT_EQ(ide.ActiveCaret().shownLine, 3);
+  EXPECT_EQ(ide.ActiveCaret().shownWith, "0, Integer 0");  // centred; the Integer 0
   // A line beyond the file: the move fails and is skipped, the later steps
   // still run with the edit point where it was made, at the file's start.
   EXPECT_EQ(Run("openfile", VariantArray{0, {Variant(path), Variant(40), Variant(1)}}),
@@ -145,6 +146,18 @@ TEST_F(Commands, ActivateLogsAndReadsTheIdeAfreshForEachAccess) {
   EXPECT_EQ(lines.front(), T("    BEGIN DoActivate"));
   EXPECT_EQ(lines.back(), T("      END DoActivate()"));
   EXPECT_EQ(std::count(lines.begin(), lines.end(), T("Get MSDevApp:  Entering...")), 5);
+}
+
+// Minimized, active, visible, then back to the saved state: normal when the
+// IDE was normal or minimized, maximized when it was maximized.
+TEST_F(Commands, ActivateMinimizesThenRestoresTheSavedState) {
+  for (const auto& [from, back] : {std::pair{0, "0"}, std::pair{1, "0"}, std::pair{2, "2"}}) {
+    ide.windowState = from;
+    ide.windowChanges.clear();
+    Run("activate", {});
+    EXPECT_EQ(ide.windowChanges, (Lines{"WindowState=1", "Active=True", "Visible=True", std::string("WindowState=") + back}))
+        << "from " << from;
+  }
 }
 
 TEST_F(Commands, ActivateWithoutAnIde) {
