@@ -119,6 +119,24 @@ TEST_F(Registration, RemovedProjectsAreWithdrawnEvenWhenAnotherFails) {
             1);
 }
 
+// A withdrawal that fails is logged like one that works, and the next is
+// still made.
+TEST_F(Registration, AFailedWithdrawalIsLoggedAndTheNextOneMade) {
+  Open({"P1", "P2", "P3"});
+  ide.RemoveProject("P1");
+  ide.RemoveProject("P2");
+  manager.faults.failMember["UnRegisterDoc"] = {-2147023174, "The RPC server is unavailable."};
+  TakeLines();
+  EXPECT_TRUE(connect->RegisterProjects());
+  const Lines lines = TakeLines();
+  for (const char* p : {"P1", "P2"})
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         T(std::string("      RegisterProjects:       m_RegMgr.UnRegisterDoc(C:\\s\\") + p + ".vcproj)")),
+              1)
+        << p;
+  EXPECT_EQ(Names(), (Lines{"C:\\s\\P1.vcproj", "C:\\s\\P2.vcproj", "C:\\s\\P3.vcproj"}));
+}
+
 TEST_F(Registration, AFailureAfterAnEarlierSuccessKeepsTheDocumentReference) {
   ide.OpenSolution("C:\\s\\a.sln", {{"P1", "C:\\s\\P1.vcproj"}, {"P2", "C:\\s\\P2.vcproj"}});
   manager.faults.failRegisterDocOnCall = 2;
