@@ -237,6 +237,29 @@ TEST_F(Registration, EveryAddressInTheLogIsA32BitNumber) {
   EXPECT_GT(seen, 5);
 }
 
+// The DEBUG line before each RegisterDoc shows the objects the call uses: the
+// registration manager and the application object start-up logged.
+TEST_F(Registration, TheRegisterDocLineShowsTheRegistrationManagerAndTheApplication) {
+  automation::VariantArray custom;
+  connect->OnBeginShutdown(custom);
+  os.files.files[kLog].clear();
+  auto again = Connected();
+  ide.OpenSolution("C:\\s\\a.sln", {{"P1", "C:\\s\\P1.vcproj"}});
+  Drain();
+  std::string regMgr, app, line;
+  const std::regex started(R"(^ DEBUG    DIRUDEVU  m_RegMgr=(-?[0-9]+)$)");
+  const std::regex registered(R"(m_RegMgr\.RegisterApp\([0-9]+\) =(-?[0-9]+)$)");
+  for (const std::string& l : LogLines()) {
+    std::smatch m;
+    if (std::regex_search(l, m, started)) regMgr = m[1];
+    if (std::regex_search(l, m, registered)) app = m[1];
+    if (l.find("      m_RegMgr=") != std::string::npos) line = l;
+  }
+  ASSERT_FALSE(regMgr.empty());
+  ASSERT_FALSE(app.empty());
+  EXPECT_EQ(line, D("      m_RegMgr=" + regMgr + " m_IntgMgrApp=" + app));
+}
+
 TEST_F(Registration, ActiveProject) {
   EXPECT_EQ(connect->ActiveProject(), "");  // no solution: nothing stored
   Open({"P1", "P2"});
