@@ -3,6 +3,8 @@
 
 #include "addin/connect.h"
 
+#include <atomic>
+
 #include "addin/envdte.h"
 #include "addin/log.h"
 #include "events/event_subscription.h"
@@ -13,9 +15,15 @@ namespace zandrel::addin {
 
 using automation::ResumeNext;
 
-Connect::Connect(OutsideComponents* outside) : outside_(outside) {}
+namespace {
+std::atomic<int> g_alive{0};
+}  // namespace
 
-Connect::~Connect() = default;
+Connect::Connect(OutsideComponents* outside) : outside_(outside) { ++g_alive; }
+
+Connect::~Connect() { --g_alive; }
+
+int Connect::Alive() { return g_alive; }
 
 Ref<Connect> Connect::Create(OutsideComponents* outside) {
   Ref<Connect> connect(new Connect(outside));

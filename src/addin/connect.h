@@ -66,6 +66,9 @@ class Connect : public virtual automation::RefCounted, public automation::Object
   // runtime: tests and native tools).
   static Ref<Connect> Create(OutsideComponents* outside = nullptr);
 
+  // Objects of this class alive in the process (whoever owns them).
+  static int Alive();
+
   // Creation and destruction steps (the class's initialisation and
   // termination).
   void FinalConstruct();

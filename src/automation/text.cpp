@@ -96,4 +96,61 @@ std::string HexText(std::int32_t value) {
   return out;
 }
 
+std::u16string Utf8ToUtf16(std::string_view s) {
+  std::u16string out;
+  out.reserve(s.size());
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    if (b0 < 0x80) {
+      out += static_cast<char16_t>(b0);
+      ++i;
+      continue;
+    }
+    // The well-formed sequences (Unicode's table 3-7): the lead byte gives the
+    // length and the range of the first continuation byte.
+    int need = 0;
+    char32_t c = 0;
+    unsigned lo = 0x80, hi = 0xBF;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+      need = 1;
+      c = b0 & 0x1Fu;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+      need = 2;
+      c = b0 & 0x0Fu;
+      if (b0 == 0xE0) lo = 0xA0;  // no overlong forms
+      if (b0 == 0xED) hi = 0x9F;  // no surrogates
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+      need = 3;
+      c = b0 & 0x07u;
+      if (b0 == 0xF0) lo = 0x90;  // no overlong forms
+      if (b0 == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
+    } else {
+      out += u'\uFFFD';
+      ++i;
+      continue;
+    }
+    std::size_t j = i + 1;
+    int got = 0;
+    for (; got < need && j < s.size(); ++got, ++j) {
+      const auto b = static_cast<unsigned char>(s[j]);
+      if (b < lo || b > hi) break;
+      c = (c << 6) | (b & 0x3Fu);
+      lo = 0x80;
+      hi = 0xBF;
+    }
+    i = j;  // a sequence cut short ends before the byte that cut it
+    if (got < need) {
+      out += u'\uFFFD';
+    } else if (c >= 0x10000) {
+      c -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (c >> 10));
+      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+  }
+  return out;
+}
+
 }  // namespace zandrel::automation

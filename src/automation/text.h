@@ -16,6 +16,13 @@ std::string LowerCase(std::string_view utf8);
 // Whether two texts are equal without regard to letter case (by LowerCase).
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
+// UTF-8 to UTF-16, every ill-formed sequence replaced by one U+FFFD for each
+// of its maximal subparts (as Unicode recommends and Windows does), and never
+// taking the bytes after it along, at the end of the text too. The Windows
+// layer converts with this rather than with the system, whose decoders differ
+// there (Wine's swallows what follows a sequence cut short by the end).
+std::u16string Utf8ToUtf16(std::string_view utf8);
+
 // A 32-bit value in upper-case hexadecimal without leading zeros or prefix;
 // a negative value shows its eight-digit two's complement ("FFFFFFFE").
 std::string HexText(std::int32_t value);

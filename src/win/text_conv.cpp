@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "automation/text.h"
+
 namespace zandrel::win {
 
 namespace {
@@ -25,7 +27,11 @@ std::string FromWide(UINT codePage, std::wstring_view wide) {
 
 }  // namespace
 
-std::wstring Utf8ToWide(std::string_view utf8) { return ToWide(CP_UTF8, utf8); }
+std::wstring Utf8ToWide(std::string_view utf8) {
+  static_assert(sizeof(wchar_t) == sizeof(char16_t));
+  const std::u16string wide = automation::Utf8ToUtf16(utf8);
+  return std::wstring(wide.begin(), wide.end());
+}
 std::string WideToUtf8(std::wstring_view wide) { return FromWide(CP_UTF8, wide); }
 std::string Utf8ToAnsi(std::string_view utf8) { return FromWide(CP_ACP, Utf8ToWide(utf8)); }
 std::string AnsiToUtf8(std::string_view ansi) { return WideToUtf8(ToWide(CP_ACP, ansi)); }

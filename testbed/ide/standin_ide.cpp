@@ -15,7 +15,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <map>
+#include <optional>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -24,7 +26,9 @@
 #include "extensibility.h"
 #include "ide/ide_model.h"
 #include "qms.h"
+#include "model_object.h"
 #include "scenario.h"
+#include "shared/debug_logger.h"
 #include "win/com_ptr.h"
 #include "win/com_variant.h"
 #include "win/dispatch_object.h"
@@ -134,9 +138,12 @@ const std::vector<testbed::Verb> kVerbs = {
     {"notify", 1, 1, "OnConnection|OnDisconnection|OnBeginShutdown|OnStartupComplete|OnAddInsUpdate"},
     {"release", 0, 0, "nothing"},
     {"manager", 1, SIZE_MAX,
-     "start|stop|release|dump|show|running|wait-gone MS|clear-faults|bench N|fault NAME [VALUE [TEXT]]|command self|other|PID WORD LOWER-BOUND [ARGUMENT...]"},
+     "start|stop|release|dump|show|running|balanced|wait-gone MS|clear-faults|bench N|fault NAME [VALUE [TEXT]]|command self|other|PID WORD LOWER-BOUND [ARGUMENT...]"},
     {"caret", 0, 0, "nothing"},
     {"exit-now", 0, 0, "nothing"},
+    {"leak", 0, 0, "nothing"},
+    {"disturb", 2, 2, "fail|shutdown N"},
+    {"calls", 0, 0, "nothing"},
     {"window-state", 0, 1, "[0|1|2]"},
     {"solution-sinks", 0, 0, "nothing"},
     {"touch", 1, 1, "FILE"},
@@ -160,8 +167,12 @@ class StandInIde {
     others_[0] = MakeWindow(L"StandInToolWindow", L"Output");
     others_[1] = MakeWindow(L"StandInPalette", L"Toolbox");
     main_ = MakeWindow(L"IDEOwner", L"Stand-in IDE");
+    // Every call the add-in makes into the IDE's objects is counted; `disturb`
+    // picks one to fail, or to have the IDE shut the add-in down inside it.
+    testbed::ModelObject::onCall = [this](std::string_view member) { return OnModelCall(member); };
   }
   ~StandInIde() {
+    testbed::ModelObject::onCall = nullptr;
     Shutdown(false);
     manager_.Reset();
     DestroyWindow(main_);
@@ -205,6 +216,27 @@ class StandInIde {
     }
     if (step.verb == "manager") return Manager(step);
     if (step.verb == "later") return Later(step);
+    if (step.verb == "disturb") {
+      disturbance_ = step.args[0].text;
+      disturbAt_ = std::strtol(step.args[1].text.c_str(), nullptr, 10);
+      if ((disturbance_ != "fail" && disturbance_ != "shutdown") || disturbAt_ < 1) {
+        Say("  ! disturb fail|shutdown N (N from 1)");
+        return false;
+      }
+      return true;
+    }
+    if (step.verb == "calls") {
+      Say("  calls into the IDE: " + std::to_string(calls_));
+      if (!disturbed_.empty()) Say("  " + disturbed_);
+      return true;
+    }
+    if (step.verb == "leak") {
+      // One more reference to the add-in, never released: the end-of-run
+      // check must then report the add-in's server as not unloadable.
+      if (!addin_) return false;
+      addin_->AddRef();
+      return true;
+    }
     if (step.verb == "exit-now") {
       // The IDE dies: no shutdown, nothing released; what the add-in
       // registered stays behind in the manager.
@@ -250,16 +282,24 @@ class StandInIde {
 
  private:
   bool Start(const testbed::Step& step) {
+    const LONG mode = step.args.empty() ? 1 : std::strtol(step.args[0].text.c_str(), nullptr, 10);
+    const bool wrongApplication = step.args.size() > 1 && step.args[1].text == "addin-as-application";
+    return Load(L"zandrel.Connect", mode, wrongApplication);
+  }
+
+  // Creates the add-in by its ProgID and connects it as the IDE does:
+  // OnConnection with the IDE's root object, then OnStartupComplete.
+  bool Load(const std::wstring& progId, LONG mode, bool wrongApplication = false) {
     if (addin_) {
       Say("  ! the add-in is already loaded");
       return false;
     }
     CLSID clsid;
-    HRESULT hr = CLSIDFromProgID(L"zandrel.Connect", &clsid);
+    HRESULT hr = CLSIDFromProgID(progId.c_str(), &clsid);
     if (SUCCEEDED(hr)) hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID__Connect,
                                              reinterpret_cast<void**>(addin_.GetAddressOf()));
     if (FAILED(hr)) {
-      Say("  ! zandrel.Connect could not be created: " + win::ErrorFromHresult(hr).description);
+      Say("  ! " + win::WideToUtf8(progId) + " could not be created: " + win::ErrorFromHresult(hr).description);
       return false;
     }
     ComPtr<IDTExtensibility2> extensibility;
@@ -267,8 +307,6 @@ class StandInIde {
       Say("  ! no IDTExtensibility2: " + win::ErrorFromHresult(hr).description);
       return false;
     }
-    const LONG mode = step.args.empty() ? 1 : std::strtol(step.args[0].text.c_str(), nullptr, 10);
-    const bool wrongApplication = step.args.size() > 1 && step.args[1].text == "addin-as-application";
     ComPtr<IDispatch> root = win::Adopt(win::ExportObject(wrongApplication ? ide_.AddIn() : ide_.Root()));
     ComPtr<IDispatch> addInObject = win::Adopt(win::ExportObject(ide_.AddIn()));
     EmptyCustom custom;
@@ -279,6 +317,45 @@ class StandInIde {
     return true;
   }
 
+ public:
+  // The IDE's own loading rule at start-up: the add-ins registered for its
+  // version under HKLM, then HKCU (in the registry view of this process's
+  // bitness), whose LoadBehavior has the start-up bit (0x2), each created by
+  // its ProgID (the key's name) and connected with ext_cm_Startup. This
+  // stand-in holds one add-in: the first one loaded; a later one is named and
+  // left out.
+  bool LoadAddIns(const std::string& version) {
+    Say("> load-addins " + version);
+    const std::wstring path = L"Software\\Microsoft\\VisualStudio\\" + win::Utf8ToWide(version) + L"\\AddIns";
+    int loaded = 0;
+    for (const auto& [root, rootName] : {std::pair{HKEY_LOCAL_MACHINE, "HKLM"}, std::pair{HKEY_CURRENT_USER, "HKCU"}}) {
+      HKEY addIns = nullptr;
+      if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &addIns) != ERROR_SUCCESS) continue;
+      wchar_t name[256];
+      for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (RegEnumKeyExW(addIns, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        DWORD behavior = 0, size = sizeof behavior;
+        const bool has = RegGetValueW(addIns, name, L"LoadBehavior", RRF_RT_REG_DWORD, nullptr, &behavior, &size) ==
+                         ERROR_SUCCESS;
+        const std::string progId = win::WideToUtf8(name);
+        const bool atStartup = has && (behavior & 0x2u) != 0;
+        Say(std::string("  ") + rootName + " " + progId + ": LoadBehavior " + (has ? std::to_string(behavior) : "(none)") +
+            (atStartup ? ", loaded at start-up" : ", not loaded at start-up"));
+        if (!atStartup) continue;
+        if (addin_) {
+          Say("  (one add-in at a time: " + progId + " left out)");
+          continue;
+        }
+        if (Load(name, 1)) ++loaded;  // ext_cm_Startup
+      }
+      RegCloseKey(addIns);
+    }
+    Say("  add-ins loaded: " + std::to_string(loaded));
+    return true;
+  }
+
+ private:
   bool Shutdown(bool report) {
     if (!addin_) {
       if (report) Say("  ! the add-in is not loaded");
@@ -390,6 +467,7 @@ class StandInIde {
       HRESULT hr = CoCreateInstance(CLSID_qmsIntegrationManager, nullptr, CLSCTX_LOCAL_SERVER, IID_IQmsIntegrationManager,
                                     reinterpret_cast<void**>(manager_.ReleaseAndGetAddressOf()));
       Say(SUCCEEDED(hr) ? "  manager started" : "  ! the manager could not be started: " + win::ErrorFromHresult(hr).description);
+      if (SUCCEEDED(hr)) managerBaseline_ = ManagerReferences();
       return SUCCEEDED(hr);
     }
     if (what == "running") {
@@ -424,6 +502,14 @@ class StandInIde {
     if (!attach()) {
       Say("  ! no running manager");
       return false;
+    }
+    if (what == "balanced") {
+      // The references held on the manager's objects from outside are what
+      // they were when this IDE started it: the add-in kept none.
+      const long now = ManagerReferences();
+      Say("  manager references from outside: " + std::to_string(now) + " (at its start: " +
+          std::to_string(managerBaseline_) + ")");
+      return now == managerBaseline_;
     }
     HRESULT hr = S_OK;
     if (what == "show") {
@@ -533,6 +619,7 @@ class StandInIde {
   // a handler, so every event queued before it has then been worked off,
   // however slow the machine.
   bool Settle(DWORD milliseconds) {
+    if (!addin_ && shutDownInside_) return true;  // nothing is left to settle
     if (!addin_) {
       Say("  ! the add-in is not loaded");
       return false;
@@ -541,6 +628,7 @@ class StandInIde {
     const ULONGLONG begin = GetTickCount64();
     for (;;) {
       Pump(20);
+      if (!addin_ && shutDownInside_) return true;  // shut down meanwhile
       auto count = automation::ToLong(target->Invoke("EventQueueCount", automation::CallKind::Method, {}));
       if (!count) {
         Say("  ! EventQueueCount failed: " + count.error().description);
@@ -617,6 +705,47 @@ class StandInIde {
     return true;
   }
 
+  // A call of the add-in into one of the IDE's objects (on the IDE's thread,
+  // inside the add-in's outgoing COM call).
+  std::optional<automation::Error> OnModelCall(std::string_view member) {
+    if (++calls_ != disturbAt_ || disturbance_.empty()) return std::nullopt;
+    disturbed_ = "disturbed: call " + std::to_string(calls_) + " (" + std::string(member) + "), " +
+                 std::to_string(LogLines()) + " log lines before it";
+    if (disturbance_ == "fail")
+      return automation::Error{static_cast<std::int32_t>(E_FAIL),
+                               "Unspecified error (injected into IDE." + std::string(member) + ")"};
+    // The IDE shuts down while the add-in's call is in progress, as a nested
+    // message loop lets it.
+    shutDownInside_ = true;
+    Shutdown(false);
+    return std::nullopt;
+  }
+
+  // The lines in the add-in's log file now (the file its settings name).
+  static long LogLines() {
+    char path[MAX_PATH] = {};
+    DWORD size = sizeof path;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, shared::kSettingsKey, "DebugOutputFile", RRF_RT_REG_SZ, nullptr, path,
+                     &size) != ERROR_SUCCESS)
+      return -1;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return 0;
+    return static_cast<long>(std::count(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>(), '\n'));
+  }
+
+  // The manager's count of references held on its objects from outside, the
+  // last line of its dump; -1 when it cannot be read.
+  long ManagerReferences() {
+    if (!manager_) return -1;
+    BSTR text = nullptr;
+    if (FAILED(manager_->get_Dump(&text))) return -1;
+    const std::string dump = win::WideToUtf8(std::wstring_view(text ? text : L"", SysStringLen(text)));
+    SysFreeString(text);
+    static const std::string kLine = "references from outside: ";
+    const auto at = dump.rfind(kLine);
+    return at == std::string::npos ? -1 : std::strtol(dump.c_str() + at + kLine.size(), nullptr, 10);
+  }
+
   bool CanUnload() {
     HMODULE module = GetModuleHandleW(L"zandrel.dll");
     if (!module) {
@@ -634,6 +763,12 @@ class StandInIde {
   HWND main_ = nullptr;
   ComPtr<_Connect> addin_;
   ComPtr<IQmsIntegrationManager> manager_;
+  std::string disturbance_;  // "fail" or "shutdown", at the call numbered disturbAt_
+  long disturbAt_ = 0;
+  long calls_ = 0;
+  std::string disturbed_;
+  bool shutDownInside_ = false;
+  long managerBaseline_ = -1;  // ManagerReferences() when this IDE started the manager
   std::map<UINT_PTR, testbed::Step> pending_;
   static inline StandInIde* current_ = nullptr;
 };
@@ -653,13 +788,16 @@ std::string ReadAll(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 4 && std::string(argv[1]) == "--label") {
-    g_label = std::string("[") + argv[2] + "] ";
+  std::string loadAddIns;  // the IDE version whose AddIns keys are read at start-up
+  while (argc >= 4 && (std::string(argv[1]) == "--label" || std::string(argv[1]) == "--load-addins")) {
+    if (std::string(argv[1]) == "--label") g_label = std::string("[") + argv[2] + "] ";
+    else loadAddIns = argv[2];
     argv += 2;
     argc -= 2;
   }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: standin_ide [--label NAME] SCENARIO-FILE (or - for standard input)\n");
+    std::fprintf(stderr,
+                 "usage: standin_ide [--label NAME] [--load-addins VERSION] SCENARIO-FILE (or - for standard input)\n");
     return 2;
   }
   const std::string text = ReadAll(argv[1]);
@@ -680,11 +818,37 @@ int main(int argc, char** argv) {
   int status = 0;
   {
     StandInIde ide;
+    if (!loadAddIns.empty()) ide.LoadAddIns(loadAddIns);
     for (const auto& step : *steps) {
       if (!ide.Run(step)) {
         std::fprintf(stderr, "standin_ide: line %d: step '%s' failed\n", step.line, step.verb.c_str());
         status = 1;
         break;
+      }
+    }
+  }
+  // However the scenario ended, the IDE's end leaves nothing behind: the
+  // add-in's server can unload, and nothing this IDE handed to the add-in is
+  // still referenced.
+  if (HMODULE module = GetModuleHandleW(L"zandrel.dll")) {
+    using CanUnloadNow = HRESULT(WINAPI*)();
+    auto can = reinterpret_cast<CanUnloadNow>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+    const long alive = win::ExportedObjectsAlive();
+    const bool unloadable = can && can() == S_OK;
+    char verdict[160];
+    std::snprintf(verdict, sizeof verdict, "%s: DllCanUnloadNow=%s, exported objects alive: %ld",
+                  unloadable && alive == 0 ? "balanced" : "UNBALANCED", unloadable ? "S_OK" : "S_FALSE", alive);
+    if (!unloadable || alive != 0) {
+      std::fprintf(stderr, "standin_ide: %s\n", verdict);
+      if (status == 0) status = 4;
+    }
+    // Test harnesses collect the verdict of every run in one file.
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetEnvironmentVariableW(L"ZANDREL_BALANCE_FILE", path, MAX_PATH);
+    if (n > 0 && n < MAX_PATH) {
+      if (std::FILE* f = _wfopen(path, L"a")) {
+        std::fprintf(f, "%s%s %s\n", g_label.c_str(), argv[1], verdict);
+        std::fclose(f);
       }
     }
   }

@@ -265,7 +265,13 @@ class ManagerShell final : public Dual<IQmsIntegrationManager> {
  public:
   explicit ManagerShell(Ref<registration::QmsIntegrationManager> m) : m_(std::move(m)) {}
 
-  STDMETHODIMP get_Dump(BSTR* out) override { return out ? (*out = NewBstr(g_model->Dump()), S_OK) : E_POINTER; }
+  // The model's state, and the references to this process's objects that
+  // are held from outside (clients' proxies, the Running Object Table's).
+  STDMETHODIMP get_Dump(BSTR* out) override {
+    if (!out) return E_POINTER;
+    *out = NewBstr(g_model->Dump() + "references from outside: " + std::to_string(testbed::win::g_outside.load()) + "\n");
+    return S_OK;
+  }
   STDMETHODIMP SetFault(BSTR fault, LONG value, BSTR text) override {
     const std::string name = FromBstr(fault);
     auto& f = g_model->faults;

@@ -135,4 +135,16 @@ expect_eq "an Application that is not the IDE: the ERROR line" \
   " ERROR    DIRUDEVU  IDTExtensibility2.OnConnection:| Error -2147467262 No such interface supported" \
   "$(tr -d '\r' < "$work/log.txt" | grep -A1 'IDTExtensibility2.OnConnection:' | paste -sd'|')"
 
+# The end-of-run check bites: an IDE that keeps a reference to the add-in is
+# reported, with the exit code 4, in its own verdict file.
+printf 'start\nleak\n' > "$work/leak.scn"
+rm -f "$work/leak-balance.txt"
+leaked=$(ZANDREL_BALANCE_FILE="$winwork\\leak-balance.txt" "$wine_run" "$ide" "$winwork\\leak.scn" 2>&1)
+code=$?
+expect_eq "a reference kept to the add-in: the run ends with 4" 4 "$code"
+expect_match "a reference kept to the add-in: reported on standard error" \
+  'standin_ide: UNBALANCED: DllCanUnloadNow=S_FALSE, exported objects alive: 0' "$leaked"
+expect_match "a reference kept to the add-in: the verdict file" 'leak.scn UNBALANCED: DllCanUnloadNow=S_FALSE' \
+  "$(cat "$work/leak-balance.txt" 2>/dev/null)"
+
 finish

@@ -116,9 +116,7 @@ expect_eq "re-entry: the queued close withdrew what was registered" "" "$(docume
 
 # --- The log of one whole session, against a golden file. --------------------
 play session < "$here/scenarios/session.scn" >/dev/null
-session=$(log session | sed -E -e 's/(zandrel |RETURN=|m_RegMgr=|m_IntgMgrApp=|\) =|TimerFrm\.[A-Za-z]+\(|StartTimer\()-?[1-9][0-9]*/\1<addr>/g' \
-  -e 's/-?[0-9]+ms/<t>ms/g' -e 's/DeltaFromExpectedFire=-?[0-9]+/DeltaFromExpectedFire=<late>/' -e 's/PID=[0-9]+/PID=<pid>/g' \
-  -e 's/\([0-9]+\) =/(<pid>) =/' -e 's/HWND=(0x)?[0-9A-F]+/HWND=\1<hwnd>/g' -e 's/MainWnd=[0-9A-F]+/MainWnd=<hwnd>/')
+session=$(normalise_log < "$work/session.log")
 expect_eq "the log of one session" "$(cat "$here/golden/session.log")" "$session"
 
 # --- Two IDEs with the same project: each sees only its own document. ---------

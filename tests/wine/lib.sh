@@ -15,6 +15,12 @@ prefix=$WINEPREFIX
 "$wine_run" --prepare || { echo "$(basename "$0" .sh): the Wine prefix could not be prepared"; exit 1; }
 passed=0
 failed=0
+# Every stand-in IDE run adds its end-of-run verdict here (add-in server
+# unloadable, none of the IDE's objects still referenced); finish checks them.
+balance_name="zandrel-balance-$(basename "$0" .sh).txt"
+balance="$prefix/drive_c/$balance_name"
+export ZANDREL_BALANCE_FILE="C:\\$balance_name"
+rm -f "$balance"
 
 expect_eq() {
   if [ "$2" == "$3" ]; then
@@ -40,6 +46,12 @@ expect_match() {
 }
 
 finish() {
+  if [ -s "$balance" ]; then
+    local runs unbalanced
+    runs=$(grep -c . "$balance")
+    unbalanced=$(grep -v ' balanced: ' "$balance" | tr -d '\r')
+    expect_eq "every stand-in IDE run ended balanced ($runs runs)" "" "$unbalanced"
+  fi
   echo "$(basename "$0" .sh) ($arch): $passed passed, $failed failed"
   [ "$failed" -eq 0 ]
 }
@@ -68,6 +80,7 @@ reg add "$key" /v DebugOutputFile /t REG_SZ /d $winwork\\$name.log /f >nul
 reg add "$key" /v SuppressTimeStamps /t REG_SZ /d true /f >nul
 $other
 $winbin\\standin_ide.exe $winwork\\$name.scn
+if errorlevel 1 echo standin_ide ended with exit code %errorlevel%
 reg delete "$key" /f >nul
 BAT
   "$wine_run" cmd /c "$winwork\\$name.bat"
@@ -85,4 +98,12 @@ play_together() {
     for next in "$@"; do echo "$winbin\\standin_ide.exe $winwork\\$next.scn > $winwork\\$next.txt"; done
   } | sed 's/$/\r/' > "$work/$first-together.bat"
   "$wine_run" cmd /c "$winwork\\$first-together.bat" >/dev/null
+}
+
+# The add-in's log with what differs from run to run replaced: addresses,
+# elapsed times, process ids, window handles. Reads standard input.
+normalise_log() {
+  tr -d '\r' | sed -E -e 's/(zandrel |RETURN=|m_RegMgr=|m_IntgMgrApp=|\) =|TimerFrm\.[A-Za-z]+\(|StartTimer\()-?[1-9][0-9]*/\1<addr>/g' \
+    -e 's/-?[0-9]+ms/<t>ms/g' -e 's/DeltaFromExpectedFire=-?[0-9]+/DeltaFromExpectedFire=<late>/' -e 's/PID=[0-9]+/PID=<pid>/g' \
+    -e 's/\([0-9]+\) =/(<pid>) =/' -e 's/HWND=(0x)?[0-9A-F]+/HWND=\1<hwnd>/g' -e 's/MainWnd=[0-9A-F]+/MainWnd=<hwnd>/'
 }

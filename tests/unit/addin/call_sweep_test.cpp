@@ -1,8 +1,9 @@
 // A whole IDE session, played again with each outgoing call of the add-in
-// (into the IDE's objects and the integration manager's) made to fail in turn,
-// and again with the IDE's shutdown, a solution close, or the IDE letting go
-// of the add-in delivered inside each outgoing call in turn, as a nested
-// message loop delivers them. Every run must end without a fault (the
+// (into the IDE's objects, the integration manager's and the operating
+// system's services) made to fail in turn, and again with the IDE's shutdown,
+// a solution close, or the IDE letting go of the add-in delivered inside each
+// outgoing call in turn that runs a nested message loop (every call into
+// another object, and a message box). Every run must end without a fault (the
 // sanitizers watch the native-asan build), with the log equal to the unfailed
 // run's up to the call that failed, and with every object released.
 
@@ -13,6 +14,7 @@
 
 #include "model_object.h"
 #include "support/addin_fixture.h"
+#include "support/faulty_services.h"
 
 namespace zandrel::addin {
 namespace {
@@ -51,8 +53,12 @@ class Session : public AddinFixture {
 
   void TestBody() override {}
 
-  Outcome Play(Disturbance disturbance, int n) {
+  // With platformCalls, every call into the operating system's services counts
+  // as an outgoing call; without, only message boxes do (the one service call
+  // that runs a message loop).
+  Outcome Play(Disturbance disturbance, int n, bool platformCalls) {
     Outcome out;
+    const int aliveBefore = addin::Connect::Alive();
     automation::Ref<Connect> connect;
     bool inTick = false;
     bool done = false;
@@ -86,6 +92,10 @@ class Session : public AddinFixture {
     };
     testbed::ModelObject::onCall = [&](std::string_view member) { return onCall("IDE." + std::string(member)); };
     manager.onCall = [&](const char* member) { return onCall(std::string("IM.") + member); };
+    FaultyServices faults([&](const char* call) {
+      if (!platformCalls && std::string_view(call) != "MessageBoxes.Show") return false;
+      return onCall(std::string("OS.") + call).has_value();
+    });
 
     auto tick = [&] {
       inTick = true;
@@ -131,17 +141,11 @@ class Session : public AddinFixture {
     // its application objects hold.
     manager.ReleaseApplicationObjects();
     connect = nullptr;
-    out.addinDestroyed = FinalReleases() == 1;
+    out.addinDestroyed = addin::Connect::Alive() == aliveBefore;
     out.log = Normalised(LogLines());
     return out;
   }
 
- private:
-  int FinalReleases() {
-    int n = 0;
-    for (const auto& line : LogLines()) n += line.find("FinalRelease zandrel") != std::string::npos;
-    return n;
-  }
 };
 
 struct Sweep {
@@ -152,12 +156,12 @@ struct Sweep {
 
 // Plays a session among stand-ins made for it alone; what is left of the
 // IDE's objects after the IDE itself has gone is what the add-in kept.
-Session::Outcome PlayAlone(Disturbance disturbance, int n) {
+Session::Outcome PlayAlone(Disturbance disturbance, int n, bool platformCalls) {
   const int before = testbed::ModelObject::Live();
   Session::Outcome out;
   {
     Session s;
-    out = s.Play(disturbance, n);
+    out = s.Play(disturbance, n, platformCalls);
   }
   out.modelObjectsLeft = testbed::ModelObject::Live() - before;
   return out;
@@ -165,10 +169,11 @@ Session::Outcome PlayAlone(Disturbance disturbance, int n) {
 
 Sweep SweepAll(Disturbance disturbance, Session::Outcome& reference) {
   Sweep sweep;
-  reference = PlayAlone(Disturbance::None, 0);
+  const bool platformCalls = disturbance == Disturbance::Fail;
+  reference = PlayAlone(Disturbance::None, 0, platformCalls);
   sweep.sites = reference.members;
   for (int n = 1; n <= reference.calls; ++n) {
-    const auto out = PlayAlone(disturbance, n);
+    const auto out = PlayAlone(disturbance, n, platformCalls);
     ++sweep.runs;
     const std::string where = std::string(Name(disturbance)) + " at call " + std::to_string(n) + " (" +
                               out.disturbedCall + ")";
@@ -190,7 +195,7 @@ Sweep SweepAll(Disturbance disturbance, Session::Outcome& reference) {
 }
 
 TEST(CallSweep, TheUnfailedSessionReleasesEverything) {
-  const auto out = PlayAlone(Disturbance::None, 0);
+  const auto out = PlayAlone(Disturbance::None, 0, true);
   EXPECT_GT(out.calls, 100);
   EXPECT_EQ(out.modelObjectsLeft, 0);
   EXPECT_TRUE(out.addinDestroyed);
@@ -203,6 +208,12 @@ TEST(CallSweep, TheUnfailedSessionReleasesEverything) {
   EXPECT_TRUE(has("XeqEvent Calling SolutionAfterClosing"));
   EXPECT_TRUE(has("ENTER mCommandEvents_AfterExecute"));
   EXPECT_TRUE(has("BEGIN DoActivate"));
+  // Every service the add-in reaches in a session is among the swept sites.
+  for (const char* site : {"OS.Registry.OpenKey", "OS.Registry.QueryValue", "OS.Registry.CloseKey",
+                           "OS.File.OpenForAppend", "OS.File.Write", "OS.File.Close", "OS.Windows.EnumTopLevel",
+                           "OS.Windows.GetWindowProcessId", "OS.Windows.GetClassNameA", "OS.Windows.GetWindowTextA",
+                           "OS.WindowTimer.Set", "IM.RegisterDoc", "IDE.FullName"})
+    EXPECT_EQ(out.members.count(site), 1u) << site;
 }
 
 class CallSweepOf : public ::testing::TestWithParam<Disturbance> {};
