@@ -19,4 +19,14 @@ expect_match "openfile from the manager placed IDE B's caret" "\[B\]   caret: C:
 expect_match "activate from the manager restored IDE B's minimized window" "\[B\]   window: normal, active, visible" "$out"
 expect_match "at the end the manager holds nothing" "\[A\]   the manager holds 0 documents" "$out"
 expect_match "the debug log was printed" "FinalRelease zandrel [0-9]+ PID=$a" "$out"
+
+# The install route of the main job (x86 only: the installer holds the x86 add-in).
+if [ "$arch" = x86 ] && [ -f "$root/build/win32/CMakeCache.txt" ] && ls "$root"/build/win32/installer/*.msi >/dev/null 2>&1; then
+  out=$(ZANDREL_DEMO_NO_BUILD=1 "$root/tools/demo" --install 2>&1)
+  expect_match "--install: installed, the doctor all OK, both IDEs loading the add-in from the AddIns keys, uninstalled" \
+    "== Installing .*machine\.msi.*[0-9]+ OK, 0 WARN, 0 FAIL.*\[A\]   HKLM zandrel\.Connect: LoadBehavior 3, loaded at start-up.*== Uninstalling.*demo: done in [0-9]+ s" \
+    "$(tr '\n' ' ' <<<"$out")"
+  expect_match "--install: both IDEs loaded it" "\[B\]   add-ins loaded: 1" "$out"
+  expect_eq "--install: no step failed" "" "$(grep -E '^demo: .*(failed|did not)|! ' <<<"$out")"
+fi
 finish

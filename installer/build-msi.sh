@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds one installer of the x86 add-in with wixl:
+#   installer/build-msi.sh VERSION machine|user BIN-DIR STRIP OUT.msi
+# The files are copied from BIN-DIR (the win32 build) and stripped of their
+# debugging information first. Then what wixl cannot say is put into the
+# tables with msibuild: the empty "Programmable" key of the class (created on
+# install, removed on uninstall) and the condition that lowers the level of
+# the support-log feature to the default install level when SUPPORTLOG is
+# given (a feature above that level is not installed otherwise).
+set -euo pipefail
+version=$1 scope=$2 bin=$3 strip=$4 out=$5
+here=$(cd "$(dirname "$0")" && pwd)
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+cp "$bin/zandrel.dll" "$bin/zandrel-doctor.exe" "$stage/"
+"$strip" --strip-debug "$stage/zandrel.dll" "$stage/zandrel-doctor.exe"
+case $scope in
+  machine) root=2 ;;
+  user) root=1 ;;
+  *) echo "build-msi: the scope is machine or user, not '$scope'" >&2; exit 2 ;;
+esac
+rm -f "$out"
+# wixl reads the sources relative to where it runs; its warnings about
+# properties it does not know are expected (the rows are made below).
+(cd "$stage" && wixl -a x86 -D Version="$version" -D Scope="$scope" -o "$stage/out.msi" "$here/zandrel.wxs" 2> "$stage/wixl.err") || {
+  cat "$stage/wixl.err" >&2
+  exit 1
+}
+clsid='{E29A3501-6D36-44A5-B304-30989DB2BD0C}'
+queries=("INSERT INTO \`Registry\` (\`Registry\`, \`Root\`, \`Key\`, \`Name\`, \`Component_\`) VALUES ('regProgrammable', $root, 'Software\\Classes\\CLSID\\$clsid\\Programmable', '*', 'AddIn')")
+[ "$scope" != machine ] || queries+=(
+  "CREATE TABLE \`Condition\` (\`Feature_\` CHAR(38) NOT NULL, \`Level\` SHORT NOT NULL, \`Condition\` CHAR(255) PRIMARY KEY \`Feature_\`, \`Level\`)"
+  "INSERT INTO \`Condition\` (\`Feature_\`, \`Level\`, \`Condition\`) VALUES ('SupportLog', 1, 'SUPPORTLOG')")
+for q in "${queries[@]}"; do msibuild "$stage/out.msi" -q "$q"; done
+mv "$stage/out.msi" "$out"

@@ -1,0 +1,113 @@
+#include "doctor/logger_check.h"
+
+#include <cstdio>
+
+#include "automation/variant.h"
+#include "shared/debug_logger.h"
+#include "shared/registry_api.h"
+
+namespace zandrel::doctor {
+
+namespace {
+
+constexpr std::int32_t kAddinLogId = shared::REZIRUZ_LOGID;  // the add-in's own lines
+
+std::string Hex(std::int32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+  return text;
+}
+
+// The platform services with another registry, for as long as it lives.
+class RegistryInstalled {
+ public:
+  explicit RegistryInstalled(platform::Registry& registry) : previous_(platform::Services()) {
+    platform::ServiceSet set = previous_;
+    set.registry = &registry;
+    platform::Install(set);
+  }
+  ~RegistryInstalled() { platform::Install(previous_); }
+  RegistryInstalled(const RegistryInstalled&) = delete;
+  RegistryInstalled& operator=(const RegistryInstalled&) = delete;
+
+ private:
+  platform::ServiceSet previous_;
+};
+
+}  // namespace
+
+std::string DescribeMask(std::int32_t mask) {
+  const auto bits = static_cast<std::uint32_t>(mask);
+  std::string ids, levels;
+  for (std::int32_t id = 1; id <= 14; ++id)
+    if ((bits >> id) & 1u) ids += (ids.empty() ? "" : " ") + shared::LogIdName(id);
+  for (std::int32_t level = 0; level <= 6; ++level)
+    if ((bits >> (24 + level)) & 1u) levels += (levels.empty() ? "" : " ") + shared::LogLevelName(level);
+  return "ids " + (ids.empty() ? std::string("(none)") : ids) + "; levels " +
+         (levels.empty() ? std::string("(none)") : levels);
+}
+
+void CheckLogger(Report& report, platform::Registry& registry, const RegistryView& view, const AppendProbe& probe) {
+  const std::string where = std::string("HKLM\\") + shared::kSettingsKey + " (" + view.name + ", read by " +
+                            view.readers + ")";
+  const Level problem = view.primary ? Level::Fail : Level::Warn;
+  ViewRegistry viewed(registry, view.flag);
+
+  platform::Registry::Key key = 0;
+  if (viewed.OpenKey(platform::Registry::kLocalMachine, shared::kSettingsKey, 0, shared::kRegistryReadAccess, &key) !=
+      0) {
+    report.Add(Level::Ok, "logger", where, "no settings: nothing is logged (the default)");
+    return;
+  }
+  viewed.CloseKey(key);
+
+  shared::LoggerState state;
+  std::string source;
+  {
+    RegistryInstalled installed(viewed);
+    shared::ResetDebugLoggerForTesting();
+    shared::InitDebugLogger();
+    state = shared::CurrentLoggerState();
+    shared::ResetDebugLoggerForTesting();
+    const auto text = [](const char* name) {
+      auto v = automation::ToText(
+          shared::GetRegValue(platform::Registry::kLocalMachine, shared::kSettingsKey, name));
+      return v ? *v : std::string();
+    };
+    source = !text("DebugOutputFile").empty() ? "from DebugOutputFile"
+             : !text("InstallDir").empty()    ? "from InstallDir, DebugOutputFile being empty"
+                                              : "the default, DebugOutputFile and InstallDir being empty";
+  }
+
+  const std::int32_t mask = state.m_lDebugMask;
+  const std::string described = "Debug=" + Hex(mask) + ": " + DescribeMask(mask);
+  const bool addinLines = (static_cast<std::uint32_t>(mask) >> kAddinLogId) & 1u;
+  const bool anyLevel = (static_cast<std::uint32_t>(mask) >> 24) & 0x7Fu;
+  const std::string fixMask = "set Debug (REG_DWORD) under " + where.substr(0, where.find(" (")) +
+                              " in the " + view.name + ", for example 0x7F004000: every level of the add-in's lines (" +
+                              shared::LogIdName(kAddinLogId) + ")";
+  if (mask == 0) {
+    report.Add(problem, "logger", where, "Debug is 0, missing or not a number: nothing is logged", fixMask);
+  } else if (!addinLines || !anyLevel) {
+    report.Add(problem, "logger", where, described + ": none of the add-in's lines is switched on", fixMask);
+  } else {
+    report.Add(Level::Ok, "logger", where, described);
+  }
+
+  const std::string file = "log file " + state.m_strDebugOutputFile + " (" + source + ")";
+  if (mask == 0) {
+    report.Add(Level::Ok, "logger", file, "not used while the mask is 0");
+    return;
+  }
+  const std::string why = probe ? probe(state.m_strDebugOutputFile) : std::string();
+  if (why.empty()) {
+    report.Add(Level::Ok, "logger", file, "can be appended to" + std::string(state.m_strSuppressTimeStamps == "true"
+                                                                                 ? "; lines without time stamps"
+                                                                                 : ""));
+  } else {
+    report.Add(problem, "logger", file, "cannot be opened for appending: " + why + "; every line is lost in silence",
+               "set DebugOutputFile (REG_SZ) to a file in a folder that exists and that the IDE's user may write");
+  }
+}
+
+}  // namespace zandrel::doctor

@@ -1,0 +1,307 @@
+// zandrel-doctor: why the add-in does not load or writes no log, on the
+// machine where it happens. It reads the logger's settings with the add-in's
+// own code in both registry views, looks at the add-in's COM registration
+// (both views and the user's classes), the IDE's AddIns keys for 7.0 and 7.1,
+// and the integration manager's classes. One line a finding: OK, WARN or
+// FAIL, with the fix; exit code 1 when anything failed; --json for scripts.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "doctor/logger_check.h"
+#include "doctor/report.h"
+#include "qms.h"
+#include "win/com_ptr.h"
+#include "win/text_conv.h"
+#include "win/win32_services.h"
+#include "zandrel.h"
+
+namespace zandrel::win {
+namespace {
+
+using doctor::Level;
+using doctor::Report;
+using Microsoft::WRL::ComPtr;
+
+constexpr char kProgId[] = "zandrel.Connect";
+constexpr char kAutomationMarshaler[] = "{00020424-0000-0000-C000-000000000046}";
+constexpr char kManagerProgId[] = "qmsIM.qmsIntegrationManager";
+
+std::string GuidText(const GUID& guid) {
+  wchar_t text[40] = {};
+  StringFromGUID2(guid, text, 40);
+  return WideToUtf8(text);
+}
+
+bool Is64BitWindows() {
+#ifdef _WIN64
+  return true;
+#else
+  BOOL wow = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow) && wow;
+#endif
+}
+
+// One place of the registry: a root, a view, a name for people.
+struct Place {
+  HKEY root;
+  REGSAM view;
+  std::string name;  // "HKLM (32-bit view)"
+};
+
+// The default (or named) value of a key, as text (a DWORD in decimal).
+struct Value {
+  bool found = false;
+  std::string text;
+};
+
+Value ReadText(const Place& place, const std::string& key, const char* name = nullptr) {
+  HKEY handle = nullptr;
+  if (RegOpenKeyExW(place.root, Utf8ToWide(key).c_str(), 0, KEY_QUERY_VALUE | place.view, &handle) != ERROR_SUCCESS)
+    return {};
+  Value out;
+  wchar_t buffer[2048] = {};
+  DWORD size = sizeof buffer - sizeof(wchar_t);
+  DWORD type = 0;
+  const LONG rc = RegQueryValueExW(handle, name ? Utf8ToWide(name).c_str() : nullptr, nullptr, &type,
+                                   reinterpret_cast<BYTE*>(buffer), &size);
+  if (rc == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) {
+    out.found = true;
+    out.text = WideToUtf8(buffer);
+  } else if (rc == ERROR_SUCCESS && type == REG_DWORD) {
+    out.found = true;
+    DWORD number = 0;
+    std::memcpy(&number, buffer, sizeof number);
+    out.text = std::to_string(number);
+  }
+  RegCloseKey(handle);
+  return out;
+}
+
+bool KeyExists(const Place& place, const std::string& key) {
+  HKEY handle = nullptr;
+  if (RegOpenKeyExW(place.root, Utf8ToWide(key).c_str(), 0, KEY_QUERY_VALUE | place.view, &handle) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(handle);
+  return true;
+}
+
+std::string FileVersion(const std::string& path) {
+  const std::wstring wide = Utf8ToWide(path);
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(wide.c_str(), &ignored);
+  if (size == 0) return "no version resource";
+  std::vector<BYTE> data(size);
+  if (!GetFileVersionInfoW(wide.c_str(), 0, size, data.data())) return "no version resource";
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &length) || !info) return "no version";
+  return "version " + std::to_string(HIWORD(info->dwFileVersionMS)) + "." + std::to_string(LOWORD(info->dwFileVersionMS)) +
+         "." + std::to_string(HIWORD(info->dwFileVersionLS));
+}
+
+// Whether the log file can be appended to now, without leaving a trace: an
+// existing file is opened for appending and closed unchanged; a missing one is
+// created with delete-on-close.
+std::string ProbeAppend(const std::string& path) {
+  const std::wstring wide = Utf8ToWide(path);
+  HANDLE h = CreateFileW(wide.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
+    h = CreateFileW(wide.c_str(), FILE_APPEND_DATA | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  }
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string reason = text ? WideToUtf8(text) : std::string();
+    LocalFree(text);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.')) reason.pop_back();
+    return "error " + std::to_string(error) + (reason.empty() ? "" : " (" + reason + ")");
+  }
+  CloseHandle(h);
+  return {};
+}
+
+// --- The logger --------------------------------------------------------------
+
+void CheckLogger(Report& report) {
+  platform::Registry& registry = *Win32Services().registry;
+  if (Is64BitWindows()) {
+    doctor::CheckLogger(report, registry, {"32-bit view", doctor::kView32, "the x86 add-in, the one the IDE loads", true},
+                        ProbeAppend);
+    doctor::CheckLogger(report, registry, {"64-bit view", doctor::kView64, "the x64 build (tests, 64-bit clients)", false},
+                        ProbeAppend);
+  } else {
+    doctor::CheckLogger(report, registry, {"registry", 0, "the add-in", true}, ProbeAppend);
+  }
+}
+
+// --- The add-in's registration -----------------------------------------------
+
+// The class's rows in one place; true when its class key is there.
+bool CheckRegistrationIn(Report& report, const Place& place, bool primary) {
+  const std::string clsid = GuidText(CLSID_Connect);
+  const std::string classes = "Software\\Classes\\";
+  const std::string server = classes + "CLSID\\" + clsid + "\\InprocServer32";
+  const Value path = ReadText(place, server);
+  if (!path.found) return false;
+  const Level problem = primary ? Level::Fail : Level::Warn;
+  const std::string where = place.name;
+  const DWORD attributes = GetFileAttributesW(Utf8ToWide(path.text).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    report.Add(problem, "registration", "class " + clsid + " in " + where,
+               "the registered DLL " + path.text + " does not exist",
+               "install the add-in again (or regsvr32 the DLL where it now is), or remove the stale registration");
+  } else {
+    report.Add(Level::Ok, "registration", "class " + clsid + " in " + where,
+               path.text + ", " + FileVersion(path.text) + ", threading " +
+                   ReadText(place, server, "ThreadingModel").text);
+  }
+  const Value progClsid = ReadText(place, classes + kProgId + "\\CLSID");
+  if (progClsid.text != clsid) {
+    report.Add(problem, "registration", std::string("ProgID ") + kProgId + " in " + where,
+               progClsid.found ? "points at " + progClsid.text : "missing", "install the add-in again");
+  } else {
+    report.Add(Level::Ok, "registration", std::string("ProgID ") + kProgId + " in " + where, clsid);
+  }
+  const std::string libid = GuidText(LIBID_zandrel);
+  const bool lib32 = KeyExists(place, classes + "TypeLib\\" + libid + "\\1.0\\0\\win32");
+  const bool lib64 = KeyExists(place, classes + "TypeLib\\" + libid + "\\1.0\\0\\win64");
+  if (!lib32 && !lib64) {
+    report.Add(problem, "registration", "type library " + libid + " in " + where, "missing: _Connect cannot be marshalled",
+               "install the add-in again");
+  } else {
+    report.Add(Level::Ok, "registration", "type library " + libid + " in " + where,
+               std::string(lib32 ? "win32" : "") + (lib32 && lib64 ? " and " : "") + (lib64 ? "win64" : ""));
+  }
+  const std::string iid = GuidText(IID__Connect);
+  const Value marshaler = ReadText(place, classes + "Interface\\" + iid + "\\ProxyStubClsid32");
+  if (marshaler.text != kAutomationMarshaler) {
+    report.Add(problem, "registration", "interface _Connect " + iid + " in " + where,
+               marshaler.found ? "marshaled by " + marshaler.text + ", not the automation marshaler" : "missing",
+               "install the add-in again");
+  } else {
+    report.Add(Level::Ok, "registration", "interface _Connect " + iid + " in " + where, "the automation marshaler");
+  }
+  return true;
+}
+
+void CheckRegistration(Report& report) {
+  const bool wide = Is64BitWindows();
+  const Place machine32{HKEY_LOCAL_MACHINE, static_cast<REGSAM>(wide ? KEY_WOW64_32KEY : 0),
+                        wide ? "HKLM (32-bit view)" : "HKLM"};
+  const Place machine64{HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, "HKLM (64-bit view)"};
+  const Place user{HKEY_CURRENT_USER, static_cast<REGSAM>(wide ? KEY_WOW64_32KEY : 0), "HKCU"};
+  const bool inMachine32 = CheckRegistrationIn(report, machine32, true);
+  const bool inUser = CheckRegistrationIn(report, user, !inMachine32);
+  const bool inMachine64 = wide && CheckRegistrationIn(report, machine64, false);
+  if (!inMachine32 && !inUser) {
+    report.Add(Level::Fail, "registration", std::string("class of ") + kProgId,
+               inMachine64 ? "registered only in the 64-bit view: the 32-bit IDE cannot create it"
+                           : "not registered: the IDE cannot create the add-in",
+               inMachine64 ? "install the x86 add-in (the MSI), or register it with the 32-bit regsvr32 "
+                             "(C:\\Windows\\SysWOW64\\regsvr32.exe zandrel.dll)"
+                           : "install the add-in (the MSI), or regsvr32 zandrel.dll");
+  }
+}
+
+// --- The IDE's add-in keys -------------------------------------------------------
+
+void CheckIde(Report& report) {
+  const bool wide = Is64BitWindows();
+  const REGSAM view = wide ? KEY_WOW64_32KEY : 0;
+  int found = 0;
+  for (const char* version : {"7.1", "7.0"}) {
+    for (const Place& place : {Place{HKEY_LOCAL_MACHINE, view, "HKLM"}, Place{HKEY_CURRENT_USER, view, "HKCU"}}) {
+      const std::string key = std::string("Software\\Microsoft\\VisualStudio\\") + version + "\\AddIns\\" + kProgId;
+      if (!KeyExists(place, key)) continue;
+      ++found;
+      const Value load = ReadText(place, key, "LoadBehavior");
+      const Value preload = ReadText(place, key, "CommandPreload");
+      const std::string what = "IDE " + std::string(version) + " add-in key in " + place.name;
+      if (!load.found) {
+        report.Add(Level::Warn, "ide", what, "no LoadBehavior: the IDE does not load the add-in at start-up",
+                   "set LoadBehavior (REG_DWORD) to 3, or install with the MSI");
+      } else if ((std::strtoul(load.text.c_str(), nullptr, 0) & 2u) == 0) {
+        report.Add(Level::Warn, "ide", what, "LoadBehavior " + load.text + ": not loaded at start-up",
+                   "set LoadBehavior to 3 (or load it from the IDE's Add-in Manager)");
+      } else {
+        report.Add(Level::Ok, "ide", what,
+                   "LoadBehavior " + load.text + ", CommandPreload " + (preload.found ? preload.text : "(none)") +
+                       ", FriendlyName \"" + ReadText(place, key, "FriendlyName").text + "\"");
+      }
+    }
+  }
+  if (found == 0) {
+    report.Add(Level::Warn, "ide", "IDE add-in keys (7.0, 7.1; HKLM and HKCU)",
+               "none: the IDE does not know the add-in and will not load it",
+               "install with the MSI, which writes Software\\Microsoft\\VisualStudio\\7.1\\AddIns\\zandrel.Connect");
+  }
+}
+
+// --- The integration manager ---------------------------------------------------
+
+void CheckManager(Report& report) {
+  CLSID clsid{};
+  if (FAILED(CLSIDFromProgID(Utf8ToWide(kManagerProgId).c_str(), &clsid))) {
+    report.Add(Level::Fail, "manager", std::string("class ") + kManagerProgId,
+               "not registered: the add-in cannot start or find the integration manager",
+               "install the modeling tool's integration manager (or, for tests, standin_im.exe /RegServer)");
+  } else {
+    report.Add(Level::Ok, "manager", std::string("class ") + kManagerProgId, "registered as " + GuidText(clsid));
+    ComPtr<IUnknown> running;
+    report.Add(Level::Ok, "manager", "running instance",
+               SUCCEEDED(GetActiveObject(clsid, nullptr, &running)) ? "running"
+                                                                     : "not running (the add-in starts it when it needs it)");
+  }
+  ComPtr<IUnknown> project;
+  const HRESULT hr = CoCreateInstance(CLSID_qmcDocProject, nullptr, CLSCTX_SERVER, IID_IUnknown,
+                                      reinterpret_cast<void**>(project.GetAddressOf()));
+  if (FAILED(hr)) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
+    report.Add(Level::Fail, "manager", "document class qmcDocProject " + GuidText(CLSID_qmcDocProject),
+               std::string("cannot be created (") + code + "): no project can be registered",
+               "install the modeling tool's document class (or, for tests, regsvr32 qmc_docproject.dll)");
+  } else {
+    report.Add(Level::Ok, "manager", "document class qmcDocProject " + GuidText(CLSID_qmcDocProject), "can be created");
+  }
+}
+
+}  // namespace
+}  // namespace zandrel::win
+
+int main(int argc, char** argv) {
+  bool json = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--json") {
+      json = true;
+    } else {
+      std::fprintf(stderr,
+                   "usage: zandrel-doctor [--json]\n"
+                   "Checks the add-in's logger settings, its registration, the IDE's add-in keys and the\n"
+                   "integration manager; one line a finding (OK, WARN, FAIL); exit code 1 on a FAIL.\n");
+      return 2;
+    }
+  }
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  zandrel::win::InstallWin32Services();
+  zandrel::doctor::Report report;
+  zandrel::win::CheckLogger(report);
+  zandrel::win::CheckRegistration(report);
+  zandrel::win::CheckIde(report);
+  zandrel::win::CheckManager(report);
+  const std::string out = json ? report.Json() : report.Text();
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  CoUninitialize();
+  return report.ExitCode();
+}
