@@ -64,6 +64,23 @@ void RegisterProjects(benchmark::State& state) {
   state.SetComplexityN(state.range(0));
 }
 
+// The calls of the owner test and the name of each of count documents: the
+// document, its application and that application's object; this add-in's
+// own process id (the IDE's Name and Version that its log line shows); the
+// owner's process id (a call into the owner's add-in, this one here); the name.
+void BareDocumentCalls(World& world, registration::QmsDocuments& docs, std::int32_t count) {
+  Ref<automation::Object> dte = world.ide.Root();
+  for (std::int32_t i = 1; i <= count; ++i) {
+    Variant index(i);
+    auto doc = *docs.Item(index);
+    auto owner = *(*doc->App())->AppObject();
+    benchmark::DoNotOptimize(automation::GetProperty(dte, "Name"));
+    benchmark::DoNotOptimize(automation::GetProperty(dte, "Version"));
+    benchmark::DoNotOptimize(automation::GetProperty(owner, "MSDEVPid"));
+    benchmark::DoNotOptimize(doc->DocName());
+  }
+}
+
 // The same calls on the same stand-ins, and nothing else: the documents with
 // their owner test and name, then each project's full path.
 void BareCalls(benchmark::State& state) {
@@ -74,15 +91,7 @@ void BareCalls(benchmark::State& state) {
     std::int16_t kind = 3;
     std::string all;
     auto docs = *im->FindDocuments(kind, all);
-    const std::int32_t count = *docs->Count();
-    for (std::int32_t i = 1; i <= count; ++i) {
-      Variant index(i);
-      auto doc = *docs->Item(index);
-      auto owner = *(*doc->App())->AppObject();
-      benchmark::DoNotOptimize(world.connect->MSDEVPid());
-      benchmark::DoNotOptimize(automation::GetProperty(owner, "MSDEVPid"));
-      benchmark::DoNotOptimize(doc->DocName());
-    }
+    BareDocumentCalls(world, *docs, *docs->Count());
     auto projects = *automation::ToObject(automation::CallMethod(dte, "GetObject", "VCProjects"));
     const std::int32_t n = *automation::ToLong(automation::GetProperty(projects, "Count"));
     for (std::int32_t i = 1; i <= n; ++i) {
@@ -93,8 +102,70 @@ void BareCalls(benchmark::State& state) {
   state.SetComplexityN(state.range(0));
 }
 
+// Half as many documents again as projects, of projects no longer in the
+// solution: the second pass withdraws them. They are registered again, outside
+// the timing, before every run.
+void RegisterStaleDocuments(World& world, std::int32_t n) {
+  auto im = world.manager.Manager();
+  auto registrationManager = *im->RegistrationManager();
+  std::int16_t kind = 3;
+  std::string all;
+  auto docs = *im->FindDocuments(kind, all);
+  Variant first(std::int32_t{1});
+  auto app = *(*docs->Item(first))->App();
+  for (std::int32_t i = 0; i < n; ++i) {
+    std::string name = "C:\\big\\Stale" + std::to_string(i) + ".vcproj";
+    automation::Ref<registration::QmcDocProject> project(new testbed::DocProjectModel());
+    (void)registrationManager->RegisterDoc(app, name, project);
+  }
+}
+
+void RegisterProjectsHalfStale(benchmark::State& state) {
+  World world(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    state.PauseTiming();
+    RegisterStaleDocuments(world, static_cast<std::int32_t>(state.range(0) / 2));
+    state.ResumeTiming();
+    benchmark::DoNotOptimize(world.connect->RegisterProjects());
+  }
+}
+
+void BareCallsHalfStale(benchmark::State& state) {
+  World world(static_cast<int>(state.range(0)));
+  auto im = world.manager.Manager();
+  auto registrationManager = *im->RegistrationManager();
+  Ref<automation::Object> dte = world.ide.Root();
+  for (auto _ : state) {
+    state.PauseTiming();
+    RegisterStaleDocuments(world, static_cast<std::int32_t>(state.range(0) / 2));
+    state.ResumeTiming();
+    std::int16_t kind = 3;
+    std::string all;
+    auto docs = *im->FindDocuments(kind, all);
+    const std::int32_t count = *docs->Count();
+    BareDocumentCalls(world, *docs, count);
+    auto projects = *automation::ToObject(automation::CallMethod(dte, "GetObject", "VCProjects"));
+    const std::int32_t n = *automation::ToLong(automation::GetProperty(projects, "Count"));
+    for (std::int32_t i = 1; i <= n; ++i) {
+      auto project = *automation::ToObject(automation::CallMethod(projects, "Item", i));
+      benchmark::DoNotOptimize(automation::GetProperty(project, "FullName"));
+    }
+    // The stale ones, found after the project documents, are withdrawn.
+    for (std::int32_t i = n + 1; i <= count; ++i) {
+      Variant index(i);
+      auto doc = *docs->Item(index);
+      benchmark::DoNotOptimize(doc->DocName());
+      Ref<registration::QmsApplication> none;
+      std::string noName;
+      (void)registrationManager->UnRegisterDoc(doc, none, noName);
+    }
+  }
+}
+
 BENCHMARK(RegisterProjects)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond)->Complexity();
 BENCHMARK(BareCalls)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond)->Complexity();
+BENCHMARK(RegisterProjectsHalfStale)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BareCallsHalfStale)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -143,7 +143,9 @@ class Connect : public virtual automation::RefCounted, public automation::Object
   Status TerminateSteps();
 
   // addin/identity.cpp
-  Result<std::string> IdeDescription(bool withWindow);
+  // With text false, the IDE is read and the values converted all the same
+  // (those are calls, and their failures count), but no text is built.
+  Result<std::string> IdeDescription(bool withWindow, bool text = true);
   // addin/enum_windows_callback.cpp
   std::int32_t GetMyTopWindow();
 

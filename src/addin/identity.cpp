@@ -20,18 +20,31 @@ Ref<automation::Object> Connect::DTE() {
 
 // "<" name " " version " PID=" pid [" HWND=" hex] ">", from the IDE's Name and
 // Version; fails when either cannot be read.
-Result<std::string> Connect::IdeDescription(bool withWindow) {
+Result<std::string> Connect::IdeDescription(bool withWindow, bool text) {
   auto name = automation::GetProperty(mDTE, "Name");
   if (!name) return name.error();
+  if (!text) {
+    // Without the text, only a conversion that can fail (or call the value's
+    // default member) is made: text converts to text as it is.
+    if (!name->IsString()) {
+      if (auto converted = automation::ToText(*name); !converted) return converted.error();
+    }
+    auto version = automation::GetProperty(mDTE, "Version");
+    if (!version) return version.error();
+    if (!version->IsString()) {
+      if (auto converted = automation::ToText(*version); !converted) return converted.error();
+    }
+    return std::string();
+  }
   auto nameText = automation::ToText(*name);
   if (!nameText) return nameText.error();
   auto version = automation::GetProperty(mDTE, "Version");
   if (!version) return version.error();
   auto versionText = automation::ToText(*version);
   if (!versionText) return versionText.error();
-  std::string text = "<" + *nameText + " " + *versionText + " PID=" + std::to_string(m_lMSDEVPid);
-  if (withWindow) text += " HWND=" + automation::HexText(m_lMSDEVMainWnd);
-  return text + ">";
+  std::string description = "<" + *nameText + " " + *versionText + " PID=" + std::to_string(m_lMSDEVPid);
+  if (withWindow) description += " HWND=" + automation::HexText(m_lMSDEVMainWnd);
+  return description + ">";
 }
 
 std::string Connect::Name() {
@@ -47,6 +60,12 @@ std::string Connect::Name() {
 }
 
 std::int32_t Connect::MSDEVPid() {
+  // The owner test of every document calls this twice: when the line is not
+  // written, its text is not built (the IDE is read all the same).
+  if (!shared::IsLogEnabled(shared::REZIRUZ_LOGID, TRACE_LOGLEVEL)) {
+    (void)IdeDescription(true, /*text=*/false);
+    return m_lMSDEVPid;
+  }
   auto description = IdeDescription(true);
   std::string text;
   if (description) text = *description;

@@ -31,7 +31,7 @@ class KeyedList {
     if (this == &other) return *this;
     Reset();
     for (const Entry& e : other.entries_) {
-      if (e.key) (void)Add(e.value, *e.key);
+      if (e.key) (void)Add(e.value, *e.key);  // the folded key folds to itself
       else (void)Add(e.value);
     }
     return *this;
@@ -43,15 +43,16 @@ class KeyedList {
   std::int32_t Count() const { return static_cast<std::int32_t>(entries_.size()); }
 
   Status Add(T value) {
-    entries_.push_back(Entry{std::move(value), std::nullopt});
+    entries_.push_back(Entry{std::move(value), nullptr});
     return Status::Ok();
   }
 
   Status Add(T value, const std::string& key) {
-    std::string folded = LowerCase(key);
-    if (index_.contains(folded)) return errors::DuplicateKey();
-    entries_.push_back(Entry{std::move(value), key});
-    index_.emplace(std::move(folded), std::prev(entries_.end()));
+    // One look-up: the key's place is taken first and given its entry after.
+    auto [slot, added] = index_.try_emplace(LowerCase(key));
+    if (!added) return errors::DuplicateKey();
+    entries_.push_back(Entry{std::move(value), &slot->first});
+    slot->second = std::prev(entries_.end());
     return Status::Ok();
   }
 
@@ -62,12 +63,12 @@ class KeyedList {
   }
 
   Result<T> Item(const std::string& key) const {
-    auto found = index_.find(LowerCase(key));
+    auto found = index_.find(Folded(key));
     if (found == index_.end()) return errors::InvalidArgument();
     return found->second->value;
   }
 
-  bool Contains(const std::string& key) const { return index_.contains(LowerCase(key)); }
+  bool Contains(const std::string& key) const { return index_.contains(Folded(key)); }
 
   Status Remove(std::int32_t position) {
     auto it = Find(position);
@@ -77,17 +78,27 @@ class KeyedList {
   }
 
   Status Remove(const std::string& key) {
-    auto found = index_.find(LowerCase(key));
+    auto found = index_.find(Folded(key));
     if (found == index_.end()) return errors::InvalidArgument();
-    Erase(found->second);
+    entries_.erase(found->second);
+    index_.erase(found);
+    cursor_.reset();
     return Status::Ok();
   }
 
  private:
   struct Entry {
     T value;
-    std::optional<std::string> key;
+    const std::string* key = nullptr;  // the folded key, owned by the index
   };
+
+  // A key folded for a look-up, into a buffer of the thread's own: looking up
+  // allocates nothing once the buffer has grown.
+  static const std::string& Folded(const std::string& key) {
+    thread_local std::string scratch;
+    LowerCaseInto(scratch, key);
+    return scratch;
+  }
   using Iterator = typename std::list<Entry>::iterator;
 
   std::optional<Iterator> Find(std::int32_t position) const {
@@ -111,7 +122,7 @@ class KeyedList {
   }
 
   void Erase(Iterator it) {
-    if (it->key) index_.erase(LowerCase(*it->key));
+    if (it->key) index_.erase(index_.find(*it->key));
     entries_.erase(it);
     cursor_.reset();
   }

@@ -78,9 +78,23 @@ char32_t Lower(char32_t c) {
 
 std::string LowerCase(std::string_view utf8) {
   std::string out;
-  out.reserve(utf8.size());
-  for (std::size_t i = 0; i < utf8.size();) Encode(Lower(Decode(utf8, i)), out);
+  LowerCaseInto(out, utf8);
   return out;
+}
+
+void LowerCaseInto(std::string& out, std::string_view utf8) {
+  // Plain ASCII, the usual case (member names, paths), byte by byte.
+  out.assign(utf8);
+  std::size_t i = 0;
+  for (; i < out.size(); ++i) {
+    const auto c = static_cast<unsigned char>(out[i]);
+    if (c >= 0x80) break;
+    if (c >= 'A' && c <= 'Z') out[i] = static_cast<char>(c + 32);
+  }
+  if (i == out.size()) return;
+  // From the first byte outside ASCII on, character by character.
+  out.resize(i);
+  while (i < utf8.size()) Encode(Lower(Decode(utf8, i)), out);
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) { return LowerCase(a) == LowerCase(b); }
@@ -88,12 +102,13 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) { return LowerCa
 std::string HexText(std::int32_t value) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   auto v = static_cast<std::uint32_t>(value);
-  std::string out;
+  char digits[8];
+  std::size_t n = 0;
   do {
-    out.insert(out.begin(), kDigits[v & 0xF]);
+    digits[7 - n++] = kDigits[v & 0xF];
     v >>= 4;
   } while (v != 0);
-  return out;
+  return std::string(digits + 8 - n, n);
 }
 
 std::u16string Utf8ToUtf16(std::string_view s) {

@@ -12,6 +12,8 @@ namespace zandrel::automation {
 // ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic letters. Other
 // characters pass through unchanged.
 std::string LowerCase(std::string_view utf8);
+// The same into a string of the caller's, whose capacity is kept.
+void LowerCaseInto(std::string& out, std::string_view utf8);
 
 // Whether two texts are equal without regard to letter case (by LowerCase).
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);

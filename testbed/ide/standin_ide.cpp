@@ -29,6 +29,7 @@
 #include "model_object.h"
 #include "scenario.h"
 #include "shared/debug_logger.h"
+#include "stopwatch.h"
 #include "win/com_ptr.h"
 #include "win/com_variant.h"
 #include "win/dispatch_object.h"
@@ -142,6 +143,7 @@ const std::vector<testbed::Verb> kVerbs = {
     {"caret", 0, 0, "nothing"},
     {"exit-now", 0, 0, "nothing"},
     {"leak", 0, 0, "nothing"},
+    {"bench-register", 1, 1, "REPETITIONS"},
     {"disturb", 2, 2, "fail|shutdown N"},
     {"calls", 0, 0, "nothing"},
     {"window-state", 0, 1, "[0|1|2]"},
@@ -230,6 +232,7 @@ class StandInIde {
       if (!disturbed_.empty()) Say("  " + disturbed_);
       return true;
     }
+    if (step.verb == "bench-register") return BenchRegister(std::atoi(step.args[0].text.c_str()));
     if (step.verb == "leak") {
       // One more reference to the add-in, never released: the end-of-run
       // check must then report the add-in's server as not unloadable.
@@ -702,6 +705,108 @@ class StandInIde {
       shown = std::to_string(number);
     }
     Say(shown.empty() ? "  = (done)" : "  = " + shown);
+    return true;
+  }
+
+  // The add-in's RegisterProjects (through its vtable) against the bare
+  // sequence of the same calls made from here, in turn, REPS times each: the
+  // manager's documents with their owner test and name, then the projects'
+  // full paths. The solution must be open and registered, the manager
+  // started by this IDE. Also times the parts of the bare sequence: the calls
+  // into the manager, the calls back into the IDEs for MSDEVPid, the IDE's
+  // own objects.
+  bool BenchRegister(int reps) {
+    if (!addin_ || !manager_ || reps < 1) {
+      Say("  ! bench-register needs the add-in loaded, the manager started and REPETITIONS >= 1");
+      return false;
+    }
+    ComPtr<IDispatch> rootDispatch = win::Adopt(win::ExportObject(ide_.Root()));
+    auto root = win::DispatchObject::Wrap(rootDispatch.Get());
+    std::vector<double> addin, bare, manager, owners, ideCalls;
+    auto now = [] { return testbed::NowMicroseconds(); };
+    auto us = [](double microseconds) { return microseconds; };
+    long documents = 0, projectCount = 0;
+    for (int r = 0; r < reps; ++r) {
+      VARIANT_BOOL done = VARIANT_FALSE;
+      double t0 = now();
+      addin_->RegisterProjects(&done);
+      addin.push_back(us(now() - t0));
+
+      double inManager = 0, inOwners = 0, inIde = 0;
+      t0 = now();
+      double t = now();
+      SHORT kind = 3;
+      BSTR all = SysAllocString(L"");
+      ComPtr<IQmsDocuments> docs;
+      manager_->FindDocuments(&kind, &all, &docs);
+      SysFreeString(all);
+      long count = 0;
+      if (docs) docs->get_Count(&count);
+      inManager += now() - t;
+      for (long i = 1; i <= count; ++i) {
+        t = now();
+        VARIANT index;
+        index.vt = VT_I4;
+        index.lVal = i;
+        ComPtr<IQmsDocument> doc;
+        docs->Item(&index, &doc);
+        ComPtr<IQmsApplication> app;
+        if (doc) doc->get_App(&app);
+        ComPtr<IDispatch> owner;
+        if (app) app->get_AppObject(&owner);
+        inManager += now() - t;
+        t = now();
+        (void)root->Invoke("Name", automation::CallKind::PropertyGet, {});
+        (void)root->Invoke("Version", automation::CallKind::PropertyGet, {});
+        inIde += now() - t;
+        t = now();
+        if (owner) (void)win::DispatchObject::Wrap(owner.Get())->Invoke("MSDEVPid", automation::CallKind::PropertyGet, {});
+        inOwners += now() - t;
+        t = now();
+        BSTR name = nullptr;
+        if (doc) doc->get_DocName(&name);
+        SysFreeString(name);
+        inManager += now() - t;
+      }
+      t = now();
+      std::vector<automation::Variant> vcArgs{automation::Variant("VCProjects")};
+      auto projects = automation::ToObject(root->Invoke("GetObject", automation::CallKind::Method, vcArgs));
+      long n = 0;
+      if (projects && *projects) {
+        auto counted = automation::ToLong((*projects)->Invoke("Count", automation::CallKind::PropertyGet, {}));
+        n = counted ? *counted : 0;
+        for (long i = 1; i <= n; ++i) {
+          std::vector<automation::Variant> itemArgs{automation::Variant(static_cast<std::int32_t>(i))};
+          auto project = automation::ToObject((*projects)->Invoke("Item", automation::CallKind::Method, itemArgs));
+          if (project && *project) (void)(*project)->Invoke("FullName", automation::CallKind::PropertyGet, {});
+        }
+      }
+      inIde += now() - t;
+      bare.push_back(us(now() - t0));
+      manager.push_back(us(inManager));
+      owners.push_back(us(inOwners));
+      ideCalls.push_back(us(inIde));
+      documents = count;
+      projectCount = n;
+    }
+    auto median = [](std::vector<double> v) {
+      std::sort(v.begin(), v.end());
+      return v[v.size() / 2];
+    };
+    auto range = [](const std::vector<double>& v) {
+      return std::to_string(static_cast<long>(*std::min_element(v.begin(), v.end()))) + ".." +
+             std::to_string(static_cast<long>(*std::max_element(v.begin(), v.end())));
+    };
+    char ratio[32];
+    std::snprintf(ratio, sizeof ratio, "%.3f", median(addin) / median(bare));
+    Say("  bench-register: " + std::to_string(projectCount) + " projects, " + std::to_string(documents) +
+        " documents, " + std::to_string(reps) + " runs each, in turn");
+    Say("  RegisterProjects us: median " + std::to_string(static_cast<long>(median(addin))) + " (" + range(addin) + ")");
+    Say("  bare calls us: median " + std::to_string(static_cast<long>(median(bare))) + " (" + range(bare) + ")");
+    Say("  ratio: " + std::string(ratio));
+    Say("  bare calls, parts us: manager " + std::to_string(static_cast<long>(median(manager))) + ", owners' MSDEVPid " +
+        std::to_string(static_cast<long>(median(owners))) + ", IDE objects " +
+        std::to_string(static_cast<long>(median(ideCalls))));
     return true;
   }
 

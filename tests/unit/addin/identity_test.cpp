@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "addin/enum_windows_callback.h"
+#include "model_object.h"
 #include "support/addin_fixture.h"
 #include "support/connect_probe.h"
 
@@ -63,6 +64,28 @@ TEST_F(Identity, AnUnresponsiveIde) {
   EXPECT_EQ(wnd.error().number, -2147417848);
   EXPECT_EQ(TakeLines(), (Lines{T("Get Name=<zandrel - Unresponsive Application>"),
                                 T("qmcIDEAddIn Get MSDEVPid:  <TBD MSDEV Name mDTE is NOT NOTHING!>")}));
+}
+
+// The reads behind the MSDEVPid line are calls into the IDE: they are made
+// whether the line is written or not, and only its text is left unbuilt.
+TEST_F(Identity, MSDEVPidReadsTheIdeWhetherItsLineIsWrittenOrNot) {
+  auto connect = Connected();
+  std::vector<std::string> calls;
+  testbed::ModelObject::onCall = [&](std::string_view member) -> std::optional<automation::Error> {
+    calls.emplace_back(member);
+    return std::nullopt;
+  };
+  EXPECT_EQ(connect->MSDEVPid(), 1234);
+  const auto logged = calls;
+  calls.clear();
+  os.registry.SetDword(kKey, "Debug", 0x7F000000);  // every level, but not the add-in's lines
+  shared::ResetDebugLoggerForTesting();
+  TakeLines();
+  EXPECT_EQ(connect->MSDEVPid(), 1234);
+  testbed::ModelObject::onCall = nullptr;
+  EXPECT_EQ(logged, (std::vector<std::string>{"Name", "Version"}));
+  EXPECT_EQ(calls, logged);
+  EXPECT_TRUE(TakeLines().empty());
 }
 
 TEST_F(Identity, ANegativeWindowHandleShowsItsTwosComplement) {

@@ -1,0 +1,95 @@
+// The logger's cost. A line switched off (its log id or its level) against
+// building the same text alone; a line written to a real file against a bare
+// open, append and close of the same bytes.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+#include "platform/fake/fakes.h"
+#include "shared/debug_logger.h"
+
+namespace {
+
+using namespace zandrel;
+
+const std::string kKey = std::string("HKEY_LOCAL_MACHINE\\") + shared::kSettingsKey;
+
+// The text of a typical line, built as the add-in builds it.
+std::string LineText(int i) { return "      RegisterProjects: RegisterDoc(C:\\big\\P" + std::to_string(i) + ".vcproj)"; }
+
+struct LoggerOn {
+  explicit LoggerOn(const std::string& file = "C:\\log.txt") {
+    os.registry.SetDword(kKey, "Debug", 0x12004000);  // ERROR and TRACE of the add-in's id
+    os.registry.SetString(kKey, "DebugOutputFile", file);
+    os.registry.SetString(kKey, "SuppressTimeStamps", "true");
+    shared::ResetDebugLoggerForTesting();
+    shared::IsLogEnabled(shared::REZIRUZ_LOGID, shared::TRACE_LOGLEVEL);  // configured now
+  }
+  ~LoggerOn() { shared::ResetDebugLoggerForTesting(); }
+  platform::fake::FakeServices os;
+};
+
+void TextOnly(benchmark::State& state) {
+  LoggerOn logger;
+  int i = 0;
+  for (auto _ : state) {
+    std::string text = LineText(++i & 1023);
+    benchmark::DoNotOptimize(text);
+  }
+}
+
+// The DEBUG level is off in the mask: nothing is written.
+void LineLevelOff(benchmark::State& state) {
+  LoggerOn logger;
+  int i = 0;
+  for (auto _ : state) shared::DebugLog(LineText(++i & 1023), shared::REZIRUZ_LOGID, shared::DEBUG_LOGLEVEL);
+}
+
+// The log id is never switched on (UNKNOWN): nothing is written.
+void LineIdOff(benchmark::State& state) {
+  LoggerOn logger;
+  int i = 0;
+  for (auto _ : state) shared::DebugLog(LineText(++i & 1023), shared::UNKNOWN_LOGID, shared::TRACE_LOGLEVEL);
+}
+
+std::string ScratchFile() {
+  static const std::string path = "/tmp/zandrel-bench-" + std::to_string(getpid()) + ".log";
+  return path;
+}
+
+// A line written: the logger opens the file, appends, closes, every line.
+void LineWritten(benchmark::State& state) {
+  LoggerOn logger(ScratchFile());
+  platform::fake::PosixFileSystem files;
+  platform::ServiceSet set = platform::Services();
+  set.files = &files;
+  platform::Install(set);
+  std::remove(ScratchFile().c_str());
+  int i = 0;
+  for (auto _ : state) shared::DebugLog(LineText(++i & 1023), shared::REZIRUZ_LOGID, shared::TRACE_LOGLEVEL);
+  std::remove(ScratchFile().c_str());
+}
+
+// The same bytes with a bare open, append and close.
+void BareAppend(benchmark::State& state) {
+  std::remove(ScratchFile().c_str());
+  int i = 0;
+  for (auto _ : state) {
+    const std::string line = " TRACE    DIRUDEVU  " + LineText(++i & 1023) + "\r\n";
+    std::FILE* f = std::fopen(ScratchFile().c_str(), "ab");
+    std::fwrite(line.data(), 1, line.size(), f);
+    std::fclose(f);
+  }
+  std::remove(ScratchFile().c_str());
+}
+
+BENCHMARK(TextOnly);
+BENCHMARK(LineLevelOff);
+BENCHMARK(LineIdOff);
+BENCHMARK(LineWritten);
+BENCHMARK(BareAppend);
+
+}  // namespace

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# One quick run of the Wine benchmarks of tools/bench at small sizes, so that
+# they keep working: the logger against bare appends (log_probe --bench) and
+# registration across processes against the bare calls (bench-register).
+# Nothing about time is asserted.
+#
+#   tests/wine/bench_quick_test.sh BIN-DIR
+set -uo pipefail
+source "$(dirname "$0")/lib.sh"
+
+bin=$1
+winbin="Z:$(tr / '\\' <<<"$bin")"
+work="$prefix/drive_c/zandrel-benchq"
+winwork='C:\zandrel-benchq'
+key='HKLM\SOFTWARE\Veltrane Software\Orvelle\AddIns\VisualStudio'
+rm -rf "$work"
+mkdir -p "$work"
+cat > "$work/register.scn" <<'SCN'
+manager start
+start
+open-solution C:\s\a.sln A=C:\s\A.vcproj B=C:\s\B.vcproj C=C:\s\C.vcproj
+settle
+bench-register 2
+shutdown
+manager release
+SCN
+sed 's/$/\r/' > "$work/bench.bat" <<BAT
+@echo off
+reg add "$key" /v Debug /t REG_DWORD /d 0x12004000 /f >nul
+reg add "$key" /v DebugOutputFile /t REG_SZ /d $winwork\\probe.log /f >nul
+$winbin\\log_probe.exe --bench 20
+reg delete "$key" /f >nul
+$winbin\\standin_ide.exe $winwork\\register.scn
+BAT
+out=$("$wine_run" cmd /c "$winwork\\bench.bat" 2>&1 | tr -d '\r')
+expect_match "log_probe --bench: a logged line and a bare append timed" \
+  'logged line ns: median [0-9]+ spread [0-9]+.bare append ns: median [0-9]+ spread [0-9]+' "$(tr '\n' '.' <<<"$out")"
+expect_eq "log_probe --bench: 5 rounds of 20 lines written" 100 "$(grep -c 'RegisterDoc' "$work/probe.log" 2>/dev/null)"
+expect_match "bench-register: both timed, the parts of the bare calls given" \
+  'bench-register: 3 projects, 3 documents, 2 runs each.*RegisterProjects us: median [0-9]+.*bare calls us: median [0-9]+.*ratio: [0-9.]+.*manager [0-9]+, owners. MSDEVPid [0-9]+, IDE objects [0-9]+' \
+  "$(tr '\n' ' ' <<<"$out")"
+finish
