@@ -8,6 +8,8 @@
 #include <benchmark/benchmark.h>
 
 #include "addin/connect.h"
+#include "addin/envdte.h"
+#include "events/event_subscription.h"
 #include "ide/ide_model.h"
 #include "manager/manager_model.h"
 #include "platform/fake/fakes.h"
@@ -161,6 +163,94 @@ void BareCallsHalfStale(benchmark::State& state) {
     }
   }
 }
+
+// Start-up: OnConnection, to the end of DoInitialize, with the manager
+// running (1) or registered but not running (0), against the calls it makes.
+// What comes after (the disconnection) is outside the timing.
+struct StartupWorld {
+  StartupWorld() : outside(manager) {
+    shared::ResetDebugLoggerForTesting();
+    os.windows.topLevel = {{0x10010, 999, "IDEOwner", "Another IDE"},
+                           {0x10020, os.process.pid, "Palette", "Tools"},
+                           {0x10030, os.process.pid, "IDEOwner", "Stand-in IDE"}};
+  }
+  platform::fake::FakeServices os;
+  testbed::IdeModel ide;
+  testbed::ManagerModel manager;
+  Outside outside;
+};
+
+class NotRunning : public Outside {
+ public:
+  using Outside::Outside;
+  automation::Result<Ref<registration::QmsIntegrationManager>> GetRunningManager(const std::string&) override {
+    return automation::Error{-2147221021, "Operation unavailable"};
+  }
+};
+
+void StartUp(benchmark::State& state) {
+  StartupWorld world;
+  NotRunning notRunning(world.manager);
+  addin::OutsideComponents* outside = state.range(0) ? static_cast<addin::OutsideComponents*>(&world.outside) : &notRunning;
+  automation::VariantArray custom;
+  for (auto _ : state) {
+    auto connect = addin::Connect::Create(outside);
+    connect->OnConnection(world.ide.Root(), 1, world.ide.AddIn(), custom);
+    state.PauseTiming();
+    connect->OnBeginShutdown(custom);
+    connect->OnDisconnection(0, custom);
+    connect = nullptr;
+    state.ResumeTiming();
+  }
+}
+
+std::int32_t CountWindow(platform::WindowHandle, std::intptr_t count) {
+  ++*reinterpret_cast<int*>(count);
+  return 1;
+}
+
+void BareStartUp(benchmark::State& state) {
+  StartupWorld world;
+  NotRunning notRunning(world.manager);
+  addin::OutsideComponents* outside = state.range(0) ? static_cast<addin::OutsideComponents*>(&world.outside) : &notRunning;
+  // The application object handed to the manager: an add-in made before.
+  auto me = addin::Connect::Create(&world.outside);
+  Ref<automation::Object> meObject(me.get());
+  const platform::ServiceSet& os = platform::Services();
+  for (auto _ : state) {
+    Ref<automation::Object> root = world.ide.Root();
+    benchmark::DoNotOptimize(root->As(envdte::kDTE));
+    benchmark::DoNotOptimize(os.process->CurrentProcessId());
+    auto manager = outside->GetRunningManager("qmsIM.qmsIntegrationManager");
+    if (!manager) manager = outside->CreateManager("qmsIM.qmsIntegrationManager");
+    auto registrationManager = *(*manager)->RegistrationManager();
+    std::int16_t kind = 3;
+    auto app = *registrationManager->RegisterApp(kind, meObject);
+    std::string pid = "4242";
+    (void)app->SetProcessId(pid);
+    int windows = 0;
+    os.windows->EnumTopLevel(&CountWindow, reinterpret_cast<std::intptr_t>(&windows));
+    char buffer[256];
+    for (const auto& w : world.os.windows.topLevel) {
+      std::int32_t owner = 0;
+      os.windows->GetWindowProcessId(w.handle, &owner);
+      if (owner == world.os.process.pid) os.windows->GetClassNameA(w.handle, buffer, 255);
+    }
+    auto events = *automation::GetObjectProperty(root, "Events");
+    auto solutionEvents = *automation::GetObjectProperty(events, "SolutionEvents");
+    auto subscription = events::EventSubscription::Subscribe(solutionEvents, envdte::kDispSolutionEvents,
+                                                             [](std::int32_t, std::span<Variant>) {});
+    state.PauseTiming();
+    subscription->reset();
+    (void)registrationManager->UnRegisterApp(app, kind);
+    state.ResumeTiming();
+  }
+  automation::VariantArray custom;
+  me->OnBeginShutdown(custom);
+}
+
+BENCHMARK(StartUp)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BareStartUp)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK(RegisterProjects)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond)->Complexity();
 BENCHMARK(BareCalls)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond)->Complexity();

@@ -9,6 +9,7 @@
 // answered at once and recorded there. docs/scenarios.md describes the steps.
 
 #include <windows.h>
+#include <psapi.h>
 
 #include <wrl/client.h>
 
@@ -144,6 +145,7 @@ const std::vector<testbed::Verb> kVerbs = {
     {"exit-now", 0, 0, "nothing"},
     {"leak", 0, 0, "nothing"},
     {"bench-register", 1, 1, "REPETITIONS"},
+    {"churn", 2, 2, "EVENTS EVERY"},
     {"disturb", 2, 2, "fail|shutdown N"},
     {"calls", 0, 0, "nothing"},
     {"window-state", 0, 1, "[0|1|2]"},
@@ -233,6 +235,8 @@ class StandInIde {
       return true;
     }
     if (step.verb == "bench-register") return BenchRegister(std::atoi(step.args[0].text.c_str()));
+    if (step.verb == "churn")
+      return Churn(std::atol(step.args[0].text.c_str()), std::atol(step.args[1].text.c_str()));
     if (step.verb == "leak") {
       // One more reference to the add-in, never released: the end-of-run
       // check must then report the add-in's server as not unloadable.
@@ -808,6 +812,65 @@ class StandInIde {
         std::to_string(static_cast<long>(median(owners))) + ", IDE objects " +
         std::to_string(static_cast<long>(median(ideCalls))));
     return true;
+  }
+
+  // A long IDE session in little time: EVENTS project events (a project
+  // "Churn" added, then removed, and again), each worked off at once by
+  // calling the add-in's Timer member as its timer form does (arming and
+  // disarming the window timer each time, as ever); every EVERY events one is
+  // left to the real timer tick instead. Every EVERY events the process's
+  // counters are printed: private bytes, handles, GDI and USER objects.
+  bool Churn(long events, long every) {
+    if (!addin_ || events < 1 || every < 1) {
+      Say("  ! churn needs the add-in loaded, EVENTS >= 1 and EVERY >= 1");
+      return false;
+    }
+    auto queued = [&] {
+      LONG count = 0;
+      addin_->get_EventQueueCount(&count);
+      return count;
+    };
+    for (long i = 1; i <= events; ++i) {
+      if (i % 2) ide_.AddProject({"Churn", "C:\\s\\Churn.vcproj"});
+      else ide_.RemoveProject("Churn");
+      if (i % every == 0) {
+        for (int waited = 0; queued() > 0 && waited < 5000; waited += 10) Pump(10);  // the real tick
+        Say("  churn " + std::to_string(i) + ": " + Counters() + " queued " + std::to_string(queued()));
+      } else {
+        while (queued() > 0) addin_->Timer();
+      }
+    }
+    return true;
+  }
+
+  static BOOL CALLBACK CountWindow(HWND, LPARAM count) {
+    ++*reinterpret_cast<long*>(count);
+    return TRUE;
+  }
+
+  // The process's counters. Private bytes are the committed private memory
+  // (PagefileUsage, which Windows keeps equal to PrivateUsage; Wine fills only
+  // the former). Where GetProcessHandleCount answers 0 (Wine), the handles are
+  // counted by asking each handle value for its information. GDI and USER
+  // objects are GetGuiResources' (0 under Wine); windows counts this thread's
+  // top-level and message-only windows, which USER objects the add-in makes.
+  static std::string Counters() {
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+    DWORD handles = 0;
+    if (!GetProcessHandleCount(GetCurrentProcess(), &handles) || handles == 0) {
+      for (std::uintptr_t value = 4; value < 0x10000; value += 4) {
+        DWORD flags = 0;
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++handles;
+      }
+    }
+    long windows = 0;
+    EnumThreadWindows(GetCurrentThreadId(), &CountWindow, reinterpret_cast<LPARAM>(&windows));
+    for (HWND w = nullptr; (w = FindWindowExW(HWND_MESSAGE, w, nullptr, nullptr)) != nullptr;) ++windows;
+    return "private " + std::to_string(memory.PagefileUsage) + " handles " + std::to_string(handles) + " gdi " +
+           std::to_string(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)) + " user " +
+           std::to_string(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)) + " windows " + std::to_string(windows);
   }
 
   // A call of the add-in into one of the IDE's objects (on the IDE's thread,

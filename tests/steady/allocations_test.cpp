@@ -1,0 +1,63 @@
+// A long IDE session natively: projects added and removed again and again,
+// each event queued, worked off by a timer tick and registered with the
+// manager. The add-in's allocations per event stay the same from the first
+// thousands of events to the last: nothing accumulates. This program counts
+// every allocation of the process (its own operator new), so it is a program
+// of its own.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#include "support/addin_fixture.h"
+
+namespace {
+std::atomic<long long> g_allocations{0};
+}  // namespace
+
+void* operator new(std::size_t size) {
+  ++g_allocations;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace zandrel::addin {
+namespace {
+
+class SteadyState : public testing_support::AddinFixture {};
+
+TEST_F(SteadyState, AllocationsPerEventStayTheSame) {
+  os.registry.SetDword(kKey, "Debug", 0);  // a user's IDE: nothing logged
+  shared::ResetDebugLoggerForTesting();
+  auto connect = Connected();
+  ide.OpenSolution("C:\\s\\a.sln", {{"A", "C:\\s\\A.vcproj"}, {"B", "C:\\s\\B.vcproj"}});
+  Drain();
+  auto allocationsOver = [&](int events, int& done) {
+    const long long before = g_allocations;
+    for (int i = 0; i < events; ++i, ++done) {
+      if (done % 2 == 0) ide.AddProject({"Churn", "C:\\s\\Churn.vcproj"});
+      else ide.RemoveProject("Churn");
+      Drain();
+      // What the stand-ins record of every call is theirs, not the add-in's.
+      os.registry.calls.clear();
+      os.windows.reads.clear();
+    }
+    return g_allocations - before;
+  };
+  int done = 0;
+  (void)allocationsOver(1000, done);  // the first events grow what a session keeps
+  const long long early = allocationsOver(2000, done);
+  (void)allocationsOver(14000, done);
+  const long long late = allocationsOver(2000, done);
+  std::printf("        allocations for 2000 events: %lld after 1000 events, %lld after 17000\n", early, late);
+  EXPECT_GT(early, 2000);  // every event allocates: the count means something
+  EXPECT_LE(std::llabs(late - early), early / 100) << early << " then " << late;
+  EXPECT_EQ(manager.Documents().size(), 2u);  // and the session did its work to the end
+}
+
+}  // namespace
+}  // namespace zandrel::addin
