@@ -135,6 +135,19 @@ expect_eq "an Application that is not the IDE: the ERROR line" \
   " ERROR    DIRUDEVU  IDTExtensibility2.OnConnection:| Error -2147467262 No such interface supported" \
   "$(tr -d '\r' < "$work/log.txt" | grep -A1 'IDTExtensibility2.OnConnection:' | paste -sd'|')"
 
+# zandrel-doctor of this bitness, as scripts use it (--json), on the prefix as
+# the tests leave it: the build's DLL registered in this bitness's view.
+doctor=$("$wine_run" "$(dirname "$dll")/zandrel-doctor.exe" --json 2>&1)
+code=$?
+if [ "$arch" = x86 ]; then
+  expect_match "doctor --json: the class in the 32-bit view, the build's DLL with its version" \
+    '"level":"OK","area":"registration","what":"class \{E29A3501-6D36-44A5-B304-30989DB2BD0C\} in HKLM \(32-bit view\)","reason":"Z:\\\\.*zandrel\.dll, version [0-9]+\.[0-9]+\.[0-9]+' "$doctor"
+else
+  expect_match "doctor --json: a class only in the 64-bit view is a FAIL for the 32-bit IDE, exit code 1" \
+    '"level":"FAIL","area":"registration","what":"class of zandrel.Connect","reason":"registered only in the 64-bit view.*"fail":[1-9][0-9]*\}.*code 1' \
+    "$doctor code $code"
+fi
+
 # The end-of-run check bites: an IDE that keeps a reference to the add-in is
 # reported, with the exit code 4, in its own verdict file.
 printf 'start\nleak\n' > "$work/leak.scn"
