@@ -728,13 +728,12 @@ class StandInIde {
     auto root = win::DispatchObject::Wrap(rootDispatch.Get());
     std::vector<double> addin, bare, manager, owners, ideCalls;
     auto now = [] { return testbed::NowMicroseconds(); };
-    auto us = [](double microseconds) { return microseconds; };
     long documents = 0, projectCount = 0;
     for (int r = 0; r < reps; ++r) {
       VARIANT_BOOL done = VARIANT_FALSE;
       double t0 = now();
       addin_->RegisterProjects(&done);
-      addin.push_back(us(now() - t0));
+      addin.push_back(now() - t0);
 
       double inManager = 0, inOwners = 0, inIde = 0;
       t0 = now();
@@ -786,10 +785,10 @@ class StandInIde {
         }
       }
       inIde += now() - t;
-      bare.push_back(us(now() - t0));
-      manager.push_back(us(inManager));
-      owners.push_back(us(inOwners));
-      ideCalls.push_back(us(inIde));
+      bare.push_back(now() - t0);
+      manager.push_back(inManager);
+      owners.push_back(inOwners);
+      ideCalls.push_back(inIde);
       documents = count;
       projectCount = n;
     }
