@@ -59,16 +59,14 @@ without_empty_keys() {
     /^$/ { next }
     { if (n) values[n]++; body[n] = body[n] $0 "\n"; if (!n) head = head $0 "\n" }
     END {
-      do {
-        changed = 0
-        for (i = 1; i <= n; i++) {
-          if (gone[i] || values[i]) continue
-          name = substr(key[i], 2, length(key[i]) - 2) "\\"
-          child = 0
-          for (j = 1; j <= n; j++) if (!gone[j] && j != i && index(substr(key[j], 2), name) == 1) { child = 1; break }
-          if (!child) { gone[i] = 1; changed = 1 }
-        }
-      } while (changed)
+      # An export lists a key right before its subkeys, so a key keeps a
+      # subkey exactly when the next key kept after it is one of them.
+      next_kept = ""
+      for (i = n; i >= 1; i--) {
+        name = substr(key[i], 2, length(key[i]) - 2) "\\"
+        if (values[i] || index(next_kept, name) == 1) next_kept = substr(key[i], 2)
+        else gone[i] = 1
+      }
       kept = 0
       for (i = 1; i <= n; i++) if (!gone[i]) kept++
       if (kept) printf "%s", head
