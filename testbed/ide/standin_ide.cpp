@@ -164,6 +164,15 @@ const std::vector<testbed::Verb> kVerbs = {
     {"wait-file", 1, 1, "FILE"},
 };
 
+// Whether the loaded zandrel.dll answers S_OK to DllCanUnloadNow.
+bool AddinCanUnload() {
+  HMODULE module = GetModuleHandleW(L"zandrel.dll");
+  if (!module) return true;
+  using CanUnloadNow = HRESULT(WINAPI*)();
+  auto can = reinterpret_cast<CanUnloadNow>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+  return can && can() == S_OK;
+}
+
 class StandInIde {
  public:
   StandInIde() {
@@ -914,14 +923,11 @@ class StandInIde {
   }
 
   bool CanUnload() {
-    HMODULE module = GetModuleHandleW(L"zandrel.dll");
-    if (!module) {
+    if (!GetModuleHandleW(L"zandrel.dll")) {
       Say("  zandrel.dll is not loaded");
       return true;
     }
-    using CanUnloadNow = HRESULT(WINAPI*)();
-    auto can = reinterpret_cast<CanUnloadNow>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
-    Say(std::string("  DllCanUnloadNow=") + (can && can() == S_OK ? "S_OK" : "S_FALSE"));
+    Say(std::string("  DllCanUnloadNow=") + (AddinCanUnload() ? "S_OK" : "S_FALSE"));
     return true;
   }
 
@@ -997,11 +1003,9 @@ int main(int argc, char** argv) {
   // However the scenario ended, the IDE's end leaves nothing behind: the
   // add-in's server can unload, and nothing this IDE handed to the add-in is
   // still referenced.
-  if (HMODULE module = GetModuleHandleW(L"zandrel.dll")) {
-    using CanUnloadNow = HRESULT(WINAPI*)();
-    auto can = reinterpret_cast<CanUnloadNow>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+  if (GetModuleHandleW(L"zandrel.dll")) {
     const long alive = win::ExportedObjectsAlive();
-    const bool unloadable = can && can() == S_OK;
+    const bool unloadable = AddinCanUnload();
     char verdict[160];
     std::snprintf(verdict, sizeof verdict, "%s: DllCanUnloadNow=%s, exported objects alive: %ld",
                   unloadable && alive == 0 ? "balanced" : "UNBALANCED", unloadable ? "S_OK" : "S_FALSE", alive);
