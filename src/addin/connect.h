@@ -133,6 +133,8 @@ class Connect : public virtual automation::RefCounted, public automation::Object
   Ref<events::TimerFrm> mTimerFrm;
   Ref<automation::Object> mDTE;
   std::string m_strActiveProject;
+  using DocumentSet = automation::KeyedList<Ref<registration::QmsDocument>>;
+  DocumentSet m_documentRoom;  // empty; taken while a set is in use
   Variant m_varPendingEvent;
   std::unique_ptr<events::EventSubscription> mSolutionEvents;
   std::unique_ptr<events::EventSubscription> mCommandEvents;
@@ -168,7 +170,11 @@ class Connect : public virtual automation::RefCounted, public automation::Object
 
   // registration/
   void UnregisterProjects();
-  automation::KeyedList<Ref<registration::QmsDocument>> GetDocs();
+  // This IDE's documents, in the room kept from the last set given back.
+  DocumentSet GetDocs();
+  // Empties a set and keeps its room: a large solution's sets are built on
+  // every project event.
+  void KeepRoom(DocumentSet&& documents);
 
   // commands/
   void DoOpenFile(std::string& path, std::int32_t& line, std::int32_t& column);

@@ -3,19 +3,31 @@
 //
 // Positions count from 1. Keys are compared without regard to letter case. Add
 // with a key already present fails and adds nothing; Remove of a key that is
-// not present fails and removes nothing. Look-up and removal by key cost O(1)
-// on average (a document set may hold thousands of entries), and walking the
-// positions in order costs O(1) a step: the list remembers the last position
-// it was asked for.
+// not present fails and removes nothing. A removed value is let go before
+// Remove returns.
+//
+// A document set is built and emptied again on every project event of a
+// solution that may hold thousands of projects, so the list costs little:
+// - entries sit in one array in the order they were added; a removed entry
+//   stays behind as a gap until there are twice as many gaps as entries, when
+//   the array is closed up (an entry is moved half a time a removal, on
+//   average, at most);
+// - the folded keys sit end to end in one text, so adding allocates nothing
+//   once the array, the text and the index have grown;
+// - the index is an open-addressing hash table of entry numbers, looked up by
+//   key in O(1) on average;
+// - a position is found in O(1) while there are no gaps, and otherwise by a
+//   walk from the nearest of the front, the back and the last position asked
+//   for, so that walking the positions in order costs O(1) a step.
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <iterator>
-#include <list>
-#include <optional>
+#include <algorithm>
+#include <cstring>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "automation/error.h"
 #include "automation/text.h"
@@ -29,114 +41,290 @@ class KeyedList {
   KeyedList(const KeyedList& other) { *this = other; }
   KeyedList& operator=(const KeyedList& other) {
     if (this == &other) return *this;
-    Reset();
-    for (const Entry& e : other.entries_) {
-      if (e.key) (void)Add(e.value, *e.key);  // the folded key folds to itself
-      else (void)Add(e.value);
+    KeyedList copy;
+    for (std::size_t e = other.front_; e < other.entries_.size(); ++e) {
+      const Entry& entry = other.entries_[e];
+      if (!entry.live) continue;
+      if (entry.keyed) (void)copy.Add(entry.value, other.KeyOf(entry));  // folds to itself
+      else (void)copy.Add(entry.value);
     }
+    *this = std::move(copy);
     return *this;
   }
-  // Moving keeps the list's nodes, so the index's iterators stay valid.
-  KeyedList(KeyedList&&) noexcept = default;
-  KeyedList& operator=(KeyedList&&) noexcept = default;
+  KeyedList(KeyedList&& other) noexcept { *this = std::move(other); }
+  KeyedList& operator=(KeyedList&& other) noexcept {
+    if (this == &other) return *this;
+    entries_ = std::exchange(other.entries_, {});
+    keys_ = std::exchange(other.keys_, {});
+    slots_ = std::exchange(other.slots_, {});
+    front_ = std::exchange(other.front_, 0);
+    gaps_ = std::exchange(other.gaps_, 0);
+    live_ = std::exchange(other.live_, 0);
+    keyed_ = std::exchange(other.keyed_, 0);
+    cursor_ = std::exchange(other.cursor_, kNone);
+    cursorPosition_ = std::exchange(other.cursorPosition_, 0);
+    return *this;
+  }
 
-  std::int32_t Count() const { return static_cast<std::int32_t>(entries_.size()); }
+  std::int32_t Count() const { return static_cast<std::int32_t>(live_); }
+
+  // Room for count more entries with keys of about keyLength bytes, so that
+  // adding them grows nothing.
+  void Reserve(std::int32_t count, std::size_t keyLength = 0) {
+    if (count <= 0) return;
+    const auto n = static_cast<std::size_t>(count);
+    entries_.reserve(entries_.size() + n);
+    keys_.reserve(keys_.size() + n * keyLength);
+    std::size_t slots = std::max<std::size_t>(16, slots_.size());
+    while (slots < (keyed_ + n) * 2) slots *= 2;
+    if (slots != slots_.size()) Rehash(slots);
+  }
 
   Status Add(T value) {
-    entries_.push_back(Entry{std::move(value), nullptr});
+    entries_.push_back(Entry{std::move(value), 0, 0, 0, true, false});
+    ++live_;
     return Status::Ok();
   }
 
-  Status Add(T value, const std::string& key) {
-    // One look-up: the key's place is taken first and given its entry after.
-    auto [slot, added] = index_.try_emplace(LowerCase(key));
-    if (!added) return errors::DuplicateKey();
-    entries_.push_back(Entry{std::move(value), &slot->first});
-    slot->second = std::prev(entries_.end());
+  Status Add(T value, std::string_view key) {
+    const std::size_t offset = keys_.size();
+    AppendLowerCase(keys_, key);
+    const std::string_view folded(keys_.data() + offset, keys_.size() - offset);
+    const std::size_t hash = Hash(folded);
+    if (FindSlot(folded, hash) != kNone) {
+      keys_.resize(offset);
+      return errors::DuplicateKey();
+    }
+    if ((keyed_ + 1) * 2 > slots_.size()) Rehash(std::max<std::size_t>(16, slots_.size() * 2));
+    entries_.push_back(Entry{std::move(value), offset, folded.size(), hash, true, true});
+    ++live_;
+    ++keyed_;
+    Place(entries_.size() - 1, hash);
     return Status::Ok();
+  }
+
+  // Removes everything and keeps the room it took, for the next filling. The
+  // values are let go in order, as when the list itself goes.
+  void Clear() {
+    const std::size_t end = entries_.size();
+    live_ = keyed_ = 0;
+    std::fill(slots_.begin(), slots_.end(), Slot{});
+    for (std::size_t e = front_; e < end; ++e) entries_[e].value = T{};
+    Empty();
   }
 
   Result<T> Item(std::int32_t position) const {
-    auto it = Find(position);
-    if (!it) return errors::InvalidArgument();
-    return (*it)->value;
+    const std::size_t e = Find(position);
+    if (e == kNone) return errors::InvalidArgument();
+    return entries_[e].value;
   }
 
-  Result<T> Item(const std::string& key) const {
-    auto found = index_.find(Folded(key));
-    if (found == index_.end()) return errors::InvalidArgument();
-    return found->second->value;
+  Result<T> Item(std::string_view key) const {
+    const std::size_t slot = Lookup(key);
+    if (slot == kNone) return errors::InvalidArgument();
+    return entries_[slots_[slot].entry].value;
   }
 
-  bool Contains(const std::string& key) const { return index_.contains(Folded(key)); }
+  bool Contains(std::string_view key) const { return Lookup(key) != kNone; }
 
   Status Remove(std::int32_t position) {
-    auto it = Find(position);
-    if (!it) return errors::InvalidArgument();
-    Erase(*it);
+    const std::size_t e = Find(position);
+    if (e == kNone) return errors::InvalidArgument();
+    if (entries_[e].keyed) Unplace(SlotOfEntry(e));
+    Erase(e);
     return Status::Ok();
   }
 
-  Status Remove(const std::string& key) {
-    auto found = index_.find(Folded(key));
-    if (found == index_.end()) return errors::InvalidArgument();
-    entries_.erase(found->second);
-    index_.erase(found);
-    cursor_.reset();
+  Status Remove(std::string_view key) {
+    const std::size_t slot = Lookup(key);
+    if (slot == kNone) return errors::InvalidArgument();
+    const std::size_t e = slots_[slot].entry;
+    Unplace(slot);
+    Erase(e);
     return Status::Ok();
   }
 
  private:
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
   struct Entry {
     T value;
-    const std::string* key = nullptr;  // the folded key, owned by the index
+    std::size_t keyOffset;  // the folded key, in keys_
+    std::size_t keyLength;
+    std::size_t hash;
+    bool live;
+    bool keyed;
+  };
+  struct Slot {
+    std::size_t entry = kNone;  // kNone: empty
+    std::size_t hash = 0;
   };
 
-  // A key folded for a look-up, into a buffer of the thread's own: looking up
+  // Eight bytes a step, each step a multiply and a shift, the whole mixed once
+  // more at the end: keys are short paths that differ in a few bytes.
+  static std::size_t Hash(std::string_view folded) {
+    constexpr std::uint64_t kStep = 0xBF58476D1CE4E5B9u;
+    std::uint64_t h = 0x9E3779B97F4A7C15u ^ folded.size();
+    std::size_t i = 0;
+    for (; i + 8 <= folded.size(); i += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, folded.data() + i, 8);
+      h = (h ^ word) * kStep;
+      h ^= h >> 31;
+    }
+    if (i < folded.size()) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, folded.data() + i, folded.size() - i);
+      h = (h ^ word) * kStep;
+      h ^= h >> 31;
+    }
+    h ^= h >> 29;
+    h *= 0x94D049BB133111EBu;
+    h ^= h >> 32;
+    return static_cast<std::size_t>(h);
+  }
+
+  std::string_view KeyOf(const Entry& entry) const {
+    return std::string_view(keys_.data() + entry.keyOffset, entry.keyLength);
+  }
+
+  std::size_t Mask() const { return slots_.size() - 1; }
+
+  // The slot that holds the folded key, or kNone.
+  std::size_t FindSlot(std::string_view folded, std::size_t hash) const {
+    if (slots_.empty()) return kNone;
+    for (std::size_t s = hash & Mask();; s = (s + 1) & Mask()) {
+      const Slot& slot = slots_[s];
+      if (slot.entry == kNone) return kNone;
+      if (slot.hash == hash && KeyOf(entries_[slot.entry]) == folded) return s;
+    }
+  }
+
+  // A key folded for a look-up, in a buffer of the thread's own: looking up
   // allocates nothing once the buffer has grown.
-  static const std::string& Folded(const std::string& key) {
+  std::size_t Lookup(std::string_view key) const {
+    if (keyed_ == 0) return kNone;
     thread_local std::string scratch;
     LowerCaseInto(scratch, key);
-    return scratch;
+    return FindSlot(scratch, Hash(scratch));
   }
-  using Iterator = typename std::list<Entry>::iterator;
 
-  std::optional<Iterator> Find(std::int32_t position) const {
-    if (position < 1 || position > Count()) return std::nullopt;
-    auto& self = const_cast<KeyedList&>(*this);
-    // Walk from the nearest of the front, the back and the remembered position.
-    std::int32_t from = 1;
-    Iterator it = self.entries_.begin();
-    if (cursor_ && std::abs(cursorPosition_ - position) < position - 1) {
-      from = cursorPosition_;
-      it = *cursor_;
+  std::size_t SlotOfEntry(std::size_t e) const {
+    for (std::size_t s = entries_[e].hash & Mask();; s = (s + 1) & Mask()) {
+      if (slots_[s].entry == e) return s;
     }
-    if (Count() - position < std::abs(from - position)) {
-      from = Count();
-      it = std::prev(self.entries_.end());
+  }
+
+  void Place(std::size_t e, std::size_t hash) {
+    std::size_t s = hash & Mask();
+    while (slots_[s].entry != kNone) s = (s + 1) & Mask();
+    slots_[s] = Slot{e, hash};
+  }
+
+  // Empties a slot, moving back the entries of the run after it that would
+  // otherwise no longer be found (deletion without tombstones).
+  void Unplace(std::size_t hole) {
+    for (std::size_t s = (hole + 1) & Mask(); slots_[s].entry != kNone; s = (s + 1) & Mask()) {
+      const std::size_t home = slots_[s].hash & Mask();
+      // The entry at s may fill the hole when its home is not in (hole, s].
+      const bool stays = hole < s ? (home > hole && home <= s) : (home > hole || home <= s);
+      if (stays) continue;
+      slots_[hole] = slots_[s];
+      hole = s;
     }
-    std::advance(it, position - from);
-    self.cursor_ = it;
-    self.cursorPosition_ = position;
-    return it;
+    slots_[hole] = Slot{};
+    --keyed_;
   }
 
-  void Erase(Iterator it) {
-    if (it->key) index_.erase(index_.find(*it->key));
-    entries_.erase(it);
-    cursor_.reset();
+  void Rehash(std::size_t size) {
+    slots_.assign(size, Slot{});
+    for (std::size_t e = front_; e < entries_.size(); ++e) {
+      if (entries_[e].live && entries_[e].keyed) Place(e, entries_[e].hash);
+    }
   }
 
-  void Reset() {
+  // Leaves a gap at entry e (its slot is empty already) and lets its value go
+  // once the list is whole again.
+  void Erase(std::size_t e) {
+    [[maybe_unused]] T value = std::move(entries_[e].value);
+    entries_[e].value = T{};
+    entries_[e].live = false;
+    --live_;
+    if (cursor_ != kNone) {
+      if (e < cursor_) --cursorPosition_;
+      else if (e == cursor_) cursor_ = kNone;
+    }
+    if (e == front_) {
+      // The gaps right after it join the front's.
+      for (++front_; front_ < entries_.size() && !entries_[front_].live; ++front_) --gaps_;
+    } else {
+      ++gaps_;
+    }
+    while (!entries_.empty() && !entries_.back().live && entries_.size() - 1 > front_) {
+      entries_.pop_back();
+      --gaps_;
+    }
+    if (front_ == entries_.size()) Empty();
+    else if (front_ + gaps_ > 2 * live_ + 16) Compact();
+  }
+
+  // Everything is gone: the index is empty already.
+  void Empty() {
     entries_.clear();
-    index_.clear();
-    cursor_.reset();
+    keys_.clear();
+    front_ = gaps_ = 0;
+    cursor_ = kNone;
   }
 
-  std::list<Entry> entries_;
-  std::unordered_map<std::string, Iterator> index_;
-  std::optional<Iterator> cursor_;
-  std::int32_t cursorPosition_ = 0;
+  // Closes the gaps, and the keys' text with them, in place: the room stays.
+  // An entry and its key only ever move towards the front.
+  void Compact() {
+    std::size_t to = 0, keyEnd = 0;
+    for (std::size_t e = front_; e < entries_.size(); ++e) {
+      Entry& entry = entries_[e];
+      if (!entry.live) continue;
+      if (entry.keyed) {
+        std::memmove(keys_.data() + keyEnd, keys_.data() + entry.keyOffset, entry.keyLength);
+        entry.keyOffset = keyEnd;
+        keyEnd += entry.keyLength;
+      }
+      if (to != e) entries_[to] = std::move(entry);
+      ++to;
+    }
+    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(to), entries_.end());
+    keys_.resize(keyEnd);
+    front_ = gaps_ = 0;
+    cursor_ = kNone;
+    Rehash(slots_.size());
+  }
+
+  // The entry at a position, or kNone.
+  std::size_t Find(std::int32_t position) const {
+    if (position < 1 || position > Count()) return kNone;
+    const auto p = static_cast<std::size_t>(position);
+    if (gaps_ == 0) return front_ + p - 1;
+    // Walk from the nearest of the front, the back and the last position.
+    std::size_t from = 1, e = front_;
+    if (cursor_ != kNone && Distance(cursorPosition_, p) < p - 1) from = cursorPosition_, e = cursor_;
+    if (live_ - p < Distance(from, p)) from = live_, e = entries_.size() - 1;
+    for (; from < p; ++from) do ++e; while (!entries_[e].live);
+    for (; from > p; --from) do --e; while (!entries_[e].live);
+    cursor_ = e;
+    cursorPosition_ = p;
+    return e;
+  }
+
+  static std::size_t Distance(std::size_t a, std::size_t b) { return a < b ? b - a : a - b; }
+
+  std::vector<Entry> entries_;  // from front_ on; the last one is live
+  std::string keys_;            // the folded keys, end to end
+  std::vector<Slot> slots_;     // a power of two in size, at most half full
+  std::size_t front_ = 0;       // the first live entry; all before it are gaps
+  std::size_t gaps_ = 0;        // gaps after front_
+  std::size_t live_ = 0;
+  std::size_t keyed_ = 0;       // entries in the index
+  mutable std::size_t cursor_ = kNone;
+  mutable std::size_t cursorPosition_ = 0;
 };
 
 }  // namespace zandrel::automation

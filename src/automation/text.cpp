@@ -1,5 +1,8 @@
 #include "automation/text.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace zandrel::automation {
 
 namespace {
@@ -83,17 +86,37 @@ std::string LowerCase(std::string_view utf8) {
 }
 
 void LowerCaseInto(std::string& out, std::string_view utf8) {
-  // Plain ASCII, the usual case (member names, paths), byte by byte.
-  out.assign(utf8);
+  out.clear();
+  AppendLowerCase(out, utf8);
+}
+
+void AppendLowerCase(std::string& out, std::string_view utf8) {
+  // Plain ASCII, the usual case (member names, paths): eight bytes at a time
+  // while none is outside ASCII, then byte by byte.
+  const std::size_t start = out.size();
+  out.append(utf8);
+  char* const lowered = out.data() + start;
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  constexpr std::uint64_t kHigh = 0x8080808080808080u;
   std::size_t i = 0;
-  for (; i < out.size(); ++i) {
-    const auto c = static_cast<unsigned char>(out[i]);
-    if (c >= 0x80) break;
-    if (c >= 'A' && c <= 'Z') out[i] = static_cast<char>(c + 32);
+  for (; i + 8 <= utf8.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, lowered + i, 8);
+    if (word & kHigh) break;
+    // A byte's high bit is set by the first sum when it is 'A' or above, by the
+    // second when it is above 'Z' (no byte carries into the next: all < 0x80).
+    const std::uint64_t upper = (word + (0x80 - 'A') * kOnes) & ~(word + (0x80 - 'Z' - 1) * kOnes) & kHigh;
+    word |= upper >> 2;  // 0x80 >> 2 is the 0x20 between the cases
+    std::memcpy(lowered + i, &word, 8);
   }
-  if (i == out.size()) return;
+  for (; i < utf8.size(); ++i) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    if (c >= 0x80) break;
+    if (c >= 'A' && c <= 'Z') lowered[i] = static_cast<char>(c + 32);
+  }
+  if (i == utf8.size()) return;
   // From the first byte outside ASCII on, character by character.
-  out.resize(i);
+  out.resize(start + i);
   while (i < utf8.size()) Encode(Lower(Decode(utf8, i)), out);
 }
 

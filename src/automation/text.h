@@ -14,6 +14,8 @@ namespace zandrel::automation {
 std::string LowerCase(std::string_view utf8);
 // The same into a string of the caller's, whose capacity is kept.
 void LowerCaseInto(std::string& out, std::string_view utf8);
+// The same appended to what out holds.
+void AppendLowerCase(std::string& out, std::string_view utf8);
 
 // Whether two texts are equal without regard to letter case (by LowerCase).
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);

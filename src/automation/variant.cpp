@@ -320,4 +320,14 @@ Result<std::int32_t> ToLong(const Result<Variant>& v) { return v ? ToLong(*v) : 
 Result<bool> ToBoolean(const Result<Variant>& v) { return v ? ToBoolean(*v) : Result<bool>(v.error()); }
 Result<Ref<Object>> ToObject(const Result<Variant>& v) { return v ? ToObject(*v) : Result<Ref<Object>>(v.error()); }
 
+Result<std::string> ToText(Result<Variant>&& v) {
+  if (v && v->IsString()) return std::move(*v).AsString();
+  return ToText(std::as_const(v));
+}
+
+Result<Ref<Object>> ToObject(Result<Variant>&& v) {
+  if (v && v->IsObject()) return std::move(*v).AsObject();
+  return ToObject(std::as_const(v));
+}
+
 }  // namespace zandrel::automation

@@ -119,8 +119,11 @@ class Variant {
   float AsSingle() const { return std::get<float>(v_); }
   double AsDouble() const { return std::get<double>(v_); }
   Date AsDate() const { return std::get<Date>(v_); }
-  const std::string& AsString() const { return std::get<std::string>(v_); }
-  const Ref<Object>& AsObject() const { return std::get<Ref<Object>>(v_); }
+  const std::string& AsString() const& { return std::get<std::string>(v_); }
+  const Ref<Object>& AsObject() const& { return std::get<Ref<Object>>(v_); }
+  // The same taken out of a variant that is going away.
+  std::string AsString() && { return std::get<std::string>(std::move(v_)); }
+  Ref<Object> AsObject() && { return std::get<Ref<Object>>(std::move(v_)); }
   const VariantArray& AsArray() const { return *std::get<std::shared_ptr<const VariantArray>>(v_); }
 
  private:
@@ -151,6 +154,10 @@ Result<Ref<Object>> ToObject(const Variant& v);
 
 // The same, for the outcome of a call: its failure passes through.
 Result<std::string> ToText(const Result<Variant>& v);
+// From a call's outcome that is not kept: a text or an object is taken out,
+// not copied.
+Result<std::string> ToText(Result<Variant>&& v);
+Result<Ref<Object>> ToObject(Result<Variant>&& v);
 Result<std::int32_t> ToLong(const Result<Variant>& v);
 Result<bool> ToBoolean(const Result<Variant>& v);
 Result<Ref<Object>> ToObject(const Result<Variant>& v);

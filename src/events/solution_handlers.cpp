@@ -22,6 +22,7 @@ void Connect::DoWorkspaceClose(Variant& /*Event*/) {
   }
   m_blnQueueInterrupt = false;
   Log("      END DoWorkspaceClose()\r\n");
+  KeepRoom(std::move(documents));
 }
 
 void Connect::DoSolutionOpen(Variant& Event) {

@@ -9,7 +9,7 @@ using automation::KeyedList;
 using automation::ResumeNext;
 using registration::QmsDocument;
 
-KeyedList<Ref<QmsDocument>> Connect::GetDocs() {
+Connect::DocumentSet Connect::GetDocs() {
   ResumeNext err;
   Ref<registration::QmsDocuments> found;
   std::int16_t kind = registration::im_AppObject_MSVC;
@@ -25,7 +25,8 @@ KeyedList<Ref<QmsDocument>> Connect::GetDocs() {
     Log("    GetDocs()=" + std::to_string(count));
   }
 
-  KeyedList<Ref<QmsDocument>> documents;
+  DocumentSet documents = std::move(m_documentRoom);  // a nested call builds its own
+  documents.Reserve(count, 64);
   for (std::int32_t i = 1; i <= count; ++i) {
     Variant index(i);
     Ref<QmsDocument> document;
@@ -35,7 +36,7 @@ KeyedList<Ref<QmsDocument>> Connect::GetDocs() {
     Ref<registration::QmsApplication> app;
     err.Assign(app, document->App());
     Ref<automation::Object> owner;
-    if (app) err.Assign(owner, Held(app)->AppObject());
+    if (app) err.Assign(owner, app->AppObject());
     else err.Record(automation::errors::ObjectNotSet());
     const std::int32_t myPid = MSDEVPid();
     Variant ownerPid;
@@ -44,9 +45,14 @@ KeyedList<Ref<QmsDocument>> Connect::GetDocs() {
                            err.Assign(ownerPidValue, automation::ToLong(ownerPid));
     if (ownerRead && myPid != ownerPidValue) continue;
     std::string name;
-    if (err.Assign(name, document->DocName())) err.Do(documents.Add(document, name));  // a duplicate keeps the first
+    if (err.Assign(name, document->DocName())) err.Do(documents.Add(std::move(document), name));  // a duplicate keeps the first
   }
   return documents;
+}
+
+void Connect::KeepRoom(DocumentSet&& documents) {
+  documents.Clear();
+  m_documentRoom = std::move(documents);
 }
 
 void Connect::ActiveProject(std::string& pstrFullname) { m_strActiveProject = pstrFullname; }

@@ -103,6 +103,7 @@ bool Connect::RegisterProjects() {
   }
   err.Clear();
   Log("    END RegisterProjects(): ");
+  KeepRoom(std::move(documents));
   return result;
 }
 
@@ -118,6 +119,7 @@ void Connect::UnregisterProjects() {
     if (m_RegMgr) err.Do(Held(m_RegMgr)->UnRegisterDoc(document, noApplication, noName));
   }
   Log("      END UnregisterProjects()\r\n");
+  KeepRoom(std::move(documents));
 }
 
 }  // namespace zandrel::addin

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -87,6 +90,84 @@ TEST(KeyedList, CopiesAreIndependent) {
   ASSERT_TRUE(b.Remove("k").ok());
   EXPECT_EQ(a.Count(), 1);
   EXPECT_EQ(b.Count(), 0);
+}
+
+// Every operation, at random, against a plain list of (key, value) pairs: the
+// gaps, the closing-up, the index and the remembered position must never show.
+TEST(KeyedList, AgreesWithAPlainListUnderRandomOperations) {
+  std::mt19937 random(20261206);
+  for (int round = 0; round < 40; ++round) {
+    KeyedList<std::shared_ptr<int>> list;
+    std::vector<std::pair<std::string, std::shared_ptr<int>>> model;  // "" for no key
+    const int keys = round % 2 ? 8 : 400;  // few keys: many duplicates
+    for (int step = 0; step < 3000; ++step) {
+      const int op = static_cast<int>(random() % 10);
+      const std::string key = "K" + std::to_string(random() % keys);
+      const std::string asked = random() % 2 ? key : "k" + key.substr(1);
+      const auto count = static_cast<std::int32_t>(model.size());
+      if (op < 3) {
+        auto value = std::make_shared<int>(step);
+        const bool present = std::any_of(model.begin(), model.end(), [&](auto& m) { return m.first == "k" + key.substr(1); });
+        ASSERT_EQ(list.Add(value, asked).ok(), !present);
+        if (!present) model.emplace_back("k" + key.substr(1), value);
+      } else if (op < 4) {
+        auto value = std::make_shared<int>(step);
+        ASSERT_TRUE(list.Add(value).ok());
+        model.emplace_back("", value);
+      } else if (op < 6 && count > 0) {
+        // From the front (as a queue), the back, or anywhere.
+        const std::int32_t p = op == 4 ? 1 : static_cast<std::int32_t>(random() % count) + 1;
+        std::weak_ptr<int> gone = model[p - 1].second;
+        model.erase(model.begin() + (p - 1));
+        ASSERT_TRUE(list.Remove(p).ok());
+        ASSERT_TRUE(gone.expired()) << "a removed value is let go";
+      } else if (op < 8) {
+        auto found = std::find_if(model.begin(), model.end(), [&](auto& m) { return m.first == "k" + key.substr(1); });
+        ASSERT_EQ(list.Remove(asked).ok(), found != model.end());
+        if (found != model.end()) model.erase(found);
+      } else if (count > 0) {
+        const auto p = static_cast<std::int32_t>(random() % count) + 1;
+        ASSERT_EQ(*list.Item(p), model[p - 1].second);
+        auto found = std::find_if(model.begin(), model.end(), [&](auto& m) { return m.first == "k" + key.substr(1); });
+        ASSERT_EQ(list.Contains(asked), found != model.end());
+        if (found != model.end()) {
+          ASSERT_EQ(*list.Item(asked), found->second);
+        }
+      }
+      ASSERT_EQ(list.Count(), static_cast<std::int32_t>(model.size()));
+      if (step % 500 == 0) {
+        for (std::int32_t p = 1; p <= list.Count(); ++p) ASSERT_EQ(*list.Item(p), model[p - 1].second);
+        for (std::int32_t p = list.Count(); p >= 1; --p) ASSERT_EQ(*list.Item(p), model[p - 1].second);
+        // A copy and a move see the same; the moved-from list is empty.
+        KeyedList<std::shared_ptr<int>> copy(list);
+        KeyedList<std::shared_ptr<int>> moved(std::move(copy));
+        ASSERT_EQ(copy.Count(), 0);
+        ASSERT_EQ(moved.Count(), list.Count());
+        for (std::int32_t p = 1; p <= moved.Count(); ++p) ASSERT_EQ(*moved.Item(p), model[p - 1].second);
+        for (const auto& [k, v] : model) {
+          if (!k.empty()) {
+            ASSERT_EQ(*moved.Item(k), v);
+          }
+        }
+      }
+    }
+    for (std::int32_t p = 1; p <= list.Count(); ++p) ASSERT_EQ(*list.Item(p), model[p - 1].second);
+    EXPECT_FALSE(list.Item(0).ok());
+    EXPECT_FALSE(list.Item(list.Count() + 1).ok());
+  }
+}
+
+TEST(KeyedList, AQueueTakenFromTheFrontStaysSmall) {
+  KeyedList<int> queue;
+  for (int i = 0; i < 100000; ++i) {
+    ASSERT_TRUE(queue.Add(i).ok());
+    if (i % 3 != 2) continue;
+    ASSERT_EQ(*queue.Item(1), i / 3);
+    ASSERT_TRUE(queue.Remove(1).ok());
+  }
+  EXPECT_EQ(queue.Count(), 100000 - 33333);
+  EXPECT_EQ(*queue.Item(1), 33333);
+  EXPECT_EQ(*queue.Item(queue.Count()), 99999);
 }
 
 }  // namespace

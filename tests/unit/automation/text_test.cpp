@@ -36,5 +36,31 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"bytes that never start a sequence", "\xF5\xFF", u"\uFFFD\uFFFD"}),
     [](const ::testing::TestParamInfo<Case>& param) { return "case" + std::to_string(param.index); });
 
+// Every ASCII byte at every place in texts of up to three words: exactly the
+// letters A to Z change. Then a letter outside ASCII at every place.
+TEST(LowerCase, FoldsExactlyTheLettersWherePlacedAndFromWhereverAsciiEnds) {
+  for (std::size_t length = 1; length <= 24; ++length) {
+    for (std::size_t at = 0; at < length; ++at) {
+      for (int c = 0; c < 0x80; ++c) {
+        std::string text(length, 'Q');
+        text[at] = static_cast<char>(c);
+        std::string expected(length, 'q');
+        expected[at] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+        ASSERT_EQ(LowerCase(text), expected) << "length " << length << " byte " << c << " at " << at;
+      }
+    }
+    for (std::size_t at = 0; at < length; ++at) {
+      std::string text = std::string(at, 'Z') + "\xC3\x89" + std::string(length - at, 'A');  // É
+      std::string expected = std::string(at, 'z') + "\xC3\xA9" + std::string(length - at, 'a');
+      ASSERT_EQ(LowerCase(text), expected) << "length " << length << " at " << at;
+    }
+  }
+  std::string out = "Kept ";
+  AppendLowerCase(out, "C:\\Big\\P1.VCPROJ");
+  EXPECT_EQ(out, "Kept c:\\big\\p1.vcproj");
+  LowerCaseInto(out, "ABC");
+  EXPECT_EQ(out, "abc");
+}
+
 }  // namespace
 }  // namespace zandrel::automation
