@@ -11,7 +11,9 @@
 // - entries sit in one array in the order they were added; a removed entry
 //   stays behind as a gap until there are twice as many gaps as entries, when
 //   the array is closed up (an entry is moved half a time a removal, on
-//   average, at most);
+//   average, at most); the gaps at the front, left by a list emptied in order,
+//   may grow to four times the entries and a thousand more, and vanish
+//   without a move when the list is empty;
 // - the folded keys sit end to end in one text, so adding allocates nothing
 //   once the array, the text and the index have grown;
 // - the index is an open-addressing hash table of entry numbers, looked up by
@@ -24,6 +26,7 @@
 #include <cstdint>
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -76,7 +79,7 @@ class KeyedList {
     entries_.reserve(entries_.size() + n);
     keys_.reserve(keys_.size() + n * keyLength);
     std::size_t slots = std::max<std::size_t>(16, slots_.size());
-    while (slots < (keyed_ + n) * 2) slots *= 2;
+    while (TooFull(keyed_ + n, slots)) slots *= 2;
     if (slots != slots_.size()) Rehash(slots);
   }
 
@@ -87,16 +90,20 @@ class KeyedList {
   }
 
   Status Add(T value, std::string_view key) {
+    // Offsets into the keys' text are 32-bit (a folded character takes at
+    // most three bytes more than it did).
+    if (key.size() > (kEmpty - keys_.size()) / 4) return errors::Overflow();
     const std::size_t offset = keys_.size();
     AppendLowerCase(keys_, key);
     const std::string_view folded(keys_.data() + offset, keys_.size() - offset);
-    const std::size_t hash = Hash(folded);
+    const std::uint32_t hash = Hash(folded);
     if (FindSlot(folded, hash) != kNone) {
       keys_.resize(offset);
       return errors::DuplicateKey();
     }
-    if ((keyed_ + 1) * 2 > slots_.size()) Rehash(std::max<std::size_t>(16, slots_.size() * 2));
-    entries_.push_back(Entry{std::move(value), offset, folded.size(), hash, true, true});
+    if (TooFull(keyed_ + 1, slots_.size())) Rehash(std::max<std::size_t>(16, slots_.size() * 2));
+    entries_.push_back(Entry{std::move(value), static_cast<std::uint32_t>(offset),
+                             static_cast<std::uint32_t>(folded.size()), hash, true, true});
     ++live_;
     ++keyed_;
     Place(entries_.size() - 1, hash);
@@ -146,42 +153,82 @@ class KeyedList {
 
  private:
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
+
+  // At most three quarters of the slots in use.
+  static bool TooFull(std::size_t keyed, std::size_t slots) { return keyed * 4 > slots * 3; }
 
   struct Entry {
     T value;
-    std::size_t keyOffset;  // the folded key, in keys_
-    std::size_t keyLength;
-    std::size_t hash;
+    std::uint32_t keyOffset;  // the folded key, in keys_
+    std::uint32_t keyLength;
+    std::uint32_t hash;
     bool live;
     bool keyed;
   };
   struct Slot {
-    std::size_t entry = kNone;  // kNone: empty
-    std::size_t hash = 0;
+    std::uint32_t entry = kEmpty;
+    std::uint32_t hash = 0;
   };
 
-  // Eight bytes a step, each step a multiply and a shift, the whole mixed once
-  // more at the end: keys are short paths that differ in a few bytes.
-  static std::size_t Hash(std::string_view folded) {
+  // The hash of a key's folded form: eight bytes a step, each step a multiply
+  // and a shift, the whole mixed once more at the end (keys are short paths
+  // that differ in a few bytes). With kFold, the text is a key in ASCII that
+  // is folded word by word on the way, and nullopt says it is not in ASCII.
+  template <bool kFold>
+  static std::optional<std::uint32_t> HashWords(std::string_view text) {
     constexpr std::uint64_t kStep = 0xBF58476D1CE4E5B9u;
-    std::uint64_t h = 0x9E3779B97F4A7C15u ^ folded.size();
+    std::uint64_t h = 0x9E3779B97F4A7C15u ^ text.size();
     std::size_t i = 0;
-    for (; i + 8 <= folded.size(); i += 8) {
+    const auto mix = [&h](std::uint64_t word) {
+      h = (h ^ word) * kStep;
+      h ^= h >> 31;
+    };
+    for (; i + 8 <= text.size(); i += 8) {
       std::uint64_t word;
-      std::memcpy(&word, folded.data() + i, 8);
-      h = (h ^ word) * kStep;
-      h ^= h >> 31;
+      std::memcpy(&word, text.data() + i, 8);
+      if constexpr (kFold) {
+        if (word & kAsciiHighBits) return std::nullopt;
+        word = LowerAsciiWord(word);
+      }
+      mix(word);
     }
-    if (i < folded.size()) {
-      std::uint64_t word = 0;
-      std::memcpy(&word, folded.data() + i, folded.size() - i);
-      h = (h ^ word) * kStep;
-      h ^= h >> 31;
+    if (i < text.size()) {
+      const std::uint64_t word = TailWord(text.substr(i));
+      if constexpr (kFold) {
+        if (word & kAsciiHighBits) return std::nullopt;
+        mix(LowerAsciiWord(word));
+      } else {
+        mix(word);
+      }
     }
     h ^= h >> 29;
     h *= 0x94D049BB133111EBu;
-    h ^= h >> 32;
-    return static_cast<std::size_t>(h);
+    return static_cast<std::uint32_t>(h ^ (h >> 32));
+  }
+  static std::uint32_t Hash(std::string_view folded) { return *HashWords<false>(folded); }
+
+  // Up to seven bytes as the low bytes of a word, the way a load of eight
+  // would have placed them, the rest zero.
+  static std::uint64_t TailWord(std::string_view tail) {
+    unsigned char bytes[8] = {};
+    for (std::size_t k = 0; k < tail.size(); ++k) bytes[k] = static_cast<unsigned char>(tail[k]);
+    std::uint64_t word;
+    std::memcpy(&word, bytes, 8);
+    return word;
+  }
+
+  // Whether a folded key is the fold of a key in ASCII.
+  static bool IsFoldOf(std::string_view folded, std::string_view key) {
+    if (folded.size() != key.size()) return false;
+    std::size_t i = 0;
+    for (; i + 8 <= key.size(); i += 8) {
+      std::uint64_t a, b;
+      std::memcpy(&a, key.data() + i, 8);
+      std::memcpy(&b, folded.data() + i, 8);
+      if (LowerAsciiWord(a) != b) return false;
+    }
+    return i == key.size() || LowerAsciiWord(TailWord(key.substr(i))) == TailWord(folded.substr(i));
   }
 
   std::string_view KeyOf(const Entry& entry) const {
@@ -190,20 +237,27 @@ class KeyedList {
 
   std::size_t Mask() const { return slots_.size() - 1; }
 
-  // The slot that holds the folded key, or kNone.
-  std::size_t FindSlot(std::string_view folded, std::size_t hash) const {
+  // The slot whose entry's folded key the test accepts, or kNone.
+  template <class Test>
+  std::size_t FindSlot(std::uint32_t hash, Test matches) const {
     if (slots_.empty()) return kNone;
     for (std::size_t s = hash & Mask();; s = (s + 1) & Mask()) {
       const Slot& slot = slots_[s];
-      if (slot.entry == kNone) return kNone;
-      if (slot.hash == hash && KeyOf(entries_[slot.entry]) == folded) return s;
+      if (slot.entry == kEmpty) return kNone;
+      if (slot.hash == hash && matches(KeyOf(entries_[slot.entry]))) return s;
     }
   }
+  std::size_t FindSlot(std::string_view folded, std::uint32_t hash) const {
+    return FindSlot(hash, [folded](std::string_view key) { return key == folded; });
+  }
 
-  // A key folded for a look-up, in a buffer of the thread's own: looking up
-  // allocates nothing once the buffer has grown.
+  // A key in ASCII is looked up as it is; another is folded first, in a buffer
+  // of the thread's own (looking up allocates nothing once it has grown).
   std::size_t Lookup(std::string_view key) const {
     if (keyed_ == 0) return kNone;
+    if (const auto hash = HashWords<true>(key)) {
+      return FindSlot(*hash, [key](std::string_view folded) { return IsFoldOf(folded, key); });
+    }
     thread_local std::string scratch;
     LowerCaseInto(scratch, key);
     return FindSlot(scratch, Hash(scratch));
@@ -215,16 +269,16 @@ class KeyedList {
     }
   }
 
-  void Place(std::size_t e, std::size_t hash) {
+  void Place(std::size_t e, std::uint32_t hash) {
     std::size_t s = hash & Mask();
-    while (slots_[s].entry != kNone) s = (s + 1) & Mask();
-    slots_[s] = Slot{e, hash};
+    while (slots_[s].entry != kEmpty) s = (s + 1) & Mask();
+    slots_[s] = Slot{static_cast<std::uint32_t>(e), hash};
   }
 
   // Empties a slot, moving back the entries of the run after it that would
   // otherwise no longer be found (deletion without tombstones).
   void Unplace(std::size_t hole) {
-    for (std::size_t s = (hole + 1) & Mask(); slots_[s].entry != kNone; s = (s + 1) & Mask()) {
+    for (std::size_t s = (hole + 1) & Mask(); slots_[s].entry != kEmpty; s = (s + 1) & Mask()) {
       const std::size_t home = slots_[s].hash & Mask();
       // The entry at s may fill the hole when its home is not in (hole, s].
       const bool stays = hole < s ? (home > hole && home <= s) : (home > hole || home <= s);
@@ -265,7 +319,7 @@ class KeyedList {
       --gaps_;
     }
     if (front_ == entries_.size()) Empty();
-    else if (front_ + gaps_ > 2 * live_ + 16) Compact();
+    else if (gaps_ > 2 * live_ + 16 || front_ > 4 * live_ + 1024) Compact();
   }
 
   // Everything is gone: the index is empty already.

@@ -56,7 +56,10 @@ class ResumeNext {
   }
 
   void Record(Error error) { pending_ = std::move(error); }
-  void Clear() { pending_ = Error{}; }
+  void Clear() {
+    pending_.number = 0;
+    pending_.description.clear();
+  }
 
   std::int32_t Number() const { return pending_.number; }
   const std::string& Description() const { return pending_.description; }

@@ -96,17 +96,12 @@ void AppendLowerCase(std::string& out, std::string_view utf8) {
   const std::size_t start = out.size();
   out.append(utf8);
   char* const lowered = out.data() + start;
-  constexpr std::uint64_t kOnes = 0x0101010101010101u;
-  constexpr std::uint64_t kHigh = 0x8080808080808080u;
   std::size_t i = 0;
   for (; i + 8 <= utf8.size(); i += 8) {
     std::uint64_t word;
     std::memcpy(&word, lowered + i, 8);
-    if (word & kHigh) break;
-    // A byte's high bit is set by the first sum when it is 'A' or above, by the
-    // second when it is above 'Z' (no byte carries into the next: all < 0x80).
-    const std::uint64_t upper = (word + (0x80 - 'A') * kOnes) & ~(word + (0x80 - 'Z' - 1) * kOnes) & kHigh;
-    word |= upper >> 2;  // 0x80 >> 2 is the 0x20 between the cases
+    if (word & kAsciiHighBits) break;
+    word = LowerAsciiWord(word);
     std::memcpy(lowered + i, &word, 8);
   }
   for (; i < utf8.size(); ++i) {

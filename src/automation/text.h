@@ -17,6 +17,16 @@ void LowerCaseInto(std::string& out, std::string_view utf8);
 // The same appended to what out holds.
 void AppendLowerCase(std::string& out, std::string_view utf8);
 
+// Eight bytes, all in ASCII, with the letters A to Z in lower case. A byte's
+// high bit is set by the first sum when it is 'A' or above, by the second
+// when it is above 'Z' (no byte carries into the next: all are below 0x80).
+inline constexpr std::uint64_t kAsciiHighBits = 0x8080808080808080u;
+constexpr std::uint64_t LowerAsciiWord(std::uint64_t word) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  const std::uint64_t upper = (word + (0x80 - 'A') * kOnes) & ~(word + (0x80 - 'Z' - 1) * kOnes) & kAsciiHighBits;
+  return word | (upper >> 2);  // 0x80 >> 2 is the 0x20 between the cases
+}
+
 // Whether two texts are equal without regard to letter case (by LowerCase).
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 

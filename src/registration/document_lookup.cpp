@@ -26,7 +26,7 @@ Connect::DocumentSet Connect::GetDocs() {
   }
 
   DocumentSet documents = std::move(m_documentRoom);  // a nested call builds its own
-  documents.Reserve(count, 64);
+  documents.Reserve(count);
   for (std::int32_t i = 1; i <= count; ++i) {
     Variant index(i);
     Ref<QmsDocument> document;

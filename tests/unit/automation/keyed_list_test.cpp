@@ -1,4 +1,5 @@
 #include "automation/keyed_list.h"
+#include "automation/text.h"
 
 #include <gtest/gtest.h>
 
@@ -102,14 +103,22 @@ TEST(KeyedList, AgreesWithAPlainListUnderRandomOperations) {
     const int keys = round % 2 ? 8 : 400;  // few keys: many duplicates
     for (int step = 0; step < 3000; ++step) {
       const int op = static_cast<int>(random() % 10);
-      const std::string key = "K" + std::to_string(random() % keys);
-      const std::string asked = random() % 2 ? key : "k" + key.substr(1);
+      // Keys of every length around a word's eight bytes, some outside ASCII,
+      // asked for in any mix of cases; the model keeps them folded.
+      const auto n = static_cast<int>(random() % keys);
+      static const char* const kTails[] = {"", ".H", "\\Src\\P.vcproj", "\xC3\x89t\xC3\xA9", "\\Caf\xC3\xA9.VCPROJ"};
+      const std::string upper = "K" + std::to_string(n) + kTails[n % 5];
+      std::string asked = upper;
+      for (char& c : asked) {
+        if (c >= 'A' && c <= 'Z' && random() % 2) c = static_cast<char>(c + 32);
+      }
+      const std::string folded = LowerCase(upper);
       const auto count = static_cast<std::int32_t>(model.size());
       if (op < 3) {
         auto value = std::make_shared<int>(step);
-        const bool present = std::any_of(model.begin(), model.end(), [&](auto& m) { return m.first == "k" + key.substr(1); });
+        const bool present = std::any_of(model.begin(), model.end(), [&](auto& m) { return m.first == folded; });
         ASSERT_EQ(list.Add(value, asked).ok(), !present);
-        if (!present) model.emplace_back("k" + key.substr(1), value);
+        if (!present) model.emplace_back(folded, value);
       } else if (op < 4) {
         auto value = std::make_shared<int>(step);
         ASSERT_TRUE(list.Add(value).ok());
@@ -122,13 +131,13 @@ TEST(KeyedList, AgreesWithAPlainListUnderRandomOperations) {
         ASSERT_TRUE(list.Remove(p).ok());
         ASSERT_TRUE(gone.expired()) << "a removed value is let go";
       } else if (op < 8) {
-        auto found = std::find_if(model.begin(), model.end(), [&](auto& m) { return m.first == "k" + key.substr(1); });
+        auto found = std::find_if(model.begin(), model.end(), [&](auto& m) { return m.first == folded; });
         ASSERT_EQ(list.Remove(asked).ok(), found != model.end());
         if (found != model.end()) model.erase(found);
       } else if (count > 0) {
         const auto p = static_cast<std::int32_t>(random() % count) + 1;
         ASSERT_EQ(*list.Item(p), model[p - 1].second);
-        auto found = std::find_if(model.begin(), model.end(), [&](auto& m) { return m.first == "k" + key.substr(1); });
+        auto found = std::find_if(model.begin(), model.end(), [&](auto& m) { return m.first == folded; });
         ASSERT_EQ(list.Contains(asked), found != model.end());
         if (found != model.end()) {
           ASSERT_EQ(*list.Item(asked), found->second);
