@@ -145,9 +145,10 @@ class Connect : public virtual automation::RefCounted, public automation::Object
   Status TerminateSteps();
 
   // addin/identity.cpp
-  // With text false, the IDE is read and the values converted all the same
-  // (those are calls, and their failures count), but no text is built.
-  Result<std::string> IdeDescription(bool withWindow, bool text = true);
+  Result<std::string> IdeDescription(bool withWindow);
+  // The IDE reads behind the description without its text: those are calls,
+  // and their failures count.
+  Status ReadIdeDescription();
   // addin/enum_windows_callback.cpp
   std::int32_t GetMyTopWindow();
 

@@ -20,22 +20,9 @@ Ref<automation::Object> Connect::DTE() {
 
 // "<" name " " version " PID=" pid [" HWND=" hex] ">", from the IDE's Name and
 // Version; fails when either cannot be read.
-Result<std::string> Connect::IdeDescription(bool withWindow, bool text) {
+Result<std::string> Connect::IdeDescription(bool withWindow) {
   auto name = automation::GetProperty(mDTE, "Name");
   if (!name) return name.error();
-  if (!text) {
-    // Without the text, only a conversion that can fail (or call the value's
-    // default member) is made: text converts to text as it is.
-    if (!name->IsString()) {
-      if (auto converted = automation::ToText(*name); !converted) return converted.error();
-    }
-    auto version = automation::GetProperty(mDTE, "Version");
-    if (!version) return version.error();
-    if (!version->IsString()) {
-      if (auto converted = automation::ToText(*version); !converted) return converted.error();
-    }
-    return std::string();
-  }
   auto nameText = automation::ToText(*name);
   if (!nameText) return nameText.error();
   auto version = automation::GetProperty(mDTE, "Version");
@@ -45,6 +32,23 @@ Result<std::string> Connect::IdeDescription(bool withWindow, bool text) {
   std::string description = "<" + *nameText + " " + *versionText + " PID=" + std::to_string(m_lMSDEVPid);
   if (withWindow) description += " HWND=" + automation::HexText(m_lMSDEVMainWnd);
   return description + ">";
+}
+
+// The same reads and conversions, in the same order, without the text: a
+// conversion is made only where it can fail (or call the value's default
+// member); text converts to text as it is.
+Status Connect::ReadIdeDescription() {
+  auto name = automation::GetProperty(mDTE, "Name");
+  if (!name) return name.error();
+  if (!name->IsString()) {
+    if (auto converted = automation::ToText(*name); !converted) return converted.error();
+  }
+  auto version = automation::GetProperty(mDTE, "Version");
+  if (!version) return version.error();
+  if (!version->IsString()) {
+    if (auto converted = automation::ToText(*version); !converted) return converted.error();
+  }
+  return Status::Ok();
 }
 
 std::string Connect::Name() {
@@ -63,7 +67,7 @@ std::int32_t Connect::MSDEVPid() {
   // The owner test of every document calls this twice: when the line is not
   // written, its text is not built (the IDE is read all the same).
   if (!shared::IsLogEnabled(shared::REZIRUZ_LOGID, TRACE_LOGLEVEL)) {
-    (void)IdeDescription(true, /*text=*/false);
+    (void)ReadIdeDescription();
     return m_lMSDEVPid;
   }
   auto description = IdeDescription(true);

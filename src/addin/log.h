@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "automation/ref.h"
 #include "shared/debug_logger.h"
@@ -21,6 +22,15 @@ using shared::WARNING_LOGLEVEL;
 
 inline void Log(std::string_view message, std::int32_t level = TRACE_LOGLEVEL) {
   shared::DebugLog(message, shared::REZIRUZ_LOGID, level);
+}
+
+// A line whose text is formatting alone (building it calls nothing outside
+// the add-in, so no one can tell whether it was built): the text is built
+// only when the line is written.
+template <class Text>
+  requires std::is_invocable_r_v<std::string, Text&>
+void LogWhenWritten(Text&& text, std::int32_t level = TRACE_LOGLEVEL, std::int32_t logId = shared::REZIRUZ_LOGID) {
+  if (shared::IsLogEnabled(logId, level)) shared::DebugLog(text(), logId, level);
 }
 
 using shared::LogAddress;

@@ -25,6 +25,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -143,6 +144,13 @@ class KeyedList {
   }
 
   Status Remove(std::string_view key) {
+    // Lists are often emptied in the order they were filled: the first entry
+    // is tried before the key is hashed.
+    if (live_ > 0 && entries_[front_].keyed && IsFoldOf(KeyOf(entries_[front_]), key)) {
+      Unplace(SlotOfEntry(front_));
+      Erase(front_);
+      return Status::Ok();
+    }
     const std::size_t slot = Lookup(key);
     if (slot == kNone) return errors::InvalidArgument();
     const std::size_t e = slots_[slot].entry;
@@ -194,7 +202,7 @@ class KeyedList {
       mix(word);
     }
     if (i < text.size()) {
-      const std::uint64_t word = TailWord(text.substr(i));
+      const std::uint64_t word = TailWord(text, i);
       if constexpr (kFold) {
         if (word & kAsciiHighBits) return std::nullopt;
         mix(LowerAsciiWord(word));
@@ -208,17 +216,22 @@ class KeyedList {
   }
   static std::uint32_t Hash(std::string_view folded) { return *HashWords<false>(folded); }
 
-  // Up to seven bytes as the low bytes of a word, the way a load of eight
-  // would have placed them, the rest zero.
-  static std::uint64_t TailWord(std::string_view tail) {
-    unsigned char bytes[8] = {};
-    for (std::size_t k = 0; k < tail.size(); ++k) bytes[k] = static_cast<unsigned char>(tail[k]);
-    std::uint64_t word;
-    std::memcpy(&word, bytes, 8);
+  // The bytes of a text from i on (fewer than eight) as the low bytes of a
+  // word, the way a load of eight would have placed them, the rest zero. A
+  // text of a word or more gives them by loading its last eight bytes.
+  static std::uint64_t TailWord(std::string_view text, std::size_t i) {
+    static_assert(std::endian::native == std::endian::little);
+    std::uint64_t word = 0;
+    if (text.size() >= 8) {
+      std::memcpy(&word, text.data() + text.size() - 8, 8);
+      return word >> (8 * (8 - (text.size() - i)));
+    }
+    for (std::size_t k = i; k < text.size(); ++k) word |= std::uint64_t{static_cast<unsigned char>(text[k])} << (8 * (k - i));
     return word;
   }
 
-  // Whether a folded key is the fold of a key in ASCII.
+  // Whether a folded key is the fold of a key in ASCII (a key that is not in
+  // ASCII is never taken for one).
   static bool IsFoldOf(std::string_view folded, std::string_view key) {
     if (folded.size() != key.size()) return false;
     std::size_t i = 0;
@@ -226,9 +239,11 @@ class KeyedList {
       std::uint64_t a, b;
       std::memcpy(&a, key.data() + i, 8);
       std::memcpy(&b, folded.data() + i, 8);
-      if (LowerAsciiWord(a) != b) return false;
+      if ((a & kAsciiHighBits) || LowerAsciiWord(a) != b) return false;
     }
-    return i == key.size() || LowerAsciiWord(TailWord(key.substr(i))) == TailWord(folded.substr(i));
+    if (i == key.size()) return true;
+    const std::uint64_t a = TailWord(key, i);
+    return !(a & kAsciiHighBits) && LowerAsciiWord(a) == TailWord(folded, i);
   }
 
   std::string_view KeyOf(const Entry& entry) const {

@@ -22,7 +22,7 @@ Connect::DocumentSet Connect::GetDocs() {
     Log("    GetDocs() is Nothing");
   } else {
     err.Assign(count, found->Count());
-    Log("    GetDocs()=" + std::to_string(count));
+    LogWhenWritten([&] { return "    GetDocs()=" + std::to_string(count); });
   }
 
   DocumentSet documents = std::move(m_documentRoom);  // a nested call builds its own

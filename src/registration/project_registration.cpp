@@ -23,7 +23,7 @@ bool Connect::RegisterProjects() {
     Log("      RegisterProjects: Projects Is Nothing", WARNING_LOGLEVEL);
   } else {
     err.Assign(count, automation::ToLong(automation::GetProperty(projects, "Count")));
-    Log("      RegisterProjects: Projects.Count=" + std::to_string(count));
+    LogWhenWritten([&] { return "      RegisterProjects: Projects.Count=" + std::to_string(count); });
   }
 
   // First pass: a document for every project that has none.
@@ -64,7 +64,8 @@ bool Connect::RegisterProjects() {
         Ref<automation::Object> container;
         err.Do(docProject->SetContainer(container));
       }
-      Log("      m_RegMgr=" + AddressOf(m_RegMgr) + " m_IntgMgrApp=" + AddressOf(m_IntgMgrApp), DEBUG_LOGLEVEL);
+      LogWhenWritten([&] { return "      m_RegMgr=" + AddressOf(m_RegMgr) + " m_IntgMgrApp=" + AddressOf(m_IntgMgrApp); },
+                     DEBUG_LOGLEVEL);
       step = "RegisterDoc(" + fullName + ")";
       err.Clear();
       Ref<registration::QmsApplication> app = m_IntgMgrApp;
@@ -79,8 +80,8 @@ bool Connect::RegisterProjects() {
         result = false;
       } else {
         // The success line goes to a log id that is never written.
-        shared::DebugLog("      RegisterProjects: " + step + " OK, REZIRUZ_LOGID, TRACE_LOGLEVEL", shared::UNKNOWN_LOGID,
-                         DEBUG_LOGLEVEL);
+        LogWhenWritten([&] { return "      RegisterProjects: " + step + " OK, REZIRUZ_LOGID, TRACE_LOGLEVEL"; },
+                       DEBUG_LOGLEVEL, shared::UNKNOWN_LOGID);
       }
     }
     if (!result) break;
@@ -99,7 +100,7 @@ bool Connect::RegisterProjects() {
     std::string noName;
     if (m_RegMgr && leftover) err.Do(Held(m_RegMgr)->UnRegisterDoc(leftover, noApplication, noName));
     else err.Record(automation::errors::ObjectNotSet());
-    Log("      RegisterProjects: " + step);
+    LogWhenWritten([&] { return "      RegisterProjects: " + step; });
   }
   err.Clear();
   Log("    END RegisterProjects(): ");

@@ -179,5 +179,21 @@ TEST(KeyedList, AQueueTakenFromTheFrontStaysSmall) {
   EXPECT_EQ(*queue.Item(queue.Count()), 99999);
 }
 
+// Bytes outside ASCII must never go through the eight-bytes-at-once folding of
+// ASCII: there a 0xC1 carries into the next byte and would make "@" look like
+// the "`" after it.
+TEST(KeyedList, BytesOutsideAsciiAreNeverFoldedAsAscii) {
+  for (const std::string prefix : {"", "123456", "12345678"}) {
+    KeyedList<int> list;
+    ASSERT_TRUE(list.Add(1, prefix + "\xC1`").ok());
+    ASSERT_TRUE(list.Add(2, prefix + "\xC1`x").ok());
+    EXPECT_FALSE(list.Contains(prefix + "\xC1@")) << prefix;
+    EXPECT_FALSE(list.Remove(prefix + "\xC1@").ok()) << prefix;
+    EXPECT_TRUE(list.Add(3, prefix + "\xC1@").ok()) << prefix;
+    EXPECT_EQ(*list.Item(prefix + "\xC1`"), 1);
+    EXPECT_EQ(*list.Item(prefix + "\xC1@"), 3);
+  }
+}
+
 }  // namespace
 }  // namespace zandrel::automation
