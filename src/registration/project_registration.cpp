@@ -28,7 +28,18 @@ bool Connect::RegisterProjects() {
 
   // First pass: a document for every project that has none.
   Ref<QmsDocument> document;  // carried from one project to the next
-  std::string step;
+  // The step that lines name, kept as its parts and put into words only for
+  // a line that is written. A name that cannot be read leaves the step before.
+  enum class Step { kNone, kRegister, kWithdraw } stepKind = Step::kNone;
+  std::string stepName;
+  const auto step = [&]() -> std::string {
+    switch (stepKind) {
+      case Step::kRegister: return "RegisterDoc(" + stepName + ")";
+      case Step::kWithdraw: return "      m_RegMgr.UnRegisterDoc(" + stepName + ")";
+      case Step::kNone: break;
+    }
+    return {};
+  };
   for (std::int32_t i = 1; i <= count; ++i) {
     Ref<automation::Object> project;
     err.Assign(project, automation::ToObject(automation::CallMethod(projects, "Item", i)));
@@ -66,21 +77,22 @@ bool Connect::RegisterProjects() {
       }
       LogWhenWritten([&] { return "      m_RegMgr=" + AddressOf(m_RegMgr) + " m_IntgMgrApp=" + AddressOf(m_IntgMgrApp); },
                      DEBUG_LOGLEVEL);
-      step = "RegisterDoc(" + fullName + ")";
+      stepKind = Step::kRegister;
+      stepName = fullName;
       err.Clear();
       Ref<registration::QmsApplication> app = m_IntgMgrApp;
       if (m_RegMgr) err.Assign(document, Held(m_RegMgr)->RegisterDoc(app, fullName, docProject));
       else err.Record(automation::errors::ObjectNotSet());
       if (!document) {
-        Log("      RegisterProjects: " + step + " NULL qmsDocument returned: " + err.Description(), ERROR_LOGLEVEL);
+        Log("      RegisterProjects: " + step() + " NULL qmsDocument returned: " + err.Description(), ERROR_LOGLEVEL);
         result = false;
       } else if (err.Number() != 0) {
-        Log("      RegisterProjects: FAIL " + step + " qmsDocument OK BUT FAIL ERR.NUMBER: " + err.Description(),
+        Log("      RegisterProjects: FAIL " + step() + " qmsDocument OK BUT FAIL ERR.NUMBER: " + err.Description(),
             ERROR_LOGLEVEL);
         result = false;
       } else {
         // The success line goes to a log id that is never written.
-        LogWhenWritten([&] { return "      RegisterProjects: " + step + " OK, REZIRUZ_LOGID, TRACE_LOGLEVEL"; },
+        LogWhenWritten([&] { return "      RegisterProjects: " + step() + " OK, REZIRUZ_LOGID, TRACE_LOGLEVEL"; },
                        DEBUG_LOGLEVEL, shared::UNKNOWN_LOGID);
       }
     }
@@ -94,13 +106,16 @@ bool Connect::RegisterProjects() {
     Ref<QmsDocument> leftover;
     err.Assign(leftover, documents.Item(i));
     std::string docName;
-    if (leftover && err.Assign(docName, leftover->DocName())) step = "      m_RegMgr.UnRegisterDoc(" + docName + ")";
+    if (leftover && err.Assign(docName, leftover->DocName())) {
+      stepKind = Step::kWithdraw;
+      stepName = std::move(docName);
+    }
     err.Clear();
     Ref<registration::QmsApplication> noApplication;
     std::string noName;
     if (m_RegMgr && leftover) err.Do(Held(m_RegMgr)->UnRegisterDoc(leftover, noApplication, noName));
     else err.Record(automation::errors::ObjectNotSet());
-    LogWhenWritten([&] { return "      RegisterProjects: " + step; });
+    LogWhenWritten([&] { return "      RegisterProjects: " + step(); });
   }
   err.Clear();
   Log("    END RegisterProjects(): ");

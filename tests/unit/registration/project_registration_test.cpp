@@ -137,6 +137,34 @@ TEST_F(Registration, AFailedWithdrawalIsLoggedAndTheNextOneMade) {
   EXPECT_EQ(Names(), (Lines{"C:\\s\\P1.vcproj", "C:\\s\\P2.vcproj", "C:\\s\\P3.vcproj"}));
 }
 
+// A withdrawal whose document name cannot be read is logged under the step
+// before it: the last registration, the last withdrawal, or none yet.
+TEST_F(Registration, AWithdrawalWithoutANameIsLoggedUnderTheStepBefore) {
+  for (const bool newProject : {true, false}) {
+    Open({"P1", "P2", "P3"});
+    ide.RemoveProject("P1");
+    ide.RemoveProject("P2");
+    if (newProject) ide.AddProject({"P4", "C:\\s\\P4.vcproj"});
+    TakeLines();
+    // GetDocs reads the three names; the second pass's first read fails.
+    int names = 0;
+    manager.onCall = [&](const char* member) -> std::optional<automation::Error> {
+      if (std::string(member) == "DocName" && ++names == 4) return automation::Error{-2147023174, "The RPC server is unavailable."};
+      return std::nullopt;
+    };
+    EXPECT_TRUE(connect->RegisterProjects());
+    manager.onCall = nullptr;
+    const Lines lines = TakeLines();
+    const Lines tail(lines.end() - 3, lines.end());
+    EXPECT_EQ(tail, (Lines{T(newProject ? "      RegisterProjects: RegisterDoc(C:\\s\\P4.vcproj)" : "      RegisterProjects: "),
+                           T("      RegisterProjects:       m_RegMgr.UnRegisterDoc(C:\\s\\P2.vcproj)"),
+                           T("    END RegisterProjects(): ")}))
+        << newProject;
+    ide.CloseSolution();
+    Drain();
+  }
+}
+
 TEST_F(Registration, AFailureAfterAnEarlierSuccessKeepsTheDocumentReference) {
   ide.OpenSolution("C:\\s\\a.sln", {{"P1", "C:\\s\\P1.vcproj"}, {"P2", "C:\\s\\P2.vcproj"}});
   manager.faults.failRegisterDocOnCall = 2;
