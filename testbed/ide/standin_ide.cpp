@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -32,6 +33,7 @@
 #include "shared/debug_logger.h"
 #include "stopwatch.h"
 #include "win/com_ptr.h"
+#include "win/com_support.h"
 #include "win/com_variant.h"
 #include "win/dispatch_object.h"
 #include "win/exported_object.h"
@@ -145,6 +147,7 @@ const std::vector<testbed::Verb> kVerbs = {
     {"exit-now", 0, 0, "nothing"},
     {"leak", 0, 0, "nothing"},
     {"bench-register", 1, 1, "REPETITIONS"},
+    {"bench-open", 2, 2, "PROJECTS REPETITIONS"},
     {"churn", 2, 2, "EVENTS EVERY"},
     {"disturb", 2, 2, "fail|shutdown N"},
     {"calls", 0, 0, "nothing"},
@@ -244,6 +247,7 @@ class StandInIde {
       return true;
     }
     if (step.verb == "bench-register") return BenchRegister(std::atoi(step.args[0].text.c_str()));
+    if (step.verb == "bench-open") return BenchOpen(std::atoi(step.args[0].text.c_str()), std::atoi(step.args[1].text.c_str()));
     if (step.verb == "churn")
       return Churn(std::atol(step.args[0].text.c_str()), std::atol(step.args[1].text.c_str()));
     if (step.verb == "leak") {
@@ -819,6 +823,182 @@ class StandInIde {
     Say("  bare calls, parts us: manager " + std::to_string(static_cast<long>(median(manager))) + ", owners' MSDEVPid " +
         std::to_string(static_cast<long>(median(owners))) + ", IDE objects " +
         std::to_string(static_cast<long>(median(ideCalls))));
+    return true;
+  }
+
+  // A solution of N projects opened, REPS times, against the bare sequence of
+  // the calls its first registration makes, made from here in turn. The
+  // opening is timed by the manager on the machine's performance counter
+  // (shared by every process): from the Opened event to the first call into
+  // the manager (the event waits in the queue for the timer) and to the end of
+  // the last RegisterDoc. The bare sequence, on a manager without the add-in's
+  // documents (withdrawn from here first): the manager's documents, the
+  // project list, and for each project its full path, a new document object
+  // with its properties, the project's name, and RegisterDoc (under an
+  // application of this IDE's own, withdrawn again outside the timing). The
+  // manager must be started by this IDE, no solution open.
+  bool BenchOpen(int n, int reps) {
+    if (!addin_ || !manager_ || n < 1 || reps < 1) {
+      Say("  ! bench-open needs the add-in loaded, the manager started, PROJECTS >= 1 and REPETITIONS >= 1");
+      return false;
+    }
+    std::vector<testbed::ProjectInfo> projects;
+    for (int i = 0; i < n; ++i) projects.push_back({"P" + std::to_string(i), "C:\\open\\P" + std::to_string(i) + ".vcproj"});
+    auto fault = [&](const wchar_t* name, long value) {
+      BSTR f = SysAllocString(name), text = SysAllocString(L"");
+      const HRESULT hr = manager_->SetFault(f, value, text);
+      SysFreeString(f);
+      SysFreeString(text);
+      return SUCCEEDED(hr);
+    };
+    auto timing = [&](const char* key) {
+      BSTR text = nullptr;
+      manager_->get_Dump(&text);
+      const std::string dump = win::WideToUtf8(std::wstring_view(text ? text : L"", SysStringLen(text)));
+      SysFreeString(text);
+      const auto at = dump.find(std::string(" ") + key + "=");
+      return at == std::string::npos ? -1.0 : std::strtod(dump.c_str() + at + std::strlen(key) + 2, nullptr);
+    };
+    ComPtr<IQmsRegistrationManager> registration;
+    manager_->get_RegistrationManager(&registration);
+    ComPtr<IDispatch> rootDispatch = win::Adopt(win::ExportObject(ide_.Root()));
+    auto root = win::DispatchObject::Wrap(rootDispatch.Get());
+    auto now = [] { return testbed::NowMicroseconds(); };
+    std::vector<double> wall, toFirstCall, bare, inManager, inDocObjects, inIde;
+    long registered = 0;
+    for (int r = 0; r < reps; ++r) {
+      if (!fault(L"timing", 1) || !registration) {
+        Say("  ! the manager does not time registrations");
+        return false;
+      }
+      const double opened = now();
+      ide_.OpenSolution("C:\\open\\open.sln", projects, true);
+      if (!Settle(600000)) return false;
+      const double first = timing("first-call-us"), last = timing("last-registerdoc-us");
+      registered = static_cast<long>(timing("registerdocs"));
+      fault(L"timing", 0);
+      wall.push_back(last - opened);
+      toFirstCall.push_back(first - opened);
+
+      // The bare sequence, with the solution still open and the manager as
+      // it was before the opening: the add-in's documents are withdrawn first
+      // (outside the timing; its closing of the solution then finds none).
+      SHORT kind = 3;
+      {
+        BSTR every = SysAllocString(L"");
+        ComPtr<IQmsDocuments> registeredDocs;
+        manager_->FindDocuments(&kind, &every, &registeredDocs);
+        SysFreeString(every);
+        long registeredCount = 0;
+        if (registeredDocs) registeredDocs->get_Count(&registeredCount);
+        for (long i = 1; i <= registeredCount; ++i) {
+          VARIANT index;
+          index.vt = VT_I4;
+          index.lVal = i;
+          ComPtr<IQmsDocument> doc;
+          registeredDocs->Item(&index, &doc);
+          ComPtr<IQmsApplication> none;
+          BSTR noName = SysAllocString(L"");
+          if (doc) registration->UnRegisterDoc(doc.GetAddressOf(), none.GetAddressOf(), &noName);
+          SysFreeString(noName);
+        }
+      }
+      ComPtr<IDispatch> me;
+      addin_.As(&me);
+      ComPtr<IQmsApplication> app;
+      registration->RegisterApp(&kind, me.GetAddressOf(), &app);
+      std::vector<ComPtr<IQmsDocument>> mine;
+      double manager = 0, docObjects = 0, ideCalls = 0;
+      const double t0 = now();
+      double t = now();
+      BSTR all = SysAllocString(L"");
+      ComPtr<IQmsDocuments> docs;
+      manager_->FindDocuments(&kind, &all, &docs);
+      SysFreeString(all);
+      long count = 0;
+      if (docs) docs->get_Count(&count);
+      manager += now() - t;
+      t = now();
+      std::vector<automation::Variant> vcArgs{automation::Variant("VCProjects")};
+      auto list = automation::ToObject(root->Invoke("GetObject", automation::CallKind::Method, vcArgs));
+      long total = 0;
+      if (list && *list) {
+        auto counted = automation::ToLong((*list)->Invoke("Count", automation::CallKind::PropertyGet, {}));
+        total = counted ? *counted : 0;
+      }
+      ideCalls += now() - t;
+      for (long i = 1; i <= total; ++i) {
+        t = now();
+        std::vector<automation::Variant> itemArgs{automation::Variant(static_cast<std::int32_t>(i))};
+        auto project = automation::ToObject((*list)->Invoke("Item", automation::CallKind::Method, itemArgs));
+        if (!project || !*project) continue;
+        auto fullName = automation::ToText((*project)->Invoke("FullName", automation::CallKind::PropertyGet, {}));
+        ideCalls += now() - t;
+        t = now();
+        ComPtr<IQmcDocProject> docProject;
+        CoCreateInstance(CLSID_qmcDocProject, nullptr, CLSCTX_SERVER, IID_IQmcDocProject,
+                         reinterpret_cast<void**>(docProject.GetAddressOf()));
+        BSTR path = win::NewBstr(fullName ? *fullName : std::string());
+        if (docProject) docProject->put_FullName(&path);
+        docObjects += now() - t;
+        t = now();
+        auto name = automation::ToText((*project)->Invoke("Name", automation::CallKind::PropertyGet, {}));
+        ideCalls += now() - t;
+        t = now();
+        BSTR projectName = win::NewBstr(name ? *name : std::string()), comment = SysAllocString(L"");
+        VARIANT stamp;
+        stamp.vt = VT_DATE;
+        stamp.date = 46000.5;
+        ComPtr<IDispatch> container;
+        if (docProject) {
+          docProject->put_Name(&projectName);
+          docProject->put_Comment(&comment);
+          docProject->put_TimeStamp(&stamp);
+          docProject->putref_Container(container.GetAddressOf());
+        }
+        SysFreeString(projectName);
+        SysFreeString(comment);
+        docObjects += now() - t;
+        t = now();
+        ComPtr<IDispatch> asDispatch;
+        if (docProject) docProject.As(&asDispatch);
+        ComPtr<IQmsDocument> doc;
+        registration->RegisterDoc(app.GetAddressOf(), &path, asDispatch.GetAddressOf(), &doc);
+        SysFreeString(path);
+        manager += now() - t;
+        mine.push_back(doc);
+      }
+      bare.push_back(now() - t0);
+      inManager.push_back(manager);
+      inDocObjects.push_back(docObjects);
+      inIde.push_back(ideCalls);
+      for (auto& doc : mine) {
+        if (!doc) continue;
+        ComPtr<IQmsApplication> none;
+        BSTR noName = SysAllocString(L"");
+        registration->UnRegisterDoc(doc.GetAddressOf(), none.GetAddressOf(), &noName);
+        SysFreeString(noName);
+      }
+      mine.clear();
+      if (app) registration->UnRegisterApp(app.GetAddressOf(), &kind);
+      ide_.CloseSolution();
+      if (!Settle(600000)) return false;
+    }
+    auto median = [](std::vector<double> v) {
+      std::sort(v.begin(), v.end());
+      return static_cast<long>(v[v.size() / 2]);
+    };
+    auto range = [](const std::vector<double>& v) {
+      return std::to_string(static_cast<long>(*std::min_element(v.begin(), v.end()))) + ".." +
+             std::to_string(static_cast<long>(*std::max_element(v.begin(), v.end())));
+    };
+    Say("  bench-open: " + std::to_string(n) + " projects, " + std::to_string(registered) + " documents registered, " +
+        std::to_string(reps) + " runs each, in turn");
+    Say("  opening us: Opened to the last RegisterDoc median " + std::to_string(median(wall)) + " (" + range(wall) +
+        "), to the first call into the manager median " + std::to_string(median(toFirstCall)));
+    Say("  bare opening calls us: median " + std::to_string(median(bare)) + " (" + range(bare) + ")");
+    Say("  bare opening calls, parts us: manager " + std::to_string(median(inManager)) + ", document objects " +
+        std::to_string(median(inDocObjects)) + ", IDE objects " + std::to_string(median(inIde)));
     return true;
   }
 

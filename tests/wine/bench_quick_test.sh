@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # One quick run of the Wine benchmarks of tools/bench at small sizes, so that
 # they keep working: the logger against bare appends (log_probe --bench) and
-# registration across processes against the bare calls (bench-register).
+# registration across processes against the bare calls (bench-register), and
+# the opening of a solution against the bare calls of its registration
+# (bench-open).
 # Nothing about time is asserted.
 #
 #   tests/wine/bench_quick_test.sh BIN-DIR
@@ -21,6 +23,10 @@ start
 open-solution C:\s\a.sln A=C:\s\A.vcproj B=C:\s\B.vcproj C=C:\s\C.vcproj
 settle
 bench-register 2
+close-solution
+settle
+bench-open 3 2
+manager dump
 shutdown
 manager release
 SCN
@@ -39,4 +45,11 @@ expect_eq "log_probe --bench: 5 rounds of 20 lines written" 100 "$(grep -c 'Regi
 expect_match "bench-register: both timed, the parts of the bare calls given" \
   'bench-register: 3 projects, 3 documents, 2 runs each.*RegisterProjects us: median [0-9]+.*bare calls us: median [0-9]+.*ratio: [0-9.]+.*manager [0-9]+, owners. MSDEVPid [0-9]+, IDE objects [0-9]+' \
   "$(tr '\n' ' ' <<<"$out")"
+expect_match "bench-open: the opening and the bare calls timed, the parts given" \
+  'bench-open: 3 projects, 3 documents registered, 2 runs each.*opening us: Opened to the last RegisterDoc median [0-9]+ \([0-9]+\.\.[0-9]+\), to the first call into the manager median [0-9]+.*bare opening calls us: median [0-9]+.*manager [0-9]+, document objects [0-9]+, IDE objects [0-9]+' \
+  "$(tr '\n' ' ' <<<"$out")"
+# Afterwards the manager holds nothing: the bare calls' documents and the
+# add-in's were withdrawn, and it no longer times.
+expect_eq "bench-open leaves no document and no timing behind" "" \
+  "$(sed -n '/^> manager dump/,/^> shutdown/p' <<<"$out" | grep -E '^    C:|timing:')"
 finish
