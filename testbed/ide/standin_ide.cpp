@@ -725,6 +725,28 @@ class StandInIde {
     return true;
   }
 
+  // The manager's documents of IDEs (FindDocuments of kind 3, every name),
+  // and their count.
+  ComPtr<IQmsDocuments> EveryDocument(long& count) {
+    SHORT kind = 3;
+    BSTR all = SysAllocString(L"");
+    ComPtr<IQmsDocuments> docs;
+    manager_->FindDocuments(&kind, &all, &docs);
+    SysFreeString(all);
+    count = 0;
+    if (docs) docs->get_Count(&count);
+    return docs;
+  }
+
+  static long Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return static_cast<long>(v[v.size() / 2]);
+  }
+  static std::string Range(const std::vector<double>& v) {
+    return std::to_string(static_cast<long>(*std::min_element(v.begin(), v.end()))) + ".." +
+           std::to_string(static_cast<long>(*std::max_element(v.begin(), v.end())));
+  }
+
   // The add-in's RegisterProjects (through its vtable) against the bare
   // sequence of the same calls made from here, in turn, REPS times each: the
   // manager's documents with their owner test and name, then the projects'
@@ -751,13 +773,8 @@ class StandInIde {
       double inManager = 0, inOwners = 0, inIde = 0;
       t0 = now();
       double t = now();
-      SHORT kind = 3;
-      BSTR all = SysAllocString(L"");
-      ComPtr<IQmsDocuments> docs;
-      manager_->FindDocuments(&kind, &all, &docs);
-      SysFreeString(all);
       long count = 0;
-      if (docs) docs->get_Count(&count);
+      ComPtr<IQmsDocuments> docs = EveryDocument(count);
       inManager += now() - t;
       for (long i = 1; i <= count; ++i) {
         t = now();
@@ -805,24 +822,16 @@ class StandInIde {
       documents = count;
       projectCount = n;
     }
-    auto median = [](std::vector<double> v) {
-      std::sort(v.begin(), v.end());
-      return v[v.size() / 2];
-    };
-    auto range = [](const std::vector<double>& v) {
-      return std::to_string(static_cast<long>(*std::min_element(v.begin(), v.end()))) + ".." +
-             std::to_string(static_cast<long>(*std::max_element(v.begin(), v.end())));
-    };
     char ratio[32];
-    std::snprintf(ratio, sizeof ratio, "%.3f", median(addin) / median(bare));
+    std::snprintf(ratio, sizeof ratio, "%.3f", static_cast<double>(Median(addin)) / static_cast<double>(Median(bare)));
     Say("  bench-register: " + std::to_string(projectCount) + " projects, " + std::to_string(documents) +
         " documents, " + std::to_string(reps) + " runs each, in turn");
-    Say("  RegisterProjects us: median " + std::to_string(static_cast<long>(median(addin))) + " (" + range(addin) + ")");
-    Say("  bare calls us: median " + std::to_string(static_cast<long>(median(bare))) + " (" + range(bare) + ")");
+    Say("  RegisterProjects us: median " + std::to_string(Median(addin)) + " (" + Range(addin) + ")");
+    Say("  bare calls us: median " + std::to_string(Median(bare)) + " (" + Range(bare) + ")");
     Say("  ratio: " + std::string(ratio));
-    Say("  bare calls, parts us: manager " + std::to_string(static_cast<long>(median(manager))) + ", owners' MSDEVPid " +
-        std::to_string(static_cast<long>(median(owners))) + ", IDE objects " +
-        std::to_string(static_cast<long>(median(ideCalls))));
+    Say("  bare calls, parts us: manager " + std::to_string(Median(manager)) + ", owners' MSDEVPid " +
+        std::to_string(Median(owners)) + ", IDE objects " +
+        std::to_string(Median(ideCalls)));
     return true;
   }
 
@@ -885,12 +894,8 @@ class StandInIde {
       // (outside the timing; its closing of the solution then finds none).
       SHORT kind = 3;
       {
-        BSTR every = SysAllocString(L"");
-        ComPtr<IQmsDocuments> registeredDocs;
-        manager_->FindDocuments(&kind, &every, &registeredDocs);
-        SysFreeString(every);
         long registeredCount = 0;
-        if (registeredDocs) registeredDocs->get_Count(&registeredCount);
+        ComPtr<IQmsDocuments> registeredDocs = EveryDocument(registeredCount);
         for (long i = 1; i <= registeredCount; ++i) {
           VARIANT index;
           index.vt = VT_I4;
@@ -911,12 +916,8 @@ class StandInIde {
       double manager = 0, docObjects = 0, ideCalls = 0;
       const double t0 = now();
       double t = now();
-      BSTR all = SysAllocString(L"");
-      ComPtr<IQmsDocuments> docs;
-      manager_->FindDocuments(&kind, &all, &docs);
-      SysFreeString(all);
       long count = 0;
-      if (docs) docs->get_Count(&count);
+      ComPtr<IQmsDocuments> docs = EveryDocument(count);
       manager += now() - t;
       t = now();
       std::vector<automation::Variant> vcArgs{automation::Variant("VCProjects")};
@@ -984,21 +985,13 @@ class StandInIde {
       ide_.CloseSolution();
       if (!Settle(600000)) return false;
     }
-    auto median = [](std::vector<double> v) {
-      std::sort(v.begin(), v.end());
-      return static_cast<long>(v[v.size() / 2]);
-    };
-    auto range = [](const std::vector<double>& v) {
-      return std::to_string(static_cast<long>(*std::min_element(v.begin(), v.end()))) + ".." +
-             std::to_string(static_cast<long>(*std::max_element(v.begin(), v.end())));
-    };
     Say("  bench-open: " + std::to_string(n) + " projects, " + std::to_string(registered) + " documents registered, " +
         std::to_string(reps) + " runs each, in turn");
-    Say("  opening us: Opened to the last RegisterDoc median " + std::to_string(median(wall)) + " (" + range(wall) +
-        "), to the first call into the manager median " + std::to_string(median(toFirstCall)));
-    Say("  bare opening calls us: median " + std::to_string(median(bare)) + " (" + range(bare) + ")");
-    Say("  bare opening calls, parts us: manager " + std::to_string(median(inManager)) + ", document objects " +
-        std::to_string(median(inDocObjects)) + ", IDE objects " + std::to_string(median(inIde)));
+    Say("  opening us: Opened to the last RegisterDoc median " + std::to_string(Median(wall)) + " (" + Range(wall) +
+        "), to the first call into the manager median " + std::to_string(Median(toFirstCall)));
+    Say("  bare opening calls us: median " + std::to_string(Median(bare)) + " (" + Range(bare) + ")");
+    Say("  bare opening calls, parts us: manager " + std::to_string(Median(inManager)) + ", document objects " +
+        std::to_string(Median(inDocObjects)) + ", IDE objects " + std::to_string(Median(inIde)));
     return true;
   }
 
