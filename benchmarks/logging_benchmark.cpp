@@ -4,14 +4,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
-#include <utility>
 #include <vector>
 
+#include "in_turn.h"
 #include "platform/fake/fakes.h"
 #include "shared/debug_logger.h"
 
@@ -96,54 +94,28 @@ void BareAppend(benchmark::State& state) {
 // and faster spells cancel out. A line switched off (0: its level, 1: its log
 // id) against its text alone: counter "extra_ns" a line. A line written
 // against a bare append of the same bytes: counter "ratio".
-template <class A, class B>
-std::vector<std::pair<double, double>> BatchesInTurn(benchmark::State& state, int lines, A a, B b) {
-  using Clock = std::chrono::steady_clock;
-  auto timed = [&](auto& run) {
-    const auto t0 = Clock::now();
-    for (int k = 0; k < lines; ++k) run(k);
-    return std::chrono::duration<double, std::nano>(Clock::now() - t0).count() / lines;
+// Batches of lines of each kind, a line's time in nanoseconds.
+template <class Line>
+auto Batch(int lines, Line line) {
+  return [lines, line] {
+    for (int k = 0; k < lines; ++k) line(k);
   };
-  std::vector<std::pair<double, double>> pairs;
-  bool aFirst = true;
-  for (auto _ : state) {
-    double ta = 0, tb = 0;
-    if (aFirst) {
-      ta = timed(a);
-      tb = timed(b);
-    } else {
-      tb = timed(b);
-      ta = timed(a);
-    }
-    aFirst = !aFirst;
-    pairs.emplace_back(ta, tb);
-  }
-  return pairs;
-}
-
-double Median(std::vector<double> v) {
-  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
-  return v[v.size() / 2];
 }
 
 void InTurnLineOff(benchmark::State& state) {
   LoggerOn logger;
   const std::int32_t id = state.range(0) ? shared::UNKNOWN_LOGID : shared::REZIRUZ_LOGID;
   const std::int32_t level = state.range(0) ? shared::TRACE_LOGLEVEL : shared::DEBUG_LOGLEVEL;
-  auto off = [&](int k) { shared::DebugLog(LineText(k), id, level); };
-  auto text = [](int k) {
-    std::string t = LineText(k);
-    benchmark::DoNotOptimize(t);
-  };
-  std::vector<double> extra, line, textOnly;
-  for (const auto& [a, b] : BatchesInTurn(state, 256, off, text)) {
-    extra.push_back(a - b);
-    line.push_back(a);
-    textOnly.push_back(b);
-  }
-  state.counters["extra_ns"] = Median(extra);
-  state.counters["line_ns"] = Median(line);
-  state.counters["text_ns"] = Median(textOnly);
+  constexpr int kLines = 256;
+  auto times = bench::TimedInTurn(state, Batch(kLines, [&](int k) { shared::DebugLog(LineText(k), id, level); }),
+                                  Batch(kLines, [](int k) {
+                                    std::string t = LineText(k);
+                                    benchmark::DoNotOptimize(t);
+                                  }));
+  std::vector<double> extra;
+  for (const auto& [line, text] : times) extra.push_back((line - text) * 1000 / kLines);
+  bench::CountRatio(state, times, "ratio", "line_ns", "text_ns", 1000.0 / kLines);
+  state.counters["extra_ns"] = bench::Median(extra);
 }
 
 void InTurnLineWritten(benchmark::State& state) {
@@ -153,23 +125,17 @@ void InTurnLineWritten(benchmark::State& state) {
   set.files = &files;
   platform::Install(set);
   std::remove(ScratchFile().c_str());
-  auto written = [](int k) { shared::DebugLog(LineText(k), shared::REZIRUZ_LOGID, shared::TRACE_LOGLEVEL); };
-  auto bare = [](int k) {
-    const std::string line = " TRACE    DIRUDEVU  " + LineText(k) + "\r\n";
-    std::FILE* f = std::fopen(ScratchFile().c_str(), "ab");
-    std::fwrite(line.data(), 1, line.size(), f);
-    std::fclose(f);
-  };
-  std::vector<double> ratio, a, b;
-  for (const auto& [ta, tb] : BatchesInTurn(state, 16, written, bare)) {
-    ratio.push_back(ta / tb);
-    a.push_back(ta);
-    b.push_back(tb);
-  }
+  constexpr int kLines = 16;
+  auto times = bench::TimedInTurn(
+      state, Batch(kLines, [](int k) { shared::DebugLog(LineText(k), shared::REZIRUZ_LOGID, shared::TRACE_LOGLEVEL); }),
+      Batch(kLines, [](int k) {
+        const std::string line = " TRACE    DIRUDEVU  " + LineText(k) + "\r\n";
+        std::FILE* f = std::fopen(ScratchFile().c_str(), "ab");
+        std::fwrite(line.data(), 1, line.size(), f);
+        std::fclose(f);
+      }));
   std::remove(ScratchFile().c_str());
-  state.counters["ratio"] = Median(ratio);
-  state.counters["line_ns"] = Median(a);
-  state.counters["bare_ns"] = Median(b);
+  bench::CountRatio(state, times, "ratio", "line_ns", "bare_ns", 1000.0 / kLines);
 }
 
 BENCHMARK(InTurnLineOff)->Arg(0)->Arg(1);

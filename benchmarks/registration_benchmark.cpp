@@ -9,12 +9,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <chrono>
-#include <vector>
-
 #include "addin/envdte.h"
 #include "events/event_subscription.h"
+#include "in_turn.h"
 #include "registration_world.h"
 
 namespace {
@@ -82,38 +79,13 @@ void InTurn(benchmark::State& state, int otherIdes, bool withStale) {
   const int n = static_cast<int>(state.range(0));
   World world(n, otherIdes);
   const std::int32_t stale = withStale ? n / 2 : 0;
-  using Clock = std::chrono::steady_clock;
-  auto timed = [&](auto&& run) {
-    if (stale > 0) bench::RegisterStaleDocuments(world, stale);
-    const auto t0 = Clock::now();
-    run();
-    return std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
-  };
-  auto addin = [&] { benchmark::DoNotOptimize(world.connect->RegisterProjects()); };
-  auto bare = [&] { bench::BareRegistrationCalls(world, stale); };
-  std::vector<double> ratios, addinTimes, bareTimes;
-  bool addinFirst = true;
-  for (auto _ : state) {
-    double a = 0, b = 0;
-    if (addinFirst) {
-      a = timed(addin);
-      b = timed(bare);
-    } else {
-      b = timed(bare);
-      a = timed(addin);
-    }
-    addinFirst = !addinFirst;
-    ratios.push_back(a / b);
-    addinTimes.push_back(a);
-    bareTimes.push_back(b);
-  }
-  auto median = [](std::vector<double>& v) {
-    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
-    return v[v.size() / 2];
-  };
-  state.counters["ratio"] = median(ratios);
-  state.counters["addin_us"] = median(addinTimes);
-  state.counters["bare_us"] = median(bareTimes);
+  auto times = bench::TimedInTurn(
+      state, [&] { benchmark::DoNotOptimize(world.connect->RegisterProjects()); },
+      [&] { bench::BareRegistrationCalls(world, stale); },
+      [&] {
+        if (stale > 0) bench::RegisterStaleDocuments(world, stale);
+      });
+  bench::CountRatio(state, times, "ratio", "addin_us", "bare_us");
 }
 
 void InTurnRegistered(benchmark::State& state) { InTurn(state, 0, false); }
