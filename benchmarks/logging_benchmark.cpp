@@ -62,29 +62,41 @@ std::string ScratchFile() {
   return path;
 }
 
+// The logger writing to a real file, emptied before and removed after.
+struct LoggingToFile {
+  LoggingToFile() : logger(ScratchFile()) {
+    platform::ServiceSet set = platform::Services();
+    set.files = &files;
+    platform::Install(set);
+    std::remove(ScratchFile().c_str());
+  }
+  ~LoggingToFile() { std::remove(ScratchFile().c_str()); }
+  LoggerOn logger;
+  platform::fake::PosixFileSystem files;
+};
+
+void WriteLine(int i) { shared::DebugLog(LineText(i & 1023), shared::REZIRUZ_LOGID, shared::TRACE_LOGLEVEL); }
+
+// The same bytes as a written line, with a bare open, append and close.
+void AppendBare(int i) {
+  const std::string line = " TRACE    DIRUDEVU  " + LineText(i & 1023) + "\r\n";
+  std::FILE* f = std::fopen(ScratchFile().c_str(), "ab");
+  std::fwrite(line.data(), 1, line.size(), f);
+  std::fclose(f);
+}
+
 // A line written: the logger opens the file, appends, closes, every line.
 void LineWritten(benchmark::State& state) {
-  LoggerOn logger(ScratchFile());
-  platform::fake::PosixFileSystem files;
-  platform::ServiceSet set = platform::Services();
-  set.files = &files;
-  platform::Install(set);
-  std::remove(ScratchFile().c_str());
+  LoggingToFile log;
   int i = 0;
-  for (auto _ : state) shared::DebugLog(LineText(++i & 1023), shared::REZIRUZ_LOGID, shared::TRACE_LOGLEVEL);
-  std::remove(ScratchFile().c_str());
+  for (auto _ : state) WriteLine(++i);
 }
 
 // The same bytes with a bare open, append and close.
 void BareAppend(benchmark::State& state) {
   std::remove(ScratchFile().c_str());
   int i = 0;
-  for (auto _ : state) {
-    const std::string line = " TRACE    DIRUDEVU  " + LineText(++i & 1023) + "\r\n";
-    std::FILE* f = std::fopen(ScratchFile().c_str(), "ab");
-    std::fwrite(line.data(), 1, line.size(), f);
-    std::fclose(f);
-  }
+  for (auto _ : state) AppendBare(++i);
   std::remove(ScratchFile().c_str());
 }
 
@@ -119,22 +131,9 @@ void InTurnLineOff(benchmark::State& state) {
 }
 
 void InTurnLineWritten(benchmark::State& state) {
-  LoggerOn logger(ScratchFile());
-  platform::fake::PosixFileSystem files;
-  platform::ServiceSet set = platform::Services();
-  set.files = &files;
-  platform::Install(set);
-  std::remove(ScratchFile().c_str());
+  LoggingToFile log;
   constexpr int kLines = 16;
-  auto times = bench::TimedInTurn(
-      state, Batch(kLines, [](int k) { shared::DebugLog(LineText(k), shared::REZIRUZ_LOGID, shared::TRACE_LOGLEVEL); }),
-      Batch(kLines, [](int k) {
-        const std::string line = " TRACE    DIRUDEVU  " + LineText(k) + "\r\n";
-        std::FILE* f = std::fopen(ScratchFile().c_str(), "ab");
-        std::fwrite(line.data(), 1, line.size(), f);
-        std::fclose(f);
-      }));
-  std::remove(ScratchFile().c_str());
+  auto times = bench::TimedInTurn(state, Batch(kLines, WriteLine), Batch(kLines, AppendBare));
   bench::CountRatio(state, times, "ratio", "line_ns", "bare_ns", 1000.0 / kLines);
 }
 
