@@ -738,6 +738,19 @@ class StandInIde {
     return docs;
   }
 
+  // The IDE's project list (GetObject("VCProjects")) and its count, through
+  // the IDE's automation root.
+  static automation::Result<automation::Ref<automation::Object>> ProjectList(automation::Object& root, long& count) {
+    std::vector<automation::Variant> args{automation::Variant("VCProjects")};
+    auto list = automation::ToObject(root.Invoke("GetObject", automation::CallKind::Method, args));
+    count = 0;
+    if (list && *list) {
+      auto counted = automation::ToLong((*list)->Invoke("Count", automation::CallKind::PropertyGet, {}));
+      count = counted ? *counted : 0;
+    }
+    return list;
+  }
+
   static long Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return static_cast<long>(v[v.size() / 2]);
@@ -802,12 +815,9 @@ class StandInIde {
         inManager += now() - t;
       }
       t = now();
-      std::vector<automation::Variant> vcArgs{automation::Variant("VCProjects")};
-      auto projects = automation::ToObject(root->Invoke("GetObject", automation::CallKind::Method, vcArgs));
       long n = 0;
+      auto projects = ProjectList(*root, n);
       if (projects && *projects) {
-        auto counted = automation::ToLong((*projects)->Invoke("Count", automation::CallKind::PropertyGet, {}));
-        n = counted ? *counted : 0;
         for (long i = 1; i <= n; ++i) {
           std::vector<automation::Variant> itemArgs{automation::Variant(static_cast<std::int32_t>(i))};
           auto project = automation::ToObject((*projects)->Invoke("Item", automation::CallKind::Method, itemArgs));
@@ -920,13 +930,8 @@ class StandInIde {
       ComPtr<IQmsDocuments> docs = EveryDocument(count);
       manager += now() - t;
       t = now();
-      std::vector<automation::Variant> vcArgs{automation::Variant("VCProjects")};
-      auto list = automation::ToObject(root->Invoke("GetObject", automation::CallKind::Method, vcArgs));
       long total = 0;
-      if (list && *list) {
-        auto counted = automation::ToLong((*list)->Invoke("Count", automation::CallKind::PropertyGet, {}));
-        total = counted ? *counted : 0;
-      }
+      auto list = ProjectList(*root, total);
       ideCalls += now() - t;
       for (long i = 1; i <= total; ++i) {
         t = now();
