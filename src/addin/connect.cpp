@@ -85,14 +85,12 @@ void Connect::FinalRelease() {
 void Connect::OnConnection(const Ref<automation::Object>& Application, std::int32_t ConnectMode,
                            const Ref<automation::Object>& /*AddInInst*/, VariantArray& /*custom*/) {
   auto steps = [&]() -> Status {
-    // Nothing stays nothing; an object must be the IDE's root (its _DTE).
-    if (Application) {
-      auto dte = Application->As(envdte::kDTE);
-      if (!dte) return dte.error();
-      mDTE = *dte;
-    } else {
-      mDTE = nullptr;
-    }
+    // The application must be the IDE's root (its _DTE); nothing provides no
+    // interface at all.
+    if (!Application) return automation::errors::ObjectNotSet();
+    auto dte = Application->As(envdte::kDTE);
+    if (!dte) return dte.error();
+    mDTE = *dte;
     Log("  ENTER IDTExtensibility2_OnConnection: ConnectMode=" + std::to_string(ConnectMode));
     m_lMSDEVPid = platform::Services().process->CurrentProcessId();
     Variant event("OnConnection");
@@ -123,6 +121,7 @@ void Connect::OnStartupComplete(VariantArray& /*custom*/) { Log("BEGIN IDTExtens
 
 void Connect::DoDisconnect(Variant& /*unused*/) {
   ResumeNext err;
+  ++disconnections_;
   Log("  BEGIN DoDisconnect");
   m_blnQueueInterrupt = true;
   err.Do(ReleaseTimer());

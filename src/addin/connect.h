@@ -21,11 +21,11 @@
 #include "automation/keyed_list.h"
 #include "automation/object.h"
 #include "automation/resume_next.h"
+#include "events/event_subscription.h"
 #include "registration/integration_manager.h"
 
 namespace zandrel::events {
 class TimerFrm;
-class EventSubscription;
 }  // namespace zandrel::events
 
 namespace zandrel::testing_support {
@@ -197,9 +197,16 @@ class Connect : public virtual automation::RefCounted, public automation::Object
                                    const Variant& CustomOut);
 
  private:
+  // events/event_sinks.cpp: one assignment of an event-source field.
+  Status AssignEventSource(std::unique_ptr<events::EventSubscription>& field, Ref<automation::Object> source,
+                           const automation::InterfaceId& events, events::EventSubscription::Handler handler);
+
   friend struct testing_support::ConnectProbe;  // tests reach the private operations
   OutsideComponents* outside_;
   std::uint32_t count_ = 0;
+  // How many times DoDisconnect has begun: an outgoing call sees by it that
+  // the add-in was disconnected while the call was in progress.
+  std::uint32_t disconnections_ = 0;
 };
 
 }  // namespace zandrel::addin

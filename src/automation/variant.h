@@ -80,7 +80,10 @@ struct VariantArray {
   std::int32_t lowerBound = 0;
   std::vector<Variant> elements;
 
-  std::int32_t UpperBound() const;  // defined where Variant is complete
+  // The last index, in 64 bits: a lower bound near the top of the 32-bit range
+  // leaves no room for lower + size - 1 there (and an empty array's upper bound
+  // is below its lower one). Defined where Variant is complete.
+  std::int64_t UpperBound() const;
   // The element at index i (from lowerBound on), or Subscript out of range.
   Result<Variant> At(std::int32_t i) const;
 };
@@ -132,8 +135,8 @@ class Variant {
       v_;
 };
 
-inline std::int32_t VariantArray::UpperBound() const {
-  return lowerBound + static_cast<std::int32_t>(elements.size()) - 1;
+inline std::int64_t VariantArray::UpperBound() const {
+  return static_cast<std::int64_t>(lowerBound) + static_cast<std::int64_t>(elements.size()) - 1;
 }
 
 // Conversions with OLE Automation's rules. Text is UTF-8.

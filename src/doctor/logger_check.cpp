@@ -11,6 +11,10 @@ namespace zandrel::doctor {
 namespace {
 
 constexpr std::int32_t kAddinLogId = shared::REZIRUZ_LOGID;  // the add-in's own lines
+// The levels of the lines the add-in writes; CRITICAL, INFO and TIMING are
+// in the mask's table but no line of the add-in has them.
+constexpr std::uint32_t kAddinLevels = (1u << shared::ERROR_LOGLEVEL) | (1u << shared::WARNING_LOGLEVEL) |
+                                       (1u << shared::TRACE_LOGLEVEL) | (1u << shared::DEBUG_LOGLEVEL);
 
 std::string Hex(std::int32_t value) {
   char text[16];
@@ -63,6 +67,7 @@ void CheckLogger(Report& report, platform::Registry& registry, const RegistryVie
 
   shared::LoggerState state;
   std::string source;
+  std::string debugText;  // Debug as text, when it is text that is no number
   {
     RegistryInstalled installed(viewed);
     shared::ResetDebugLoggerForTesting();
@@ -74,6 +79,9 @@ void CheckLogger(Report& report, platform::Registry& registry, const RegistryVie
           shared::GetRegValue(platform::Registry::kLocalMachine, shared::kSettingsKey, name));
       return v ? *v : std::string();
     };
+    const automation::Variant debug =
+        shared::GetRegValue(platform::Registry::kLocalMachine, shared::kSettingsKey, "Debug");
+    if (debug.IsString() && !automation::ToLong(debug)) debugText = debug.AsString();
     source = !text("DebugOutputFile").empty() ? "from DebugOutputFile"
              : !text("InstallDir").empty()    ? "from InstallDir, DebugOutputFile being empty"
                                               : "the default, DebugOutputFile and InstallDir being empty";
@@ -82,14 +90,23 @@ void CheckLogger(Report& report, platform::Registry& registry, const RegistryVie
   const std::int32_t mask = state.m_lDebugMask;
   const std::string described = "Debug=" + Hex(mask) + ": " + DescribeMask(mask);
   const bool addinLines = (static_cast<std::uint32_t>(mask) >> kAddinLogId) & 1u;
-  const bool anyLevel = (static_cast<std::uint32_t>(mask) >> 24) & 0x7Fu;
+  const std::uint32_t levels = (static_cast<std::uint32_t>(mask) >> 24) & 0x7Fu;
   const std::string fixMask = "set Debug (REG_DWORD) under " + where.substr(0, where.find(" (")) +
                               " in the " + view.name + ", for example 0x7F004000: every level of the add-in's lines (" +
                               shared::LogIdName(kAddinLogId) + ")";
-  if (mask == 0) {
-    report.Add(problem, "logger", where, "Debug is 0, missing or not a number: nothing is logged", fixMask);
-  } else if (!addinLines || !anyLevel) {
+  if (!debugText.empty()) {
+    report.Add(problem, "logger", where, "Debug is \"" + debugText + "\", which is no number: nothing is logged", fixMask);
+  } else if (mask == 0) {
+    // The state of a machine that was never asked to log: not a fault.
+    report.Add(Level::Ok, "logger", where, "Debug is 0 or missing: nothing is logged (the default)",
+               "to log, " + fixMask);
+  } else if (!addinLines || levels == 0) {
     report.Add(problem, "logger", where, described + ": none of the add-in's lines is switched on", fixMask);
+  } else if ((levels & kAddinLevels) == 0) {
+    report.Add(Level::Warn, "logger", where,
+               described + ": the add-in writes no line of these levels (its lines are ERROR, WARNING, TRACE and "
+                           "DEBUG): nothing will be logged",
+               fixMask);
   } else {
     report.Add(Level::Ok, "logger", where, described);
   }

@@ -27,13 +27,26 @@ Ref<automation::Object> ObjectArg(std::span<Variant> args, std::size_t i) {
 
 }  // namespace
 
-Status Connect::SetSolutionEvents(Ref<automation::Object> source) {
+Status Connect::AssignEventSource(std::unique_ptr<EventSubscription>& field, Ref<automation::Object> source,
+                                  const automation::InterfaceId& events, EventSubscription::Handler handler) {
   if (!source) {
-    mSolutionEvents.reset();
+    field.reset();
     return Status::Ok();
   }
-  auto subscription = EventSubscription::Subscribe(
-      std::move(source), envdte::kDispSolutionEvents, [this](std::int32_t dispid, std::span<Variant> args) {
+  // Advising is an outgoing call: the IDE may disconnect the add-in inside it
+  // (a nested message loop). A subscription made across a disconnection is
+  // ended again at once, here, so that nothing stays subscribed.
+  const std::uint32_t disconnections = disconnections_;
+  auto subscription = EventSubscription::Subscribe(std::move(source), events, std::move(handler));
+  if (!subscription) return subscription.error();
+  if (disconnections_ != disconnections) return Status::Ok();
+  field = std::move(*subscription);  // the source assigned before, if any, is unsubscribed now
+  return Status::Ok();
+}
+
+Status Connect::SetSolutionEvents(Ref<automation::Object> source) {
+  return AssignEventSource(
+      mSolutionEvents, std::move(source), envdte::kDispSolutionEvents, [this](std::int32_t dispid, std::span<Variant> args) {
         Ref<automation::Object> self = Me();  // a sink may lead to the last release
         switch (dispid) {
           case envdte::kSolutionOpened: mSolutionEvents_Opened(); break;
@@ -48,18 +61,11 @@ Status Connect::SetSolutionEvents(Ref<automation::Object> source) {
           default: break;  // QueryCloseSolution and anything newer: not handled
         }
       });
-  if (!subscription) return subscription.error();
-  mSolutionEvents = std::move(*subscription);
-  return Status::Ok();
 }
 
 Status Connect::SetCommandEvents(Ref<automation::Object> source) {
-  if (!source) {
-    mCommandEvents.reset();
-    return Status::Ok();
-  }
-  auto subscription = EventSubscription::Subscribe(
-      std::move(source), envdte::kDispCommandEvents, [this](std::int32_t dispid, std::span<Variant> args) {
+  return AssignEventSource(
+      mCommandEvents, std::move(source), envdte::kDispCommandEvents, [this](std::int32_t dispid, std::span<Variant> args) {
         Ref<automation::Object> self = Me();
         if (dispid != envdte::kCommandAfterExecute) return;  // nothing runs before a command
         const Variant empty;
@@ -70,9 +76,6 @@ Status Connect::SetCommandEvents(Ref<automation::Object> source) {
         mCommandEvents_AfterExecute(TextArg(args, 0), id, args.size() > 2 ? args[2] : empty,
                                     args.size() > 3 ? args[3] : empty);
       });
-  if (!subscription) return subscription.error();
-  mCommandEvents = std::move(*subscription);
-  return Status::Ok();
 }
 
 namespace {

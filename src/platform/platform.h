@@ -28,9 +28,15 @@ class Clock {
   // Seconds since local midnight, single precision, as the runtime's
   // time-of-day timer gives them.
   virtual float TimeOfDay() = 0;
-  // The local date and time as general-date text in the user's locale (short
-  // date, a blank, long time).
-  virtual std::string GeneralDateNow() = 0;
+  // One read of the local clock: the date and time as general-date text in
+  // the user's locale (short date, a blank, long time, midnight included), and
+  // the same moment as seconds since local midnight. A log line's two texts
+  // come from one read, so that they never straddle a second or midnight.
+  struct LocalTime {
+    std::string generalDate;
+    float secondsSinceMidnight = 0;
+  };
+  virtual LocalTime ReadLocalTime() = 0;
   // The local date and time as an automation date.
   virtual double Now() = 0;
   // The user's decimal separator.

@@ -24,8 +24,8 @@ std::string Padded(std::string name) {
 
 std::string TimeStamp(platform::Clock& clock) {
   if (g_state.m_strSuppressTimeStamps == "true") return std::string();
-  return clock.GeneralDateNow() + " (" +
-         automation::FormatReal(clock.TimeOfDay(), 7, clock.DecimalSeparator()) + ") ";
+  const platform::Clock::LocalTime now = clock.ReadLocalTime();
+  return now.generalDate + " (" + automation::FormatReal(now.secondsSinceMidnight, 7, clock.DecimalSeparator()) + ") ";
 }
 
 }  // namespace

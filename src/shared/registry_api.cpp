@@ -1,5 +1,6 @@
 #include "shared/registry_api.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -18,9 +19,13 @@ Variant QueryRegValue(Registry::Key key, const std::string& valueName) {
   if (type == Registry::kTypeString) {
     std::vector<std::uint8_t> buffer(size, 0);
     if (os.registry->QueryValue(key, valueName, &type, buffer.data(), &size) != 0) return {};
-    if (size < 2) return std::string();
+    // A value written anew between the two reads may report a larger size
+    // than the buffer holds (a read without a buffer succeeds): only what the
+    // buffer holds is taken.
+    const std::size_t held = std::min<std::size_t>(size, buffer.size());
+    if (held < 2) return std::string();
     // The size counts the terminating zero: the text is what comes before it.
-    std::string ansi(buffer.begin(), buffer.begin() + (size - 1));
+    std::string ansi(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(held - 1));
     return os.codec ? os.codec->FromAnsi(ansi) : ansi;
   }
   if (type == Registry::kTypeDword) {

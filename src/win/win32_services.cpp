@@ -15,22 +15,37 @@ using platform::WindowHandle;
 HWND ToHwnd(WindowHandle w) { return reinterpret_cast<HWND>(static_cast<std::intptr_t>(w)); }
 WindowHandle FromHwnd(HWND h) { return static_cast<WindowHandle>(reinterpret_cast<std::intptr_t>(h)); }
 
+float SecondsSinceMidnight(const SYSTEMTIME& st) {
+  return static_cast<float>(st.wHour * 3600.0 + st.wMinute * 60.0 + st.wSecond + st.wMilliseconds / 1000.0);
+}
+
+}  // namespace
+
+std::string GeneralDateText(const SYSTEMTIME& st) {
+  // The short date and the long time of the user's locale, each formatted on
+  // its own: the automation runtime's general date (VarBstrFromDate) leaves
+  // out a time of exactly midnight, and a log line must always show its time.
+  wchar_t date[80] = {};
+  wchar_t time[80] = {};
+  if (GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, 80) == 0) return {};
+  if (GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &st, nullptr, time, 80) == 0) return {};
+  return WideToUtf8(date) + " " + WideToUtf8(time);
+}
+
+namespace {
+
 class Win32Clock : public platform::Clock {
  public:
   float TimeOfDay() override {
     SYSTEMTIME st;
     GetLocalTime(&st);
-    return static_cast<float>(st.wHour * 3600.0 + st.wMinute * 60.0 + st.wSecond + st.wMilliseconds / 1000.0);
+    return SecondsSinceMidnight(st);
   }
 
-  std::string GeneralDateNow() override {
-    // The automation runtime's own text of a date is the general date of the
-    // user's locale (short date, a blank, long time).
-    BSTR text = nullptr;
-    if (FAILED(VarBstrFromDate(Now(), LOCALE_USER_DEFAULT, 0, &text))) return {};
-    std::string out = WideToUtf8(std::wstring_view(text, SysStringLen(text)));
-    SysFreeString(text);
-    return out;
+  LocalTime ReadLocalTime() override {
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    return {GeneralDateText(st), SecondsSinceMidnight(st)};
   }
 
   double Now() override {

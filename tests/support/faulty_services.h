@@ -46,8 +46,10 @@ class FaultyServices {
     FaultyServices& s;
     explicit Clock(FaultyServices& owner) : s(owner) {}
     float TimeOfDay() override { return s.inner_.clock->TimeOfDay(); }
-    std::string GeneralDateNow() override {
-      return s.Fails("Clock.GeneralDateNow") ? std::string() : s.inner_.clock->GeneralDateNow();
+    LocalTime ReadLocalTime() override {
+      LocalTime now = s.inner_.clock->ReadLocalTime();
+      if (s.Fails("Clock.ReadLocalTime")) now.generalDate.clear();
+      return now;
     }
     double Now() override { return s.inner_.clock->Now(); }
     std::string DecimalSeparator() override {

@@ -22,9 +22,31 @@ TEST(Win32Clock, TimeOfDayIsSecondsSinceLocalMidnight) {
   const double expected = st.wHour * 3600.0 + st.wMinute * 60.0 + st.wSecond;
   const float actual = Os().clock->TimeOfDay();
   EXPECT_NEAR(actual, expected, 2.0);
-  const std::string date = Os().clock->GeneralDateNow();
-  EXPECT_NE(date.find(std::to_string(st.wYear)), std::string::npos) << date;
+  const auto now = Os().clock->ReadLocalTime();
+  EXPECT_NE(now.generalDate.find(std::to_string(st.wYear)), std::string::npos) << now.generalDate;
+  EXPECT_NEAR(now.secondsSinceMidnight, expected, 2.0);
   EXPECT_FALSE(Os().clock->DecimalSeparator().empty());
+}
+
+// The date text always carries the time, midnight's too (the automation
+// runtime's general date leaves a time of exactly 00:00:00 out).
+TEST(Win32Clock, GeneralDateTextShowsTheTimeAtMidnight) {
+  const LCID locale = GetUserDefaultLCID();
+  for (WORD ms : {0, 250, 999}) {
+    SYSTEMTIME midnight = {2026, 12, 0, 6, 0, 0, 0, ms};
+    wchar_t time[80] = {};
+    ASSERT_NE(GetTimeFormatW(locale, 0, &midnight, nullptr, time, 80), 0);
+    const std::string text = GeneralDateText(midnight);
+    EXPECT_NE(text.find("2026"), std::string::npos) << text;
+    EXPECT_NE(text.find(WideToUtf8(time)), std::string::npos) << text;
+    EXPECT_GT(text.size(), text.find("2026") + 6) << text;
+  }
+  if (PRIMARYLANGID(LANGIDFROMLCID(locale)) == LANG_ENGLISH && SUBLANGID(LANGIDFROMLCID(locale)) == SUBLANG_ENGLISH_US) {
+    SYSTEMTIME st = {2026, 12, 0, 6, 0, 0, 0, 0};
+    EXPECT_EQ(GeneralDateText(st), "12/6/2026 12:00:00 AM");
+    st = {2026, 12, 0, 5, 1, 7, 44, 520};
+    EXPECT_EQ(GeneralDateText(st), "12/5/2026 1:07:44 AM");
+  }
 }
 
 TEST(Win32Files, AppendCreatesAndExtends) {

@@ -264,7 +264,15 @@ out=$(doctor_case mask-0 <<BAT
 reg add "$settings" /v Debug /t REG_DWORD /d 0 /f >nul
 BAT
 )
-expect_match "doctor: a mask of 0" 'FAIL logger: HKLM.*32-bit view.*Debug is 0, missing or not a number: nothing is logged.*doctor exit code 1' \
+expect_match "doctor: a mask of 0 is the default (logging off), not a fault" \
+  'OK   logger: HKLM[^ ]*VisualStudio \(32-bit view[^)]*\): Debug is 0 or missing: nothing is logged \(the default\)' \
+  "$(tr '\n' ' ' <<<"$out")"
+out=$(doctor_case foreign-levels <<BAT
+reg add "$settings" /v Debug /t REG_DWORD /d 0x29004000 /f >nul
+BAT
+)
+expect_match "doctor: a mask of levels the add-in never writes" \
+  'WARN logger: HKLM[^ ]*VisualStudio \(32-bit view[^)]*\): Debug=0x29004000: ids DIRUDEVU; levels CRITICAL INFO TIMING: the add-in writes no line of these levels' \
   "$(tr '\n' ' ' <<<"$out")"
 out=$(doctor_case only-64-bit <<BAT
 reg delete "$settings" /f >nul

@@ -17,7 +17,7 @@ namespace zandrel::platform::fake {
 class ManualClock : public Clock {
  public:
   float TimeOfDay() override { return timeOfDay; }
-  std::string GeneralDateNow() override { return generalDate; }
+  LocalTime ReadLocalTime() override { return {generalDate, timeOfDay}; }
   double Now() override { return now; }
   std::string DecimalSeparator() override { return decimalSeparator; }
 

@@ -91,18 +91,74 @@ TEST_F(Lifecycle, UnRegisterAppOnlyInTheFirstDisconnection) {
   EXPECT_EQ(manager.Applications().size(), 1u);  // nobody withdrew it: the second run had no m_RegMgr
 }
 
+// An application without the IDE root's interface (another object, or none
+// at all) ends OnConnection with its ERROR line: no start-up, no process id.
 TEST_F(Lifecycle, AnApplicationThatIsNotTheIdeRoot) {
-  auto connect = Connect::Create(&outside);
-  TakeLines();
-  VariantArray custom;
-  connect->OnConnection(ide.AddIn(), 0, ide.AddIn(), custom);
-  EXPECT_EQ(TakeLines(), (Lines{E("IDTExtensibility2.OnConnection:"), " Error -2147467262 No such interface supported"}));
-  EXPECT_EQ(connect->MSDEVPid(), 0);
-  EXPECT_TRUE(outside.calls.empty());  // no start-up
-  TakeLines();
-  connect->OnDisconnection(1, custom);
-  EXPECT_EQ(TakeLines(), (Lines{T("  ENTER IDTExtensibility2_OnDisconnection"), T("  BEGIN DoDisconnect"),
-                                T("  BEGIN ReleaseTimer"), T("  END ReleaseTimer"), T("  END DoDisconnect"), ""}));
+  struct Row {
+    const char* name;
+    Ref<automation::Object> application;
+    const char* error;
+  };
+  for (const Row& row : {Row{"the add-in object", ide.AddIn(), " Error -2147467262 No such interface supported"},
+                         Row{"nothing", Ref<automation::Object>(), " Error 91 Object variable not set"}}) {
+    auto connect = Connect::Create(&outside);
+    TakeLines();
+    VariantArray custom;
+    connect->OnConnection(row.application, 0, ide.AddIn(), custom);
+    EXPECT_EQ(TakeLines(), (Lines{E("IDTExtensibility2.OnConnection:"), row.error})) << row.name;
+    EXPECT_EQ(connect->MSDEVPid(), 0) << row.name;
+    EXPECT_TRUE(outside.calls.empty()) << row.name;  // no start-up
+    EXPECT_TRUE(manager.Applications().empty()) << row.name;
+    TakeLines();
+    connect->OnDisconnection(1, custom);
+    EXPECT_EQ(TakeLines(), (Lines{T("  ENTER IDTExtensibility2_OnDisconnection"), T("  BEGIN DoDisconnect"),
+                                  T("  BEGIN ReleaseTimer"), T("  END ReleaseTimer"), T("  END DoDisconnect"), ""}))
+        << row.name;
+    connect = nullptr;
+    TakeLines();
+  }
+}
+
+// The IDE disconnects the add-in while it subscribes to an event source
+// (inside Advise, as a nested message loop lets it): nothing stays subscribed,
+// and later events reach no handler. The solution events are subscribed by
+// start-up, the command events by a solution that has no name yet.
+TEST_F(Lifecycle, ADisconnectionInsideASubscriptionLeavesNothingSubscribed) {
+  for (const bool commandEvents : {false, true}) {
+    const char* row = commandEvents ? "command events" : "solution events";
+    Ref<Connect> connect = commandEvents ? Connected(/*keep=*/false) : Connect::Create(&outside);
+    bool armed = true;
+    testbed::ModelObject::onCall = [&](std::string_view member) -> std::optional<automation::Error> {
+      if (member == "Advise" && std::exchange(armed, false)) {
+        VariantArray custom;
+        connect->OnBeginShutdown(custom);
+      }
+      return std::nullopt;
+    };
+    VariantArray custom;
+    if (commandEvents) {
+      ide.OpenSolution("C:\\s\\a.sln", {{"A", "C:\\s\\A.vcproj"}}, /*named=*/false);
+      Drain();
+    } else {
+      connect->OnConnection(ide.Root(), 1, ide.AddIn(), custom);
+    }
+    testbed::ModelObject::onCall = nullptr;
+    EXPECT_FALSE(armed) << row;
+    EXPECT_EQ(ide.SolutionSinks(), 0u) << row;
+    EXPECT_EQ(ide.CommandSinks(), 0u) << row;
+    TakeLines();
+    ide.NameSolution();
+    ide.ExecuteCommand("{5EFC7975-14BC-11CF-9B2B-00AA00573819}", 220);
+    ide.OpenSolution("C:\\s\\b.sln", {{"B", "C:\\s\\B.vcproj"}});
+    Drain();
+    EXPECT_EQ(LogLines(), Lines{}) << row;
+    EXPECT_TRUE(manager.Documents().empty()) << row;
+    EXPECT_TRUE(manager.Applications().empty()) << row;
+    connect->OnDisconnection(0, custom);
+    connect = nullptr;
+    ide.CloseSolution();
+    TakeLines();
+  }
 }
 
 TEST_F(Lifecycle, DestroyingAnObjectNeverConnected) {

@@ -57,6 +57,37 @@ TEST_F(Startup, NoManagerRegistered) {
   EXPECT_EQ(*connect->EventQueueCount(), 1);
 }
 
+// No window of this process has the IDE's class: the END line prints a handle
+// of 0 as "0".
+TEST_F(Startup, NoMainWindowPrintsZero) {
+  os.windows.topLevel = {{0x10010, 999, "IDEOwner", "Another IDE"}};
+  auto connect = Connected();
+  const Lines lines = LogLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), T("  END DoInitialize PID=1234  MainWnd=0")), lines.end());
+  EXPECT_EQ(*connect->MSDEVMainWnd(), 0);
+}
+
+// Assigning an event source unsubscribes the one assigned before; assigning
+// nothing unsubscribes. Start-up run again subscribes the solution events
+// anew; each unnamed solution takes a new command-event source.
+TEST_F(Startup, ASecondSourceUnsubscribesTheFirst) {
+  auto connect = Connected();
+  ASSERT_EQ(ide.SolutionSinks(), 1u);
+  Variant event("again");
+  connect->DoInitialize(event);
+  EXPECT_EQ(ide.SolutionSinks(), 1u);
+  ide.OpenSolution("C:\\s\\a.sln", {}, /*named=*/false);
+  Drain();
+  ide.CloseSolution();
+  ide.OpenSolution("C:\\s\\b.sln", {}, /*named=*/false);
+  Drain();
+  EXPECT_EQ(ide.CommandSinks(), 1u);
+  VariantArray custom;
+  connect->OnBeginShutdown(custom);
+  EXPECT_EQ(ide.SolutionSinks(), 0u);
+  EXPECT_EQ(ide.CommandSinks(), 0u);
+}
+
 TEST_F(Startup, RegisteredButNotRunningIsCreated) {
   outside.running = false;
   auto connect = Connected();

@@ -142,6 +142,14 @@ TEST(VariantArray, AnyLowerBound) {
   Variant v(a);
   EXPECT_EQ(v.type(), VarType::Array);
   EXPECT_EQ(v.AsArray().lowerBound, 1);
+
+  // At the ends of the 32-bit range (UBSan reports the overflow of lower + size).
+  constexpr std::int32_t kTop = 0x7FFFFFFF;
+  VariantArray top{kTop, {Variant("last")}};
+  EXPECT_EQ(top.UpperBound(), kTop);
+  EXPECT_EQ(top.At(kTop)->AsString(), "last");
+  EXPECT_EQ((VariantArray{kTop - 1, {Variant(1), Variant(2)}}.UpperBound()), kTop);
+  EXPECT_EQ((VariantArray{-kTop - 1, {}}.UpperBound()), static_cast<std::int64_t>(-kTop) - 2);
 }
 
 // An object whose default member answers a fixed value.

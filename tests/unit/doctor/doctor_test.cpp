@@ -66,15 +66,42 @@ TEST_F(LoggerCheck, ThePathFallsBackAsTheLoggerMakesIt) {
             "log file C:\\qmsdebuglog.txt (the default, DebugOutputFile and InstallDir being empty)");
 }
 
+// A settings key without Debug (for example one where the modeling tool
+// wrote only InstallDir), or with Debug 0, is the default: logging off.
+TEST_F(LoggerCheck, SettingsWithoutDebugAreTheDefaultState) {
+  for (const bool zero : {false, true}) {
+    os.registry.SetString(kKey, "InstallDir", "C:\\Orvelle");
+    if (zero) os.registry.SetDword(kKey, "Debug", 0);
+    const Report report = Check();
+    EXPECT_EQ(report.Findings()[0].level, Level::Ok) << zero;
+    EXPECT_EQ(report.Findings()[0].reason, "Debug is 0 or missing: nothing is logged (the default)") << zero;
+    EXPECT_NE(report.Findings()[0].fix.find("0x7F004000"), std::string::npos) << zero;
+    EXPECT_EQ(report.ExitCode(), 0) << zero;
+    EXPECT_TRUE(probed.empty()) << zero;  // no file is tried for a mask that logs nothing
+  }
+}
+
 TEST_F(LoggerCheck, BrokenSetUpsFailInTheIdesViewAndWarnElsewhere) {
-  os.registry.SetDword(kKey, "Debug", 0);
+  os.registry.SetString(kKey, "Debug", "0x7F004000");  // a REG_SZ must hold a decimal number
   Report report = Check();
   EXPECT_EQ(report.Findings()[0].level, Level::Fail);
-  EXPECT_EQ(report.Findings()[0].reason, "Debug is 0, missing or not a number: nothing is logged");
+  EXPECT_EQ(report.Findings()[0].reason, "Debug is \"0x7F004000\", which is no number: nothing is logged");
   EXPECT_NE(report.Findings()[0].fix.find("0x7F004000"), std::string::npos);
   EXPECT_EQ(report.ExitCode(), 1);
-  EXPECT_TRUE(probed.empty());  // no file is tried for a mask that logs nothing
+  EXPECT_TRUE(probed.empty());
   EXPECT_EQ(Check(kOtherView).Findings()[0].level, Level::Warn);
+
+  // The add-in's id with only levels that none of its lines has.
+  os.registry.SetDword(kKey, "Debug", 0x29004000);
+  report = Check();
+  EXPECT_EQ(report.Findings()[0].level, Level::Warn);
+  EXPECT_EQ(report.Findings()[0].reason,
+            "Debug=0x29004000: ids DIRUDEVU; levels CRITICAL INFO TIMING: the add-in writes no line of these levels "
+            "(its lines are ERROR, WARNING, TRACE and DEBUG): nothing will be logged");
+  for (std::uint32_t level : {1u, 2u, 4u, 6u}) {  // each level the add-in writes is enough
+    os.registry.SetDword(kKey, "Debug", 0x29004000u | (1u << (24 + level)));
+    EXPECT_EQ(Check().Findings()[0].level, Level::Ok) << level;
+  }
 
   // Levels but not the add-in's id: nothing of the add-in's is written.
   os.registry.SetDword(kKey, "Debug", 0x7F000002);

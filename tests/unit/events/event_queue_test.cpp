@@ -61,6 +61,50 @@ TEST_F(EventQueue, OnePerTickInArrivalOrder) {
   EXPECT_NE(std::find(lines.begin(), lines.end(), D("  XeqEvent: Q.Count=0 EMPTY QUEUE - NO StartTimer")), lines.end());
 }
 
+// Each name of the vocabulary reaches its own handler: the handler's first
+// line follows the dispatch line.
+TEST_F(EventQueue, EachNameReachesItsHandler) {
+  ide.OpenSolution("C:\\s\\a.sln", {});
+  Drain();
+  ConnectProbe probe(*connect);
+  struct Row {
+    const char* name;
+    std::string handlerLine;
+  };
+  for (const Row& row : {Row{"SolutionAfterClosing", T("    BEGIN DoWorkspaceClose()")},
+                         Row{"SolutionOpened", T("      BEGIN DoSolutionOpen")},
+                         Row{"SolutionRenamed", T("      BEGIN DoSolutionRenamed")},
+                         Row{"ProjectAdded", T("      BEGIN DoRegisterProjects(C:\\s\\a.sln)")},
+                         Row{"ProjectRemoved", T("      BEGIN DoRegisterProjects(C:\\s\\a.sln)")},
+                         Row{"ProjectRenamed", T("      BEGIN DoRegisterProjects(C:\\s\\a.sln)")}}) {
+    probe.AddEvent(Variant(row.name), 100);
+    TakeLines();
+    os.timers.TickAll();
+    const Lines lines = TakeLines();
+    auto calling = std::find(lines.begin(), lines.end(), T("  XeqEvent Calling " + std::string(row.name) + " : Remain=0"));
+    ASSERT_NE(calling, lines.end()) << row.name;
+    ASSERT_NE(calling + 1, lines.end()) << row.name;
+    EXPECT_EQ(calling[1], row.handlerLine) << row.name;
+    EXPECT_TRUE(os.messageBoxes.shown.empty()) << row.name;  // no UNEXPECTED EVENT
+    Drain();
+  }
+}
+
+// How late the timer fired, in whole milliseconds, halves to even: 62.5 ms
+// (exactly 1/16 s in single precision) is 62, 187.5 ms is 188.
+TEST_F(EventQueue, TheLatenessRoundsHalvesToEven) {
+  ConnectProbe probe(*connect);
+  for (const auto& [now, late] : {std::pair{1000.0625f, "62"}, std::pair{1000.1875f, "188"}, std::pair{999.9375f, "-62"}}) {
+    probe.nextFire() = 1000.0f;
+    os.clock.timeOfDay = now;
+    TakeLines();
+    connect->Timer();
+    const Lines lines = TakeLines();
+    ASSERT_GE(lines.size(), 6u);
+    EXPECT_TRUE(lines[5].ends_with(" DeltaFromExpectedFire=" + std::string(late))) << lines[5];
+  }
+}
+
 TEST_F(EventQueue, AnEventQueuedDuringADispatchWaitsAndSetsTheReArm) {
   ide.OpenSolution("C:\\s\\a.sln", {{"A", "C:\\s\\A.vcproj"}});
   std::int32_t countDuringDispatch = -1;

@@ -70,7 +70,11 @@ INSTANTIATE_TEST_SUITE_P(
                       IntervalCase{"PendingAtThreshold", 1000, 0.01f, 500, 100},
                       IntervalCase{"BelowThresholdIsNotPending", 1000, 0.0099f, 500, 500},
                       IntervalCase{"PendingFromBeforeMidnight", 5, 86399.9f, 300, 300},
-                      IntervalCase{"PendingVerySoonStillTenMs", 1000, 1000.002f, 500, 10}),
+                      IntervalCase{"PendingVerySoonStillTenMs", 1000, 1000.002f, 500, 10},
+                      // 62.5 and 187.5 ms remain (1/16 and 3/16 s, exact in single
+                      // precision): halves go to the even neighbour.
+                      IntervalCase{"RemainingHalfToEvenBelow", 1000, 1000.0625f, 500, 62},
+                      IntervalCase{"RemainingHalfToEvenAbove", 1000, 1000.1875f, 500, 188}),
     CaseName());
 
 TEST_F(TimerTest, AnIntervalTheControlRefusesLeavesTheTimerOff) {
@@ -149,11 +153,45 @@ TEST_F(TimerTest, ElapsedTimesRoundHalvesToEven) {
   EXPECT_EQ(probe.FormatElapsedMs(1002.417f), "2417ms");
   EXPECT_EQ(probe.FormatElapsedMs(999.0f), "-1000ms");
   probe.startTime() = 0.0f;
-  EXPECT_EQ(probe.FormatElapsedMs(0.0025f), "2ms");  // 2.5 ms to the even 2
+  // 2.5 ms is not a half in single precision (0.0025f is 2.49999994 ms); 1/16
+  // and 3/16 s are exact: 62.5 and 187.5 ms, halves to the even neighbour.
+  EXPECT_EQ(probe.FormatElapsedMs(0.0025f), "2ms");
+  EXPECT_EQ(probe.FormatElapsedMs(0.0625f), "62ms");
+  EXPECT_EQ(probe.FormatElapsedMs(0.1875f), "188ms");
+  EXPECT_EQ(probe.FormatElapsedMs(-0.0625f), "-62ms");
   // After 65,536 s a time of day resolves to 1/128 s only: 4 ms later reads
   // as 7.8125 ms.
   probe.startTime() = 70000.0f;
   EXPECT_EQ(probe.FormatElapsedMs(70000.004f), "8ms");
+}
+
+// A tick whose call of the client fails logs the failure and leaves the
+// timer running: the next tick calls again.
+TEST_F(TimerTest, AFailingCallbackIsLoggedOnEveryTickAndTheTimerRuns) {
+  ConnectProbe probe(*connect);
+  probe.StartTimer(100);
+  // The form calls its client by name; a client that no longer answers to
+  // "Timer" fails the call.
+  struct Gone : automation::RefCountedBase, automation::Object {
+    int calls = 0;
+    automation::Result<automation::Variant> Invoke(std::string_view name, automation::CallKind,
+                                                   std::span<automation::Variant>) override {
+      ++calls;
+      return automation::errors::MemberNotFound(name);
+    }
+  };
+  automation::Ref<Gone> gone(new Gone());
+  automation::Ref<automation::Object> client(gone.get());
+  std::int32_t interval = 50;
+  ASSERT_TRUE(probe.timerFrm()->StartTimer(client, interval).ok());
+  TakeLines();
+  os.timers.TickAll();
+  os.timers.TickAll();
+  EXPECT_EQ(gone->calls, 2);
+  EXPECT_EQ(TakeLines(), (Lines{E("  TimerFrm.Timer callback FAIL: Object doesn't support this property or method: Timer"),
+                                E("  TimerFrm.Timer callback FAIL: Object doesn't support this property or method: Timer")}));
+  EXPECT_EQ(Armed(), 50);
+  probe.StopTimer();
 }
 
 TEST_F(TimerTest, TicksCallTheClientsTimerByName) {

@@ -226,5 +226,41 @@ TEST_F(LoggerTest, RegistryValueKinds) {
   EXPECT_EQ(os.registry.OpenKeys(), 0u);
 }
 
+// A value written anew between the size query and the read: the text never
+// reaches past the buffer made for the first size (a read without a buffer
+// succeeds and reports the new size, as RegQueryValueExA does).
+TEST_F(LoggerTest, AValueThatGrowsBetweenTheTwoReadsIsBoundedByTheBuffer) {
+  struct GrowingRegistry : platform::fake::MemoryRegistry {
+    std::vector<std::uint8_t> after;
+    std::int32_t QueryValue(Key key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                            std::uint32_t* size) override {
+      const std::int32_t rc = MemoryRegistry::QueryValue(key, name, type, data, size);
+      if (calls.size() == 2) SetRaw(kKey, name, 1, after);  // right after the size query
+      return rc;
+    }
+  };
+  constexpr auto hklm = platform::Registry::kLocalMachine;
+  struct Row {
+    const char* name;
+    std::vector<std::uint8_t> before, after;
+  };
+  for (const Row& row : {Row{"from nothing", {}, {'C', ':', '\\', 'l', 'o', 'n', 'g', 'e', 'r', 0}},
+                         Row{"from one byte", {0}, {'a', 'b', 'c', 0}},
+                         Row{"from two bytes", {'x', 0}, {'a', 'b', 'c', 0}}}) {
+    GrowingRegistry registry;
+    registry.SetRaw(kKey, "DebugOutputFile", 1, row.before);
+    registry.after = row.after;
+    const platform::ServiceSet saved = platform::Services();
+    platform::ServiceSet services = saved;
+    services.registry = &registry;
+    platform::Install(services);
+    const automation::Variant value = GetRegValue(hklm, kSettingsKey, "DebugOutputFile");
+    platform::Install(saved);
+    // Empty (the read failed) or the empty text: nothing of the new value.
+    EXPECT_EQ(automation::ToText(value).value(), "") << row.name;
+    EXPECT_EQ(registry.OpenKeys(), 0u) << row.name;
+  }
+}
+
 }  // namespace
 }  // namespace zandrel::shared
