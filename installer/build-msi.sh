@@ -6,7 +6,8 @@
 # tables with msibuild: the empty "Programmable" key of the class (created on
 # install, removed on uninstall) and the condition that lowers the level of
 # the support-log feature to the default install level when SUPPORTLOG is
-# given (a feature above that level is not installed otherwise).
+# given (a feature above that level is not installed otherwise), and the
+# conditions that leave out each of its settings values that was there before.
 set -euo pipefail
 version=$1 scope=$2 bin=$3 strip=$4 out=$5
 here=$(cd "$(dirname "$0")" && pwd)
@@ -30,6 +31,8 @@ clsid='{E29A3501-6D36-44A5-B304-30989DB2BD0C}'
 queries=("INSERT INTO \`Registry\` (\`Registry\`, \`Root\`, \`Key\`, \`Name\`, \`Component_\`) VALUES ('regProgrammable', $root, 'Software\\Classes\\CLSID\\$clsid\\Programmable', '*', 'AddIn')")
 [ "$scope" != machine ] || queries+=(
   "CREATE TABLE \`Condition\` (\`Feature_\` CHAR(38) NOT NULL, \`Level\` SHORT NOT NULL, \`Condition\` CHAR(255) PRIMARY KEY \`Feature_\`, \`Level\`)"
-  "INSERT INTO \`Condition\` (\`Feature_\`, \`Level\`, \`Condition\`) VALUES ('SupportLog', 1, 'SUPPORTLOG')")
+  "INSERT INTO \`Condition\` (\`Feature_\`, \`Level\`, \`Condition\`) VALUES ('SupportLog', 1, 'SUPPORTLOG')"
+  "UPDATE \`Component\` SET \`Condition\` = 'NOT DEBUGBEFORE' WHERE \`Component\` = 'SupportDebug'"
+  "UPDATE \`Component\` SET \`Condition\` = 'NOT OUTPUTBEFORE' WHERE \`Component\` = 'SupportOutput'")
 for q in "${queries[@]}"; do msibuild "$stage/out.msi" -q "$q"; done
 mv "$stage/out.msi" "$out"

@@ -28,9 +28,17 @@ class ModelObject : public automation::RefCountedBase, public automation::Object
       if (auto failure = onCall(name)) return *failure;
     }
     auto member = members_.find(automation::LowerCase(name));
-    if (member == members_.end()) return automation::errors::MemberNotFound(name);
+    if (member == members_.end() || !Answers(name)) return automation::errors::MemberNotFound(name);
     return member->second(kind, args);
   }
+
+  // Whether the object has a member of that name (IDispatch's GetIDsOfNames
+  // answers DISP_E_UNKNOWNNAME otherwise).
+  virtual bool Answers(std::string_view name) const { return members_.contains(automation::LowerCase(name)); }
+
+  // The interface the object answers as, named as in the IDE's type library
+  // ("_DTE", "Project"; empty for objects of the testbed's own).
+  std::string_view InterfaceName() const { return interface_; }
 
   // Model objects alive in this process.
   static int Live() { return live_; }
@@ -42,6 +50,7 @@ class ModelObject : public automation::RefCountedBase, public automation::Object
   static inline std::function<std::optional<automation::Error>(std::string_view member)> onCall;
 
  protected:
+  explicit ModelObject(std::string_view interfaceName) : ModelObject() { interface_ = interfaceName; }
   void Define(const std::string& name, Member member) { members_[automation::LowerCase(name)] = std::move(member); }
 
   // A read-only property answered by a function.
@@ -56,6 +65,7 @@ class ModelObject : public automation::RefCountedBase, public automation::Object
 
  private:
   std::map<std::string, Member> members_;
+  std::string_view interface_;
   static inline int live_ = 0;
 };
 
@@ -89,6 +99,7 @@ class EventSourceObject : public ModelObject {
       if (sinks_.contains(cookie)) (void)sink->OnEvent(dispid, args);
   }
   std::size_t Advised() const { return sinks_.size(); }
+  const automation::InterfaceId& Events() const { return events_; }
 
  private:
   automation::InterfaceId events_;

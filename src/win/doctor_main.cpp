@@ -105,15 +105,16 @@ std::string FileVersion(const std::string& path) {
          "." + std::to_string(HIWORD(info->dwFileVersionLS));
 }
 
-// Whether the log file can be appended to now, without leaving a trace: an
+// Whether the log file can be appended to now, with the access the logger
+// asks for (write), without leaving a trace: an
 // existing file is opened for appending and closed unchanged; a missing one is
 // created with delete-on-close.
 std::string ProbeAppend(const std::string& path) {
   const std::wstring wide = Utf8ToWide(path);
-  HANDLE h = CreateFileW(wide.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+  HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
-    h = CreateFileW(wide.c_str(), FILE_APPEND_DATA | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    h = CreateFileW(wide.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   }
   if (h == INVALID_HANDLE_VALUE) {

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <mutex>
+
 #include "win/text_conv.h"
 
 namespace zandrel::win {
@@ -106,14 +108,30 @@ class Win32File : public platform::AppendFile {
   ~Win32File() override {
     if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
   }
+  // Several IDE processes may log into one file. Windows appends a handle's
+  // write whole on a local disk, but not every file system a log path can
+  // name does (Wine does not, nor may a network share): each line is written
+  // at the end of the file while this process holds the file's write lock, a
+  // byte far beyond any end of file that every writer of the log locks. Where
+  // the file system has no locks, the line is appended all the same.
   bool Write(std::string_view bytes) override {
+    OVERLAPPED lock = {};
+    lock.Offset = kLockOffsetLow;
+    lock.OffsetHigh = kLockOffsetHigh;
+    const bool locked = LockFileEx(h_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lock) != 0;
+    LARGE_INTEGER none = {};
     DWORD written = 0;
-    return WriteFile(h_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
+    const bool ok = SetFilePointerEx(h_, none, nullptr, FILE_END) &&
+                    WriteFile(h_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    written == bytes.size();
+    if (locked) UnlockFileEx(h_, 0, 1, 0, &lock);
+    return ok;
   }
   bool Close() override { return CloseHandle(std::exchange(h_, INVALID_HANDLE_VALUE)) != 0; }
 
  private:
+  static constexpr DWORD kLockOffsetLow = 0xFFFFFFFEu;
+  static constexpr DWORD kLockOffsetHigh = 0x7FFFFFFFu;
   HANDLE h_;
 };
 
@@ -121,7 +139,9 @@ class Win32FileSystem : public platform::FileSystem {
  public:
   std::unique_ptr<platform::AppendFile> OpenForAppend(const std::string& path) override {
     // Other writers may append to the same file between two of our lines.
-    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    // Locking a byte range needs GENERIC_WRITE (or read) access; every write
+    // goes to the end of the file under the lock.
+    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<Win32File>(h);
@@ -163,27 +183,61 @@ class Win32Windows : public platform::Windows {
   }
 };
 
+// The window class of the timer windows, registered for this module (the
+// DLL, not the host's EXE) while at least one timer window exists, and
+// unregistered with the last one. Windows keeps a DLL's classes when the DLL
+// is unloaded; a class left behind would point at a window procedure that is
+// gone, and stop the next load of the DLL from registering its own.
+class TimerWindowClass {
+ public:
+  static constexpr wchar_t kName[] = L"ZandrelTimerWindow";
+
+  static HINSTANCE Module() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&TimerWindowClass::Module), &module);
+    return module;
+  }
+  // True while the class is registered for this window.
+  static bool Acquire(WNDPROC procedure) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (users_ == 0) {
+      WNDCLASSW wc = {};
+      wc.lpfnWndProc = procedure;
+      wc.hInstance = Module();
+      wc.lpszClassName = kName;
+      if (RegisterClassW(&wc) == 0) return false;
+    }
+    ++users_;
+    return true;
+  }
+  static void Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (--users_ == 0) UnregisterClassW(kName, Module());
+  }
+
+ private:
+  static inline std::mutex mutex_;
+  static inline int users_ = 0;
+};
+
 // A timer on a hidden message-only window of the calling thread; its ticks
 // arrive as WM_TIMER through that thread's message loop.
 class HiddenWindowTimer : public platform::WindowTimer {
  public:
   explicit HiddenWindowTimer(std::function<void()> onTick) : onTick_(std::move(onTick)) {
-    static const ATOM windowClass = [] {
-      WNDCLASSW wc = {};
-      wc.lpfnWndProc = &HiddenWindowTimer::WindowProc;
-      wc.hInstance = GetModuleHandleW(nullptr);
-      wc.lpszClassName = L"ZandrelTimerWindow";
-      return RegisterClassW(&wc);
-    }();
-    hwnd_ = CreateWindowExW(0, MAKEINTATOM(windowClass), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                            GetModuleHandleW(nullptr), nullptr);
+    if (!TimerWindowClass::Acquire(&HiddenWindowTimer::WindowProc)) return;
+    hwnd_ = CreateWindowExW(0, TimerWindowClass::kName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                            TimerWindowClass::Module(), nullptr);
     if (hwnd_) SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    else TimerWindowClass::Release();
   }
   ~HiddenWindowTimer() override {
     if (hwnd_) {
       KillTimer(hwnd_, kTimerId);
       SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
       DestroyWindow(hwnd_);
+      TimerWindowClass::Release();
     }
   }
   HiddenWindowTimer(const HiddenWindowTimer&) = delete;

@@ -1,6 +1,6 @@
 #include "ide/ide_model.h"
 
-#include "addin/envdte.h"
+#include "ide/ide_identifiers.h"
 
 #include <algorithm>
 #include <cstring>
@@ -18,7 +18,7 @@ namespace {
 
 class ProjectObject : public ModelObject {
  public:
-  explicit ProjectObject(ProjectInfo info) : info_(std::move(info)) {
+  explicit ProjectObject(ProjectInfo info) : ModelObject("Project"), info_(std::move(info)) {
     Property("FullName", [this] { return info_.fullName; });
     Property("Name", [this] { return info_.name; });
   }
@@ -31,7 +31,8 @@ class ProjectObject : public ModelObject {
 // a 1-based Item.
 class ProjectsObject : public ModelObject {
  public:
-  explicit ProjectsObject(std::vector<Ref<automation::Object>> projects) : projects_(std::move(projects)) {
+  explicit ProjectsObject(std::vector<Ref<automation::Object>> projects)
+      : ModelObject("Projects"), projects_(std::move(projects)) {
     Property("Count", [this] { return static_cast<std::int32_t>(projects_.size()); });
     Define("Item", [this](CallKind, std::span<Variant> args) -> Result<Variant> {
       if (args.size() != 1) return automation::errors::InvalidArgument();
@@ -49,7 +50,7 @@ class ProjectsObject : public ModelObject {
 
 class SolutionObject : public ModelObject {
  public:
-  explicit SolutionObject(const IdeModel& ide) {
+  explicit SolutionObject(const IdeModel& ide) : ModelObject("_Solution") {
     Property("FullName", [&ide] { return ide.SolutionFullName(); });
   }
 };
@@ -57,10 +58,10 @@ class SolutionObject : public ModelObject {
 class EventsObject : public ModelObject {
  public:
   using CommandEventsFactory = std::function<Ref<automation::Object>(const std::string&, std::int32_t)>;
-  EventsObject(Ref<automation::Object> solutionEvents, CommandEventsFactory commandEvents) {
+  EventsObject(Ref<automation::Object> solutionEvents, CommandEventsFactory commandEvents) : ModelObject("Events") {
     Property("SolutionEvents", [solutionEvents] { return solutionEvents; });
     Define("CommandEvents", [commandEvents](CallKind, std::span<Variant> args) -> Result<Variant> {
-      std::string guid = envdte::kAllCommandsGroup;
+      std::string guid(ide_ids::kNullGuid);
       std::int32_t id = 0;
       if (!args.empty() && !args[0].IsEmpty()) {
         auto text = automation::ToText(args[0]);
@@ -100,7 +101,7 @@ struct TextBuffer {
 class PointObject : public ModelObject {
  public:
   PointObject(std::shared_ptr<TextBuffer> buffer, std::int32_t line, std::int32_t column)
-      : buffer_(std::move(buffer)), line_(line), column_(column) {
+      : ModelObject("EditPoint"), buffer_(std::move(buffer)), line_(line), column_(column) {
     Property("Line", [this] { return line_; });
     Property("LineCharOffset", [this] { return column_; });
     Define("CreateEditPoint", [this](CallKind, std::span<Variant>) -> Result<Variant> {
@@ -137,7 +138,7 @@ const PointObject* AsPoint(const Variant& v) {
 
 class PaneObject : public ModelObject {
  public:
-  PaneObject(IdeModel& ide, std::shared_ptr<TextBuffer> buffer) : buffer_(std::move(buffer)) {
+  PaneObject(IdeModel& ide, std::shared_ptr<TextBuffer> buffer) : ModelObject("TextPane"), buffer_(std::move(buffer)) {
     Define("StartPoint", [this](CallKind, std::span<Variant>) -> Result<Variant> {
       return Variant(Ref<automation::Object>(new PointObject(buffer_, 1, 1)));
     });
@@ -158,7 +159,7 @@ class PaneObject : public ModelObject {
     });
   }
   Result<Ref<automation::Object>> As(const automation::InterfaceId& iid) override {
-    if (iid.guid == "{0A3BF283-05F8-4669-9BCB-A84B6423349A}") return Ref<automation::Object>(this);  // TextPane
+    if (iid.guid == ide_ids::kTextPane.guid) return Ref<automation::Object>(this);
     return automation::errors::NoInterface();
   }
 
@@ -168,7 +169,7 @@ class PaneObject : public ModelObject {
 
 class SelectionObject : public ModelObject {
  public:
-  SelectionObject(IdeModel& ide, std::shared_ptr<TextBuffer> buffer) {
+  SelectionObject(IdeModel& ide, std::shared_ptr<TextBuffer> buffer) : ModelObject("TextSelection") {
     Define("MoveToPoint", [&ide, buffer](CallKind, std::span<Variant> args) -> Result<Variant> {
       const PointObject* point = args.empty() ? nullptr : AsPoint(args[0]);
       if (!point || point->buffer() != buffer) return InvalidArgument();
@@ -180,7 +181,7 @@ class SelectionObject : public ModelObject {
     });
   }
   Result<Ref<automation::Object>> As(const automation::InterfaceId& iid) override {
-    if (iid.guid == envdte::kTextSelection.guid) return Ref<automation::Object>(this);
+    if (iid.guid == ide_ids::kTextSelection.guid) return Ref<automation::Object>(this);
     return automation::errors::NoInterface();
   }
 };
@@ -189,7 +190,7 @@ class SelectionObject : public ModelObject {
 // window of another kind (an image, a resource) whose Object is not.
 class WindowObject : public ModelObject {
  public:
-  WindowObject(IdeModel& ide, std::shared_ptr<TextBuffer> text) {
+  WindowObject(IdeModel& ide, std::shared_ptr<TextBuffer> text) : ModelObject("Window") {
     if (text) {
       Ref<automation::Object> pane(new PaneObject(ide, text));
       Ref<automation::Object> textWindow(new TextWindowObject(pane));
@@ -207,15 +208,15 @@ class WindowObject : public ModelObject {
  private:
   class TextWindowObject : public ModelObject {
    public:
-    explicit TextWindowObject(Ref<automation::Object> pane) { Property("ActivePane", [pane] { return pane; }); }
+    explicit TextWindowObject(Ref<automation::Object> pane) : ModelObject("TextWindow") { Property("ActivePane", [pane] { return pane; }); }
     Result<Ref<automation::Object>> As(const automation::InterfaceId& iid) override {
-      if (iid.guid == envdte::kTextWindow.guid) return Ref<automation::Object>(this);
+      if (iid.guid == ide_ids::kTextWindow.guid) return Ref<automation::Object>(this);
       return automation::errors::NoInterface();
     }
   };
   class DocumentObject : public ModelObject {
    public:
-    explicit DocumentObject(Ref<automation::Object> selection) {
+    explicit DocumentObject(Ref<automation::Object> selection) : ModelObject("Document") {
       Property("Selection", [selection] { return selection; });
     }
   };
@@ -236,7 +237,7 @@ bool IsTextFile(const std::string& path) {
 
 class ItemOperationsObject : public ModelObject {
  public:
-  explicit ItemOperationsObject(IdeModel& ide) {
+  explicit ItemOperationsObject(IdeModel& ide) : ModelObject("ItemOperations") {
     // OpenFile(FileName, ViewKind): the file must exist; a text file opens in a
     // text window, any other in a window of its own kind.
     Define("OpenFile", [&ide](CallKind, std::span<Variant> args) -> Result<Variant> {
@@ -269,7 +270,7 @@ class AddInObject : public ModelObject {
 
 class IdeModel::RootObject : public ModelObject {
  public:
-  explicit RootObject(IdeModel& ide) : ide_(ide) {
+  explicit RootObject(IdeModel& ide) : ModelObject("_DTE"), ide_(ide) {
     auto text = [this](const std::string& value) -> Result<Variant> {
       if (!ide_.responsive) return automation::Error{-2147417848, "The object invoked has disconnected from its clients."};
       return Variant(value);
@@ -321,8 +322,19 @@ class IdeModel::RootObject : public ModelObject {
     state("Visible", ide_.visible);
   }
 
+  // WindowState, Active and Visible are the testbed's extension of the root:
+  // the real root has none of them (they belong to its MainWindow, and no
+  // object has Active).
+  bool Answers(std::string_view name) const override {
+    if (!ide_.rootWindowProperties) {
+      for (const char* extension : {"windowstate", "active", "visible"})
+        if (automation::LowerCase(name) == extension) return false;
+    }
+    return ModelObject::Answers(name);
+  }
+
   Result<Ref<automation::Object>> As(const automation::InterfaceId& iid) override {
-    if (iid.guid == envdte::kDTE.guid) return Ref<automation::Object>(this);
+    if (iid.guid == ide_ids::kDTE.guid) return Ref<automation::Object>(this);
     return automation::errors::NoInterface();
   }
 
@@ -343,9 +355,9 @@ IdeModel::IdeModel(std::string name, std::string version) : name_(std::move(name
   auto root = new RootObject(*this);
   root_ = Ref<automation::Object>(root);
   addIn_ = Ref<automation::Object>(new AddInObject());
-  solutionEvents_ = Ref<EventSourceObject>(new EventSourceObject(envdte::kDispSolutionEvents));
+  solutionEvents_ = Ref<EventSourceObject>(new EventSourceObject({ide_ids::kDispSolutionEvents.name, ide_ids::kDispSolutionEvents.guid}));
   auto commandEvents = [this](const std::string& guid, std::int32_t id) -> Ref<automation::Object> {
-    Ref<EventSourceObject> source(new EventSourceObject(envdte::kDispCommandEvents));
+    Ref<EventSourceObject> source(new EventSourceObject({ide_ids::kDispCommandEvents.name, ide_ids::kDispCommandEvents.guid}));
     commandEvents_.push_back({{guid, id}, source});
     return source;
   };
@@ -362,7 +374,9 @@ Ref<automation::Object> IdeModel::MakeProject(const ProjectInfo& info) const {
   return Ref<automation::Object>(new ProjectObject(info));
 }
 
-void IdeModel::FireSolution(std::int32_t dispid, std::vector<Variant> args) { solutionEvents_->Fire(dispid, std::move(args)); }
+void IdeModel::FireSolution(std::string_view event, std::vector<Variant> args) {
+  solutionEvents_->Fire(ide_ids::EventId(ide_ids::kDispSolutionEvents.name, event), std::move(args));
+}
 
 void IdeModel::OpenSolution(const std::string& fullName, std::vector<ProjectInfo> projects, bool named) {
   solutionOpen_ = true;
@@ -370,7 +384,7 @@ void IdeModel::OpenSolution(const std::string& fullName, std::vector<ProjectInfo
   solutionName_ = named ? fullName : std::string();
   pendingName_ = fullName;
   projects_ = std::move(projects);
-  FireSolution(envdte::kSolutionOpened);
+  FireSolution("Opened");
 }
 
 void IdeModel::NameSolution() {
@@ -380,7 +394,7 @@ void IdeModel::NameSolution() {
 
 void IdeModel::AddProject(ProjectInfo project) {
   projects_.push_back(project);
-  FireSolution(envdte::kSolutionProjectAdded, {Variant(MakeProject(project))});
+  FireSolution("ProjectAdded", {Variant(MakeProject(project))});
 }
 
 bool IdeModel::RemoveProject(const std::string& name) {
@@ -388,7 +402,7 @@ bool IdeModel::RemoveProject(const std::string& name) {
     if (it->name != name) continue;
     ProjectInfo removed = *it;
     projects_.erase(it);
-    FireSolution(envdte::kSolutionProjectRemoved, {Variant(MakeProject(removed))});
+    FireSolution("ProjectRemoved", {Variant(MakeProject(removed))});
     return true;
   }
   return false;
@@ -398,7 +412,7 @@ bool IdeModel::RenameProject(const std::string& name, ProjectInfo renamed) {
   for (ProjectInfo& p : projects_) {
     if (p.name != name) continue;
     p = renamed;
-    FireSolution(envdte::kSolutionProjectRenamed, {Variant(MakeProject(renamed)), Variant(name)});
+    FireSolution("ProjectRenamed", {Variant(MakeProject(renamed)), Variant(name)});
     return true;
   }
   return false;
@@ -408,25 +422,38 @@ void IdeModel::RenameSolution(const std::string& fullName) {
   const std::string oldName = solutionName_;
   solutionName_ = fullName;
   pendingName_ = fullName;
-  FireSolution(envdte::kSolutionRenamed, {Variant(oldName)});
+  FireSolution("Renamed", {Variant(oldName)});
 }
 
 void IdeModel::CloseSolution() {
-  FireSolution(envdte::kSolutionBeforeClosing);
+  // The IDE first asks whether the close may go on (a sink may veto it through
+  // its by-reference argument; the add-in never does), then closes.
+  FireSolution("QueryCloseSolution", {Variant(false)});
+  FireSolution("BeforeClosing");
   solutionOpen_ = false;
   solutionNamed_ = false;
   solutionName_.clear();
   projects_.clear();
-  FireSolution(envdte::kSolutionAfterClosing);
+  FireSolution("AfterClosing");
 }
 
 void IdeModel::ExecuteCommand(const std::string& guid, std::int32_t id) {
   auto sources = commandEvents_;
   for (auto& [filter, source] : sources) {
-    const bool allGroups = filter.first == envdte::kAllCommandsGroup;
+    const bool allGroups = filter.first == ide_ids::kNullGuid;
     if (!allGroups && (filter.first != guid || (filter.second != 0 && filter.second != id))) continue;
-    source->Fire(envdte::kCommandAfterExecute, {Variant(guid), Variant(id), Variant(), Variant()});
+    // Before the command runs (CancelDefault, by reference, may cancel it),
+    // then after.
+    source->Fire(ide_ids::EventId(ide_ids::kDispCommandEvents.name, "BeforeExecute"),
+                 {Variant(guid), Variant(id), Variant(), Variant(), Variant(false)});
+    source->Fire(ide_ids::EventId(ide_ids::kDispCommandEvents.name, "AfterExecute"),
+                 {Variant(guid), Variant(id), Variant(), Variant()});
   }
+}
+
+void IdeModel::FireCommands(std::string_view event, std::vector<Variant> args) {
+  auto sources = commandEvents_;
+  for (auto& [filter, source] : sources) source->Fire(ide_ids::EventId(ide_ids::kDispCommandEvents.name, event), args);
 }
 
 std::size_t IdeModel::SolutionSinks() const { return solutionEvents_->Advised(); }

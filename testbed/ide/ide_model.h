@@ -1,7 +1,8 @@
 #pragma once
 // The stand-in IDE's automation model, portable: the root object (DTE) with
 // Name, Version, Events, Solution, ItemOperations, GetObject("VCProjects"),
-// WindowState, Active and Visible; the solution and its Visual C++ projects;
+// and (the testbed's extension, which the real root lacks) WindowState,
+// Active and Visible; the solution and its Visual C++ projects;
 // the solution and command event sources. Each operation of the model fires
 // the events the IDE fires for it.
 //
@@ -57,6 +58,10 @@ class IdeModel {
   bool visible = true;
   // Every change of the three, in order, as "Name=value".
   std::vector<std::string> windowChanges;
+  // Whether the root answers WindowState, Active and Visible by name (the
+  // testbed's extension, on by default); off, it answers as the real IDE's
+  // root does: no such member.
+  bool rootWindowProperties = true;
   // Whether the root answers Name and Version (an IDE that hangs does not).
   bool responsive = true;
   // Whether GetObject("VCProjects") answers (an IDE without the C++ package
@@ -77,6 +82,11 @@ class IdeModel {
   const Caret& ActiveCaret() const { return caret_; }
   std::vector<std::string> OpenedFiles() const { return opened_; }
 
+  // One event of the solution events, or of every command-event source handed
+  // out, by its name in the type library (as the IDE fires it on its own).
+  void FireSolution(std::string_view event, std::vector<automation::Variant> args = {});
+  void FireCommands(std::string_view event, std::vector<automation::Variant> args);
+
   // Sinks advised on the solution events; command-event sources handed out.
   std::size_t SolutionSinks() const;
   std::size_t CommandSinks() const;
@@ -85,7 +95,6 @@ class IdeModel {
   class RootObject;
   friend class RootObject;
   automation::Ref<automation::Object> MakeProject(const ProjectInfo& info) const;
-  void FireSolution(std::int32_t dispid, std::vector<automation::Variant> args = {});
 
   friend class EditorAccess;
   Caret caret_;

@@ -25,7 +25,7 @@
 #include <string>
 
 #include "automation/text.h"
-#include "extensibility.h"
+#include "ide/ide_extensibility.h"
 #include "ide/ide_model.h"
 #include "qms.h"
 #include "model_object.h"
@@ -36,7 +36,7 @@
 #include "win/com_support.h"
 #include "win/com_variant.h"
 #include "win/dispatch_object.h"
-#include "win/exported_object.h"
+#include "win/exported_object.h"  // the testbed's own (testbed/win)
 #include "win/text_conv.h"
 #include "zandrel.h"
 
@@ -135,6 +135,7 @@ const std::vector<testbed::Verb> kVerbs = {
     {"settle", 0, 1, "[MILLISECONDS]"},
     {"shutdown", 0, 0, "nothing"},
     {"can-unload", 0, 0, "nothing"},
+    {"unload-dll", 0, 0, "nothing"},
     {"objects", 0, 0, "nothing"},
     {"window", 0, 0, "nothing"},
     {"echo", 0, SIZE_MAX, "any text"},
@@ -152,6 +153,7 @@ const std::vector<testbed::Verb> kVerbs = {
     {"disturb", 2, 2, "fail|shutdown N"},
     {"calls", 0, 0, "nothing"},
     {"window-state", 0, 1, "[0|1|2]"},
+    {"root-window-properties", 1, 1, "on|off"},
     {"solution-sinks", 0, 0, "nothing"},
     {"touch", 1, 1, "FILE"},
     {"open-solution", 1, SIZE_MAX, "PATH [NAME=PROJECT-PATH...]"},
@@ -215,6 +217,14 @@ class StandInIde {
     if (step.verb == "settle") return Settle(step.args.empty() ? 20000 : std::strtoul(step.args[0].text.c_str(), nullptr, 10));
     if (step.verb == "shutdown") return Shutdown(true);
     if (step.verb == "can-unload") return CanUnload();
+    if (step.verb == "unload-dll") {
+      // What the IDE's add-in manager leads to after unloading an add-in: COM
+      // frees the DLLs whose DllCanUnloadNow answers S_OK (at once, with no
+      // delay).
+      CoFreeUnusedLibrariesEx(0, 0);
+      Say(GetModuleHandleW(L"zandrel.dll") ? "  zandrel.dll is still loaded" : "  zandrel.dll is unloaded");
+      return true;
+    }
     if (step.verb == "objects") {
       Say("  exported objects alive: " + std::to_string(win::ExportedObjectsAlive()));
       return true;
@@ -278,6 +288,15 @@ class StandInIde {
           (ide_.active ? ", active" : ", not active") + (ide_.visible ? ", visible" : ", hidden"));
       return true;
     }
+    if (step.verb == "root-window-properties") {
+      const std::string& value = step.args[0].text;
+      if (value != "on" && value != "off") {
+        Say("  ! root-window-properties on|off");
+        return false;
+      }
+      ide_.rootWindowProperties = value == "on";
+      return true;
+    }
     if (Solution(step)) return true;
     if (step.verb == "solution-sinks") {
       Say("  solution event sinks: " + std::to_string(ide_.SolutionSinks()));
@@ -322,8 +341,9 @@ class StandInIde {
       Say("  ! " + win::WideToUtf8(progId) + " could not be created: " + win::ErrorFromHresult(hr).description);
       return false;
     }
-    ComPtr<IDTExtensibility2> extensibility;
-    if (FAILED(hr = addin_.As(&extensibility))) {
+    ComPtr<testbed::IdeExtensibility2> extensibility;
+    if (FAILED(hr = addin_->QueryInterface(testbed::ExtensibilityIid(),
+                                           reinterpret_cast<void**>(extensibility.GetAddressOf())))) {
       Say("  ! no IDTExtensibility2: " + win::ErrorFromHresult(hr).description);
       return false;
     }
@@ -376,13 +396,18 @@ class StandInIde {
   }
 
  private:
+  ComPtr<testbed::IdeExtensibility2> Extensibility() {
+    ComPtr<testbed::IdeExtensibility2> extensibility;
+    if (addin_) addin_->QueryInterface(testbed::ExtensibilityIid(), reinterpret_cast<void**>(extensibility.GetAddressOf()));
+    return extensibility;
+  }
+
   bool Shutdown(bool report) {
     if (!addin_) {
       if (report) Say("  ! the add-in is not loaded");
       return !report;
     }
-    ComPtr<IDTExtensibility2> extensibility;
-    addin_.As(&extensibility);
+    ComPtr<testbed::IdeExtensibility2> extensibility = Extensibility();
     EmptyCustom custom;
     HRESULT a = extensibility->OnBeginShutdown(&custom.array);
     HRESULT b = extensibility->OnDisconnection(0, &custom.array);  // ext_dm_HostShutdown
@@ -458,8 +483,7 @@ class StandInIde {
       Say("  ! the add-in is not loaded");
       return false;
     }
-    ComPtr<IDTExtensibility2> ext;
-    addin_.As(&ext);
+    ComPtr<testbed::IdeExtensibility2> ext = Extensibility();
     EmptyCustom custom;
     HRESULT hr = E_INVALIDARG;
     if (name == "OnDisconnection") hr = ext->OnDisconnection(1, &custom.array);

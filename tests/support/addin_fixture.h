@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -27,22 +29,34 @@ class StandInOutside : public addin::OutsideComponents {
   automation::Result<automation::Ref<registration::QmsIntegrationManager>> GetRunningManager(
       const std::string& progId) override {
     calls.push_back("GetObject " + progId);
+    if (onCall) {
+      if (auto failure = onCall("GetObject")) return *failure;
+    }
     if (!running) return automation::Error{-2147221021, "Operation unavailable"};
     return manager_.Manager();
   }
   automation::Result<automation::Ref<registration::QmsIntegrationManager>> CreateManager(
       const std::string& progId) override {
     calls.push_back("CreateObject " + progId);
+    if (onCall) {
+      if (auto failure = onCall("CreateObject")) return *failure;
+    }
     if (!registered) return automation::Error{-2147221005, "Invalid class string"};
     running = true;
     return manager_.Manager();
   }
   automation::Result<automation::Ref<registration::QmcDocProject>> CreateDocProject() override {
     ++docProjectsCreated;
+    if (onCall) {
+      if (auto failure = onCall("CreateDocProject")) return *failure;
+    }
     if (docProjectFailsOn == docProjectsCreated) return automation::Error{-2147221164, "Class not registered"};
     return automation::Ref<registration::QmcDocProject>(new testbed::DocProjectModel());
   }
 
+  // Called on entry to each of the three (with "GetObject", "CreateObject" or
+  // "CreateDocProject"): may fail the call, or do anything meanwhile.
+  std::function<std::optional<automation::Error>(const char* call)> onCall;
   bool registered = true;
   bool running = true;
   int docProjectsCreated = 0;

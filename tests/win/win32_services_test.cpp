@@ -162,5 +162,29 @@ TEST(Win32Timers, TicksArriveThroughTheMessageLoopUntilDisabled) {
   EXPECT_EQ(ticks, stopped);
 }
 
+// The timer windows' class belongs to the module that holds the services (the
+// DLL in the IDE) and lives as long as one of its windows: a DLL unloaded
+// and loaded again registers it afresh.
+TEST(Win32Timers, TheWindowClassLivesWithItsWindows) {
+  HMODULE module = nullptr;
+  ASSERT_TRUE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                 reinterpret_cast<LPCWSTR>(&Win32Services), &module));
+  WNDCLASSEXW wc = {};
+  wc.cbSize = sizeof wc;
+  auto registered = [&] { return GetClassInfoExW(module, L"ZandrelTimerWindow", &wc) != 0; };
+  EXPECT_FALSE(registered());
+  for (int round = 0; round < 2; ++round) {
+    auto first = Os().timers->Create([] {});
+    auto second = Os().timers->Create([] {});
+    EXPECT_TRUE(registered()) << round;
+    EXPECT_TRUE(first->Set(10, true).ok()) << round;
+    first.reset();
+    EXPECT_TRUE(registered()) << round;
+    EXPECT_TRUE(second->Set(10, true).ok()) << round;
+    second.reset();
+    EXPECT_FALSE(registered()) << round;
+  }
+}
+
 }  // namespace
 }  // namespace zandrel::win

@@ -38,6 +38,11 @@ window-state
 window-state 2
 manager command self activate 0
 window-state
+echo as-the-real-ide
+root-window-properties off
+window-state 1
+manager command self activate 0
+window-state
 shutdown
 manager release
 SCN
@@ -80,5 +85,16 @@ expect_match "activate from a minimized window ends normal and active" \
   "window: minimized.*> manager command self activate 0.*> window-state.  window: normal, active, visible" "$(tr '\n' '.' <<<"$a")"
 expect_match "activate from a maximized window stays maximized" \
   "window: maximized, active, visible.> manager command self activate 0.*> window-state.  window: maximized, active, visible" "$(tr '\n' '.' <<<"$a")"
-expect_eq "activate writes its BEGIN and END lines" "2" "$(grep -c -E 'BEGIN DoActivate|END DoActivate' <<<"$log" | awk '{print $1/2}')"
+expect_eq "activate writes its BEGIN and END lines" "3" "$(grep -c -E 'BEGIN DoActivate|END DoActivate' <<<"$log" | awk '{print $1/2}')"
+# The real IDE's root has no WindowState, Active or Visible (they belong to
+# its MainWindow): every access by name fails at GetIDsOfNames, each is
+# skipped, and activate still ends normally.
+expect_match "activate on a root without the window properties: sent, nothing changes" \
+  "> root-window-properties off.> window-state 1.  window: minimized, active, visible.> manager command self activate 0.  sent to the IDE with process id [0-9]+.> window-state.  window: minimized, active, visible" \
+  "$(tr '\n' '.' <<<"$a")"
+expect_eq "activate on a root without the window properties: BEGIN, five reads of DTE, END, no error" \
+  "$(printf ' TRACE    DIRUDEVU      BEGIN DoActivate\n'
+     for i in 1 2 3 4 5; do printf ' TRACE    DIRUDEVU  Get MSDevApp:  Entering...\n TRACE    DIRUDEVU  Get DTE:  Successful Exiting...\n'; done
+     printf ' TRACE    DIRUDEVU        END DoActivate()')" \
+  "$(awk '/BEGIN DoActivate/ { n++ } n == 3 { print } n == 3 && /END DoActivate/ { exit }' <<<"$log")"
 finish

@@ -193,4 +193,29 @@ expect_eq "an ended IDE's documents stay behind" "C:\\s\\Shared.vcproj $gone|C:\
 expect_match "the next IDE adopts Shared, withdraws Left and registers only its own Own" \
   "^C:.s.Shared.vcproj $gone.C:.s.Own.vcproj [0-9]+$" "$(documents_after "$heir" after | paste -sd'.')"
 
+
+# --- Two IDEs logging into one file at once: every line whole ------------------
+# Each churns 300 project events; both add-ins write into the same log file.
+cat > "$work/churn-b.scn" <<SCN
+start
+churn 300 300
+shutdown
+touch $winwork\\churn-b-done
+SCN
+play churn-a with:churn-b.scn > "$work/churn-a.txt" <<SCN
+start
+churn 300 300
+wait-file $winwork\\churn-b-done
+wait-file $winwork\\churn-b-done
+shutdown
+SCN
+lines=$(log churn-a)
+expect_eq "two IDEs logging into one file: every line has the line format" "" \
+  "$(grep -v -E '^( (ERROR   |WARNING |TRACE   |DEBUG   ) DIRUDEVU  .*)?$' <<<"$lines" | head -5)"
+expect_eq "two IDEs logging into one file: each BEGIN AddEvent has its END" \
+  "$(grep -c 'BEGIN AddEvent(' <<<"$lines")" "$(grep -c 'END AddEvent()' <<<"$lines")"
+expect_eq "two IDEs logging into one file: 600 events queued, both lives whole" "600 2 2" \
+  "$(grep -c 'BEGIN AddEvent(' <<<"$lines") $(grep -c 'FinalConstruct zandrel' <<<"$lines") $(grep -c 'FinalRelease zandrel' <<<"$lines")"
+echo "(two IDEs into one log: $(wc -l <<<"$lines") lines)"
+
 finish

@@ -163,11 +163,37 @@ reg query "$settings" >nul 2>&1
 if errorlevel 1 (echo settings: removed) else (echo settings: left)
 BAT
 out=$(run support.bat)
-expect_match "support option: Debug, DebugOutputFile and InstallDir written, and removed with the add-in" \
-  'Debug +REG_DWORD +0x7f004000.*DebugOutputFile +REG_SZ +C:\\support\\zandrel\.log.*InstallDir +REG_SZ +C:\\Program Files \(x86\)\\zandrel\\.*settings: removed' \
+expect_match "support option: Debug and DebugOutputFile written, and removed with the add-in" \
+  'Debug +REG_DWORD +0x7f004000.*DebugOutputFile +REG_SZ +C:\\support\\zandrel\.log.*settings: removed' \
   "$(tr '\n' ' ' <<<"$out")"
+expect_eq "support option: InstallDir (the modeling tool's) never written" "" "$(grep InstallDir <<<"$out")"
 snapshot after-support
 expect_eq "support option: uninstall leaves the registry as before" same "$(same before after-support)"
+
+# Settings values that were there before (the modeling tool's InstallDir, an
+# administrator's mask) are neither overwritten nor removed; the one missing
+# (DebugOutputFile) is written and removed again.
+batch support-kept.bat <<BAT
+@echo off
+reg add "$settings" /v InstallDir /t REG_SZ /d C:\\Orvelle /f >nul
+reg add "$settings" /v Debug /t REG_DWORD /d 0x12004000 /f >nul
+msiexec /i $(win "$msis/zandrel-$version-machine.msi") /qn SUPPORTLOG=C:\\support\\zandrel.log
+echo == installed
+reg query "$settings"
+msiexec /x $(win "$msis/zandrel-$version-machine.msi") /qn
+echo == uninstalled
+reg query "$settings"
+reg delete "$settings" /f >nul
+BAT
+out=$(run support-kept.bat)
+installed=$(sed -n '/^== installed/,/^== uninstalled/p' <<<"$out")
+uninstalled=$(sed -n '/^== uninstalled/,$p' <<<"$out")
+expect_match "support option over existing settings: the missing DebugOutputFile written, the rest as they were" \
+  'InstallDir +REG_SZ +C:\\Orvelle.*Debug +REG_DWORD +0x12004000.*DebugOutputFile +REG_SZ +C:\\support\\zandrel\.log' \
+  "$(tr '\n' ' ' <<<"$installed")"
+expect_eq "support option over existing settings: the uninstall leaves exactly what was there before" \
+  "Debug REG_DWORD 0x12004000|InstallDir REG_SZ C:\\Orvelle" \
+  "$(awk 'NF == 3 && $2 ~ /^REG_/ { print $1, $2, $3 }' <<<"$uninstalled" | sort | paste -sd'|')"
 
 # --- Upgrade: version N, then N+1 --------------------------------------------
 IFS=. read -r major minor patch <<<"$version"

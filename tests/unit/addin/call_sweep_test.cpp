@@ -48,7 +48,8 @@ class Session : public AddinFixture {
     std::set<std::string> members;
     int modelObjectsLeft = 0;  // of the IDE's, once the IDE itself has gone
     bool addinDestroyed = false;
-    std::size_t applicationsLeft = 0;
+    std::size_t applicationsLeft = 0;  // in the manager once the IDE has shut the add-in down
+    Lines documentsLeft;               // their names
   };
 
   void TestBody() override {}
@@ -92,6 +93,10 @@ class Session : public AddinFixture {
     };
     testbed::ModelObject::onCall = [&](std::string_view member) { return onCall("IDE." + std::string(member)); };
     manager.onCall = [&](const char* member) { return onCall(std::string("IM.") + member); };
+    outside.onCall = [&](const char* call) { return onCall(std::string("COM.") + call); };
+    // The manager is registered but not running: start-up attaches (and
+    // fails), then creates it, so both calls are in the session.
+    outside.running = false;
     FaultyServices faults([&](const char* call) {
       if (!platformCalls && std::string_view(call) != "MessageBoxes.Show") return false;
       return onCall(std::string("OS.") + call).has_value();
@@ -136,7 +141,9 @@ class Session : public AddinFixture {
     }
     testbed::ModelObject::onCall = nullptr;
     manager.onCall = nullptr;
+    outside.onCall = nullptr;
     out.applicationsLeft = manager.Applications().size();
+    for (const auto& doc : manager.Documents()) out.documentsLeft.push_back(doc.name);
     // A manager keeps what stays registered; when it goes, so do the add-ins
     // its application objects hold.
     manager.ReleaseApplicationObjects();
@@ -153,6 +160,29 @@ struct Sweep {
   std::set<std::string> sites;
   std::vector<std::string> failures;
 };
+
+// The sites where the add-in's own order of steps leaves its application
+// registered in the manager after the IDE has shut it down; everywhere else
+// none is left.
+//  - The manager refuses the withdrawal (UnRegisterApp fails): the add-in
+//    does not try again, and drops its reference.
+//  - The IDE shuts the add-in down inside RegisterApp: the disconnection
+//    finds no application object yet to withdraw, and start-up then stores
+//    the one RegisterApp returns.
+// Documents stay registered when the IDE shuts down with a solution open (the
+// add-in withdraws them only when the solution closes or changes): what is
+// left must be some of the session's projects, each once. One more may be
+// left where a project's full path cannot be read (Projects.Item or
+// Project.FullName failing while the add-in registers): registration goes on
+// with the empty path, and that document is named "".
+bool LeavesAnApplication(Disturbance disturbance, const std::string& site) {
+  static const std::set<std::pair<Disturbance, std::string>> kSites = {
+      {Disturbance::Fail, "IM.UnRegisterApp"},
+      {Disturbance::Shutdown, "IM.RegisterApp"},
+      {Disturbance::ShutdownAndRelease, "IM.RegisterApp"},
+  };
+  return kSites.contains({disturbance, site});
+}
 
 // Plays a session among stand-ins made for it alone; what is left of the
 // IDE's objects after the IDE itself has gone is what the add-in kept.
@@ -190,6 +220,19 @@ Sweep SweepAll(Disturbance disturbance, Session::Outcome& reference) {
     if (out.modelObjectsLeft != 0)
       sweep.failures.push_back(where + ": " + std::to_string(out.modelObjectsLeft) + " IDE objects not released");
     if (!out.addinDestroyed) sweep.failures.push_back(where + ": the add-in object was not released");
+    const std::size_t applications = LeavesAnApplication(disturbance, out.disturbedCall) ? 1 : 0;
+    if (out.applicationsLeft != applications)
+      sweep.failures.push_back(where + ": " + std::to_string(out.applicationsLeft) +
+                               " applications left in the manager, not " + std::to_string(applications));
+    static const std::set<std::string> kProjects = {"C:\\s\\P1.vcproj", "C:\\s\\P2.vcproj", "C:\\s\\P3.vcproj",
+                                                    "C:\\s\\Q2.vcproj", "C:\\s\\C1.vcproj"};
+    std::set<std::string> seen;
+    for (const std::string& doc : out.documentsLeft) {
+      const bool unnamed = doc.empty() && disturbance == Disturbance::Fail &&
+                           (out.disturbedCall == "IDE.Item" || out.disturbedCall == "IDE.FullName");
+      if ((!kProjects.contains(doc) && !unnamed) || !seen.insert(doc).second)
+        sweep.failures.push_back(where + ": the manager holds a stray or doubled document " + doc);
+    }
   }
   return sweep;
 }
@@ -200,6 +243,7 @@ TEST(CallSweep, TheUnfailedSessionReleasesEverything) {
   EXPECT_EQ(out.modelObjectsLeft, 0);
   EXPECT_TRUE(out.addinDestroyed);
   EXPECT_EQ(out.applicationsLeft, 0u);
+  EXPECT_EQ(out.documentsLeft, Lines{"C:\\s\\C1.vcproj"});  // the solution still open at the shutdown
   // The session did what it says: registration, withdrawal, the close.
   const auto has = [&](const std::string& text) {
     return std::any_of(out.log.begin(), out.log.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
@@ -212,7 +256,8 @@ TEST(CallSweep, TheUnfailedSessionReleasesEverything) {
   for (const char* site : {"OS.Registry.OpenKey", "OS.Registry.QueryValue", "OS.Registry.CloseKey",
                            "OS.File.OpenForAppend", "OS.File.Write", "OS.File.Close", "OS.Windows.EnumTopLevel",
                            "OS.Windows.GetWindowProcessId", "OS.Windows.GetClassNameA", "OS.Windows.GetWindowTextA",
-                           "OS.WindowTimer.Set", "IM.RegisterDoc", "IDE.FullName"})
+                           "OS.WindowTimer.Set", "IM.RegisterDoc", "IDE.FullName", "COM.GetObject", "COM.CreateObject",
+                           "COM.CreateDocProject"})
     EXPECT_EQ(out.members.count(site), 1u) << site;
 }
 

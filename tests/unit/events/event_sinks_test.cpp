@@ -94,6 +94,22 @@ TEST_F(Sinks, ASolutionWithoutANameYetIsRetriedAfterTheNextCommand) {
   EXPECT_EQ(manager.Documents().size(), 1u);
 }
 
+// The events the add-in does not handle leave no trace: no line, no entry,
+// and the command events stay attached for the command that completes.
+TEST_F(Sinks, QueryCloseSolutionAndBeforeExecuteAreIgnored) {
+  ide.OpenSolution("C:\\s\\a.sln", {}, /*named=*/false);
+  Drain();
+  ConnectProbe probe(*connect);
+  ASSERT_TRUE(probe.commandEventsAttached());
+  TakeLines();
+  ide.FireSolution("QueryCloseSolution", {Variant(false)});
+  ide.FireCommands("BeforeExecute", {Variant("{5EFC7975-14BC-11CF-9B2B-00AA00573819}"), Variant(220), Variant(),
+                                     Variant(), Variant(false)});
+  EXPECT_EQ(LogLines(), Lines{});
+  EXPECT_EQ(*connect->EventQueueCount(), 0);
+  EXPECT_TRUE(probe.commandEventsAttached());
+}
+
 TEST_F(Sinks, SolutionRenamedWithdrawsEverythingThenRegistersAgain) {
   ide.OpenSolution("C:\\s\\a.sln", {{"A", "C:\\s\\A.vcproj"}, {"B", "C:\\s\\B.vcproj"}});
   Drain();

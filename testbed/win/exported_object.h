@@ -1,9 +1,12 @@
 #pragma once
-// A portable object handed to COM: an IDispatch that answers by name (ids
-// are given out by GetIDsOfNames, names are looked up again by Invoke), the
-// interfaces the object says it has (As), and connection points for the event
-// sources among them. The testbed's stand-ins reach other processes and the
-// add-in through it.
+// A portable object of the stand-in IDE handed to COM: an IDispatch that
+// answers by name (a member of the IDE's type library with its own dispatch
+// id from the testbed's table of the IDE's identifiers, any other member with
+// an id given out by GetIDsOfNames; a name the object does not have is
+// DISP_E_UNKNOWNNAME), the interfaces the object says it has (As), and
+// connection points for the event sources among them (only their own source
+// dispinterface), firing each event with its by-reference parameters as the
+// IDE passes them.
 
 #include <oaidl.h>
 

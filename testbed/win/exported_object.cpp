@@ -12,12 +12,16 @@
 #include <vector>
 
 #include "automation/text.h"
+#include "ide/ide_identifiers.h"
+#include "model_object.h"
 #include "win/com_support.h"
 #include "win/com_variant.h"
 #include "win/dispatch_object.h"
 #include "win/text_conv.h"
 
 namespace zandrel::win {
+
+namespace ide_ids = testbed::ide_ids;
 
 using automation::CallKind;
 using automation::Ref;
@@ -75,24 +79,67 @@ std::string GuidString(REFIID iid) {
 // event becomes an Invoke on the sink, arguments last first.
 class ForwardingSink final : public automation::RefCountedBase, public automation::EventSink {
  public:
-  explicit ForwardingSink(IDispatch* sink) : sink_(sink) { sink_->AddRef(); }
+  ForwardingSink(IDispatch* sink, std::string_view events) : sink_(sink), events_(events) { sink_->AddRef(); }
   ~ForwardingSink() override { sink_->Release(); }
   automation::Status OnEvent(std::int32_t dispid, std::span<Variant> args) override {
+    // The event's parameters as the type library declares them: a Boolean
+    // passed by reference (a veto) arrives as VT_BOOL | VT_BYREF.
+    const ide_ids::Event* event = nullptr;
+    for (const ide_ids::Event& e : ide_ids::kEvents_)
+      if (e.interfaceName == events_ && e.dispid == dispid) event = &e;
     std::vector<VARIANT> com(args.size());
+    std::vector<VARIANT_BOOL> flags(args.size(), VARIANT_FALSE);
     for (std::size_t i = 0; i < args.size(); ++i) {
-      VariantInit(&com[args.size() - 1 - i]);
-      ToComVariant(args[i], &com[args.size() - 1 - i]);
+      VARIANT& v = com[args.size() - 1 - i];
+      VariantInit(&v);
+      const bool byReference = event && static_cast<int>(i) < event->count && event->parameters[i].byReference;
+      if (byReference) {
+        auto value = automation::ToBoolean(args[i]);
+        flags[i] = value && *value ? VARIANT_TRUE : VARIANT_FALSE;
+        V_VT(&v) = VT_BOOL | VT_BYREF;
+        V_BOOLREF(&v) = &flags[i];
+      } else {
+        ToComVariant(args[i], &v);
+      }
     }
     DISPPARAMS params = {com.empty() ? nullptr : com.data(), nullptr, static_cast<UINT>(com.size()), 0};
     HRESULT hr = sink_->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
-    for (VARIANT& v : com) VariantClear(&v);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      VARIANT& v = com[args.size() - 1 - i];
+      if (V_VT(&v) == (VT_BOOL | VT_BYREF)) args[i] = Variant(flags[i] != VARIANT_FALSE);  // what the sink left
+      else VariantClear(&v);
+    }
     if (FAILED(hr)) return ErrorFromHresult(hr);
     return automation::Status::Ok();
   }
 
  private:
   IDispatch* sink_;
+  std::string events_;
 };
+
+// The name of a source dispinterface of the IDE, by its DIID text.
+std::string_view EventsNamed(const std::string& diid) {
+  for (const ide_ids::Guid* g : {&ide_ids::kDispSolutionEvents, &ide_ids::kDispCommandEvents})
+    if (automation::LowerCase(g->guid) == automation::LowerCase(diid)) return g->name;
+  return {};
+}
+
+// The dispatch id of a member of the IDE's type library, by the object's
+// interface and the member's name (letter case ignored), and back.
+const ide_ids::Member* TableMember(const testbed::ModelObject* model, std::string_view name) {
+  if (!model) return nullptr;
+  for (const ide_ids::Member& m : ide_ids::kMembers)
+    if (m.interfaceName == model->InterfaceName() && automation::LowerCase(m.name) == automation::LowerCase(name))
+      return &m;
+  return nullptr;
+}
+const ide_ids::Member* TableMember(const testbed::ModelObject* model, DISPID id) {
+  if (!model) return nullptr;
+  for (const ide_ids::Member& m : ide_ids::kMembers)
+    if (m.interfaceName == model->InterfaceName() && m.dispid == id) return &m;
+  return nullptr;
+}
 
 class Exported;
 
@@ -183,14 +230,23 @@ class Exported final : public IDispatch, public IConnectionPointContainer {
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     if (!names || !ids) return E_POINTER;
-    for (UINT i = 0; i < count; ++i) ids[i] = i == 0 ? DispatchNames().IdOf(WideToUtf8(names[0])) : DISPID_UNKNOWN;
+    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+    if (count == 0) return S_OK;
+    const std::string name = WideToUtf8(names[0]);
+    const auto* model = dynamic_cast<const testbed::ModelObject*>(object_.get());
+    if (model && !model->Answers(name)) return DISP_E_UNKNOWNNAME;
+    const ide_ids::Member* member = TableMember(model, name);
+    ids[0] = member ? member->dispid : DispatchNames().IdOf(name);
     return count > 1 ? DISP_E_UNKNOWNNAME : S_OK;
   }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
                       UINT*) override {
     try {
       std::string name;
-      if (!DispatchNames().NameOf(id, &name)) return DISP_E_MEMBERNOTFOUND;
+      if (const ide_ids::Member* member = TableMember(dynamic_cast<const testbed::ModelObject*>(object_.get()), id))
+        name = member->name;
+      else if (!DispatchNames().NameOf(id, &name))
+        return DISP_E_MEMBERNOTFOUND;
       CallKind kind = CallKind::Method;
       if (flags & DISPATCH_PROPERTYPUTREF) kind = CallKind::PropertyPutRef;
       else if (flags & DISPATCH_PROPERTYPUT) kind = CallKind::PropertyPut;
@@ -223,6 +279,11 @@ class Exported final : public IDispatch, public IConnectionPointContainer {
   STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
   STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) override {
     if (!point) return E_POINTER;
+    *point = nullptr;
+    // An event object has one connection point: its own source dispinterface.
+    const auto* source = dynamic_cast<const testbed::EventSourceObject*>(object_.get());
+    if (!source || automation::LowerCase(source->Events().guid) != automation::LowerCase(GuidString(riid)))
+      return CONNECT_E_NOCONNECTION;
     *point = new ConnectionPoint(this, riid);
     (*point)->AddRef();
     return S_OK;
@@ -261,7 +322,7 @@ STDMETHODIMP ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
   if (FAILED(sink->QueryInterface(iid_, reinterpret_cast<void**>(&dispatch))) &&
       FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch))))
     return CONNECT_E_CANNOTCONNECT;
-  Ref<automation::EventSink> forwarding(new ForwardingSink(dispatch));
+  Ref<automation::EventSink> forwarding(new ForwardingSink(dispatch, EventsNamed(iidText_)));
   dispatch->Release();
   auto advised = owner_->object()->Advise(automation::InterfaceId{"", iidText_}, forwarding);
   if (!advised) return CONNECT_E_NOCONNECTION;
