@@ -8,6 +8,12 @@
 # the support-log feature to the default install level when SUPPORTLOG is
 # given (a feature above that level is not installed otherwise), and the
 # conditions that leave out each of its settings values that was there before.
+# Windows Installer evaluates a component's condition when it installs it;
+# Wine's evaluates it again at the uninstall (where the value found is the one
+# the install wrote) and removes the values of every component whose condition
+# holds then, installed or not. So each component leaves a mark under the
+# installer's own key, and its condition also holds where its mark is found:
+# the uninstall takes away what was installed, on both, and nothing else.
 set -euo pipefail
 version=$1 scope=$2 bin=$3 strip=$4 out=$5
 here=$(cd "$(dirname "$0")" && pwd)
@@ -32,7 +38,7 @@ queries=("INSERT INTO \`Registry\` (\`Registry\`, \`Root\`, \`Key\`, \`Name\`, \
 [ "$scope" != machine ] || queries+=(
   "CREATE TABLE \`Condition\` (\`Feature_\` CHAR(38) NOT NULL, \`Level\` SHORT NOT NULL, \`Condition\` CHAR(255) PRIMARY KEY \`Feature_\`, \`Level\`)"
   "INSERT INTO \`Condition\` (\`Feature_\`, \`Level\`, \`Condition\`) VALUES ('SupportLog', 1, 'SUPPORTLOG')"
-  "UPDATE \`Component\` SET \`Condition\` = 'NOT DEBUGBEFORE' WHERE \`Component\` = 'SupportDebug'"
-  "UPDATE \`Component\` SET \`Condition\` = 'NOT OUTPUTBEFORE' WHERE \`Component\` = 'SupportOutput'")
+  "UPDATE \`Component\` SET \`Condition\` = 'NOT DEBUGBEFORE OR DEBUGWRITTEN' WHERE \`Component\` = 'SupportDebug'"
+  "UPDATE \`Component\` SET \`Condition\` = 'NOT OUTPUTBEFORE OR OUTPUTWRITTEN' WHERE \`Component\` = 'SupportOutput'")
 for q in "${queries[@]}"; do msibuild "$stage/out.msi" -q "$q"; done
 mv "$stage/out.msi" "$out"
