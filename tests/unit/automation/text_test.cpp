@@ -24,6 +24,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Case{"ascii with a NUL", std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
         Case{"two, three and four bytes", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", u"\u00E9\u20AC\U0001F600"},
+        Case{"the ends of the two-byte range", "\xC2\x80\xC2\xBF\xDF\xBF", u"\u0080\u00BF\u07FF"},
+        Case{"the top of the three-byte range", "\xEF\x80\x80\xEF\xBF\xBD\xEF\xBF\xBF", u"\uF000\uFFFD\uFFFF"},
         Case{"a lead byte cut short by the end keeps nothing from before", "x\xE2\x82", u"x\uFFFD"},
         Case{"a lead byte then one plain byte at the end", "\xE2\x41", u"\uFFFD\u0041"},
         Case{"a four-byte lead then the line break", "\xF0\r\n", u"\uFFFD\r\n"},
@@ -55,6 +57,20 @@ TEST(LowerCase, FoldsExactlyTheLettersWherePlacedAndFromWhereverAsciiEnds) {
       ASSERT_EQ(LowerCase(text), expected) << "length " << length << " at " << at;
     }
   }
+  // Letters beyond ASCII and Latin-1, of two and three bytes: each folds to its
+  // own small letter, and distinct letters stay distinct.
+  struct Letter {
+    const char* upper;
+    const char* lower;
+  };
+  for (const Letter& l : {Letter{"\xD0\x90", "\xD0\xB0"},       // Cyrillic A
+                          Letter{"\xD0\x80", "\xD1\x90"},       // Cyrillic IE with grave
+                          Letter{"\xD0\x96", "\xD0\xB6"},       // Cyrillic ZHE
+                          Letter{"\xC4\xB9", "\xC4\xBA"},       // L with acute
+                          Letter{"\xE2\x82\xAC", "\xE2\x82\xAC"}}) {  // the euro sign: no case
+    EXPECT_EQ(LowerCase(std::string("X") + l.upper + "Y"), std::string("x") + l.lower + "y") << l.upper;
+  }
+  EXPECT_NE(LowerCase("\xE2\x82\xAC"), LowerCase("\xE2\x82\xAD"));
   std::string out = "Kept ";
   AppendLowerCase(out, "C:\\Big\\P1.VCPROJ");
   EXPECT_EQ(out, "Kept c:\\big\\p1.vcproj");

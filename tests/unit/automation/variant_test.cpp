@@ -47,6 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
         LongCase{"TextTrailingMinus", Variant("12-"), -12, 0}, LongCase{"TextParens", Variant("(5)"), -5, 0},
         LongCase{"TextThousands", Variant("1,234"), 1234, 0}, LongCase{"TextExponent", Variant("1e3"), 1000, 0},
         LongCase{"TextHex", Variant("&H1F"), 31, 0}, LongCase{"TextOctal", Variant("&O17"), 15, 0},
+        LongCase{"TextHexWithANonDigit", Variant("&H1G"), 0, errors::kTypeMismatch},
+        LongCase{"TextExponentLarge", Variant("1E9"), 1000000000, 0},
         LongCase{"TextMask", Variant("2130722816"), 2130722816, 0},
         LongCase{"TextTooBig", Variant("2147483648"), 0, errors::kOverflow},
         LongCase{"TextEmpty", Variant(""), 0, errors::kTypeMismatch},
@@ -85,6 +87,10 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{"DateAndTime", Variant(Date{46361.5}), "12/5/2026 12:00:00 PM"},
                       TextCase{"DateOnly", Variant(Date{46361.0}), "12/5/2026"},
                       TextCase{"TimeOnly", Variant(Date{0.75}), "6:00:00 PM"},
+                      TextCase{"LeapDay", Variant(Date{45351.25}), "2/29/2024 6:00:00 AM"},
+                      TextCase{"FirstOfMarch", Variant(Date{45717.0}), "3/1/2025"},
+                      TextCase{"LeapDayOfACentury", Variant(Date{36585.0}), "2/29/2000"},
+                      TextCase{"RoundsUpToTheNextDay", Variant(Date{46361.99999999}), "12/6/2026"},
                       TextCase{"String", Variant("C:\\x y"), "C:\\x y"}),
     testing_support::CaseName());
 
