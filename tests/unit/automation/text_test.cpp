@@ -67,6 +67,7 @@ TEST(LowerCase, FoldsExactlyTheLettersWherePlacedAndFromWhereverAsciiEnds) {
                           Letter{"\xD0\x80", "\xD1\x90"},       // Cyrillic IE with grave
                           Letter{"\xD0\x96", "\xD0\xB6"},       // Cyrillic ZHE
                           Letter{"\xC4\xB9", "\xC4\xBA"},       // L with acute
+                          Letter{"\xC4\xBB", "\xC4\xBC"},       // L with cedilla (odd, not one in three)
                           Letter{"\xE2\x82\xAC", "\xE2\x82\xAC"},      // the euro sign: no case
                           Letter{"\xEF\xBF\xBF", "\xEF\xBF\xBF"},      // U+FFFF, the last of three bytes
                           Letter{"\xF0\x90\x80\x80", "\xF0\x90\x80\x80"}}) {  // U+10000, the first of four
