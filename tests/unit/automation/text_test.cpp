@@ -66,6 +66,8 @@ TEST(LowerCase, FoldsExactlyTheLettersWherePlacedAndFromWhereverAsciiEnds) {
   for (const Letter& l : {Letter{"\xD0\x90", "\xD0\xB0"},       // Cyrillic A
                           Letter{"\xD0\x80", "\xD1\x90"},       // Cyrillic IE with grave
                           Letter{"\xD0\x96", "\xD0\xB6"},       // Cyrillic ZHE
+                          Letter{"\xD0\xAF", "\xD1\x8F"},       // Cyrillic YA, the last of its block
+                          Letter{"\xD0\x8F", "\xD1\x9F"},       // Cyrillic DZHE, the last of its block
                           Letter{"\xC4\xB9", "\xC4\xBA"},       // L with acute
                           Letter{"\xC4\xBB", "\xC4\xBC"},       // L with cedilla (odd, not one in three)
                           Letter{"\xE2\x82\xAC", "\xE2\x82\xAC"},      // the euro sign: no case
