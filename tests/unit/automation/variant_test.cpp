@@ -48,6 +48,7 @@ INSTANTIATE_TEST_SUITE_P(
         LongCase{"TextThousands", Variant("1,234"), 1234, 0}, LongCase{"TextExponent", Variant("1e3"), 1000, 0},
         LongCase{"TextHex", Variant("&H1F"), 31, 0}, LongCase{"TextOctal", Variant("&O17"), 15, 0},
         LongCase{"TextHexWithANonDigit", Variant("&H1G"), 0, errors::kTypeMismatch},
+        LongCase{"TextHexLowerCase", Variant("&h1f"), 31, 0},
         LongCase{"TextExponentLarge", Variant("1E9"), 1000000000, 0},
         LongCase{"TextMask", Variant("2130722816"), 2130722816, 0},
         LongCase{"TextTooBig", Variant("2147483648"), 0, errors::kOverflow},
