@@ -1,0 +1,122 @@
+// The Wine suites' scenario files, played natively against the portable
+// stand-ins: the add-in's whole log must be the golden file the Windows
+// builds are held to, line for line.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <map>
+#include <regex>
+#include <sstream>
+
+#include "scenario.h"
+#include "support/addin_fixture.h"
+#include "support/case_name.h"
+
+namespace zandrel::testing_support {
+namespace {
+
+using automation::VariantArray;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+struct GoldenCase {
+  const char* name;
+  const char* scenario;
+  const char* golden;
+};
+
+class Golden : public AddinFixture, public ::testing::WithParamInterface<GoldenCase> {
+ protected:
+  // The manager is neither running nor registered until a step starts it.
+  Golden() { outside.registered = outside.running = false; }
+
+  // Plays the scenario's steps; the verbs are the Wine stand-ins' own.
+  void Play(const std::string& scenario) {
+    using Handler = std::function<void(const testbed::Step&)>;
+    const std::map<std::string, Handler> handlers = {
+        {"manager", [&](const testbed::Step& s) { Manager(s.args[0].text); }},
+        {"start",
+         [&](const testbed::Step&) {
+           connect_ = Connected(/*keep=*/false);
+           connect_->OnStartupComplete(custom_);
+         }},
+        {"shutdown",
+         [&](const testbed::Step&) {
+           connect_->OnBeginShutdown(custom_);
+           connect_->OnDisconnection(0, custom_);
+           connect_ = nullptr;
+         }},
+        {"wait", [&](const testbed::Step&) { Drain(); }},
+        {"open-solution",
+         [&](const testbed::Step& s) {
+           std::vector<testbed::ProjectInfo> projects;
+           for (std::size_t i = 1; i < s.args.size(); ++i) {
+             const std::string& t = s.args[i].text;
+             projects.push_back({t.substr(0, t.find('=')), t.substr(t.find('=') + 1)});
+           }
+           ide.OpenSolution(s.args[0].text, projects);
+         }},
+        {"add-project", [&](const testbed::Step& s) { ide.AddProject({s.args[0].text, s.args[1].text}); }},
+        {"close-solution", [&](const testbed::Step&) { ide.CloseSolution(); }},
+    };
+    std::vector<testbed::Verb> verbs;
+    for (const auto& [name, handler] : handlers) verbs.push_back({name, 0, SIZE_MAX, ""});
+    auto steps = testbed::ParseScenario(ReadFile(scenario), verbs);
+    ASSERT_TRUE(steps.ok()) << scenario << ": " << steps.error().description;
+    for (const testbed::Step& step : *steps) handlers.at(step.verb)(step);
+  }
+
+  void Manager(const std::string& what) {
+    if (what == "start") outside.registered = outside.running = true;
+    if (what == "balanced") {
+      for (const auto& doc : manager.Documents()) ADD_FAILURE() << "the manager still holds " << doc.name;
+    }
+    if (what == "release") manager.ReleaseApplicationObjects();
+  }
+
+  // The log as the Wine suites write it down: what differs from run to run
+  // (addresses, times, the process id, window handles, error texts) replaced.
+  std::string Transcript() {
+    static const std::vector<std::pair<std::regex, std::string>> rules = {
+        {std::regex(R"(PID=[0-9]+)"), "PID=<pid>"},
+        {std::regex(R"(\(1234\) =)"), "(<pid>) ="},
+        {std::regex(R"(HWND=(0x)?[0-9A-F]+)"), "HWND=$1<hwnd>"},
+        {std::regex(R"(MainWnd=[0-9A-F]+)"), "MainWnd=<hwnd>"},
+        {std::regex(R"(^Err (-?[0-9]+) .*)"), "Err $1 <description>"},
+    };
+    std::string out;
+    for (std::string line : Normalised(LogLines())) {
+      for (const auto& [pattern, replacement] : rules) line = std::regex_replace(line, pattern, replacement);
+      out += line + "\n";
+    }
+    return out;
+  }
+
+  automation::Ref<addin::Connect> connect_;
+  VariantArray custom_;
+};
+
+const GoldenCase kCases[] = {
+    {"NoManager", "lifecycle.scn", "lifecycle.log"},
+    {"OneSession", "session.scn", "session.log"},
+};
+
+TEST_P(Golden, TheLogIsTheGoldenFile) {
+  const std::string here = std::string(ZANDREL_SOURCE_DIR) + "/tests/wine/";
+  const std::string golden = ReadFile(here + "golden/" + GetParam().golden);
+  ASSERT_FALSE(golden.empty()) << GetParam().golden;
+  Play(here + "scenarios/" + GetParam().scenario);
+  EXPECT_EQ(Transcript(), golden);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, Golden, ::testing::ValuesIn(kCases), CaseName());
+
+}  // namespace
+}  // namespace zandrel::testing_support
