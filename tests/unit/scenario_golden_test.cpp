@@ -75,8 +75,9 @@ class Golden : public AddinFixture, public ::testing::WithParamInterface<GoldenC
 
   void Manager(const std::string& what) {
     if (what == "start") outside.registered = outside.running = true;
-    if (what == "balanced") {
+    if (what == "balanced") {  // the add-in withdrew all it registered
       for (const auto& doc : manager.Documents()) ADD_FAILURE() << "the manager still holds " << doc.name;
+      EXPECT_TRUE(manager.Applications().empty());
     }
     if (what == "release") manager.ReleaseApplicationObjects();
   }
@@ -112,8 +113,16 @@ TEST_P(Golden, TheLogIsTheGoldenFile) {
   const std::string here = std::string(ZANDREL_SOURCE_DIR) + "/tests/wine/";
   const std::string golden = ReadFile(here + "golden/" + GetParam().golden);
   ASSERT_FALSE(golden.empty()) << GetParam().golden;
+  const auto root = ide.Root();
+  root->Retain();
+  const auto rootRefs = root->Drop();
   Play(here + "scenarios/" + GetParam().scenario);
   EXPECT_EQ(Transcript(), golden);
+  // Everything the IDE handed over came back; no sink is left advised.
+  root->Retain();
+  EXPECT_EQ(root->Drop(), rootRefs);
+  EXPECT_EQ(ide.SolutionSinks(), 0u);
+  EXPECT_EQ(ide.CommandSinks(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, Golden, ::testing::ValuesIn(kCases), CaseName());

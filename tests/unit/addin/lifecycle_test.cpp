@@ -15,64 +15,10 @@ using automation::Ref;
 using automation::VariantArray;
 using Lines = std::vector<std::string>;
 
-std::uint32_t RefCountOf(const Ref<automation::Object>& o) {
-  o->Retain();
-  return o->Drop();
-}
-
 class Lifecycle : public AddinFixture {
  protected:
   void SetUp() override { EnumWindowsCallback::m_lFoundWnd = 0; }
 };
-
-TEST_F(Lifecycle, ConnectShutDownAndRelease) {
-  const auto rootRefs = RefCountOf(ide.Root());
-  auto connect = Connected(/*keep=*/false);
-  VariantArray custom;
-  connect->OnStartupComplete(custom);
-  connect->OnBeginShutdown(custom);
-  connect->OnDisconnection(0, custom);
-  connect = nullptr;
-
-  EXPECT_EQ(Normalised(LogLines()), (Lines{
-      T("FinalConstruct zandrel <addr>"),
-      T("  ENTER IDTExtensibility2_OnConnection: ConnectMode=1"),
-      T("BEGIN DoInitialize"),
-      D("Call GetObject(qmsIM.qmsIntegrationManager)"),
-      D("  RETURN=<addr>"),
-      D("Set m_RegMgr = m_IntgMgr.RegistrationManager"),
-      D("m_RegMgr=<addr>"),
-      D("m_RegMgr.RegisterApp(1234) =<addr>"),
-      T("   BEGIN GetMyTopWindow"),
-      T("      WndEnumProc HWND=0x10030 Class=IDEOwner TITLE=Stand-in IDE"),
-      T("   END GetMyTopWindow"),
-      T("Get MSDevApp:  Entering..."),
-      T("Get DTE:  Successful Exiting..."),
-      T("  END DoInitialize PID=1234  MainWnd=10030"),
-      T("BEGIN IDTExtensibility2_OnStartupComplete"),
-      T("  ENTER IDTExtensibility2_OnBeginShutdown"),
-      T("  BEGIN DoDisconnect"),
-      T("  BEGIN ReleaseTimer"),
-      T("  END ReleaseTimer"),
-      T("  END DoDisconnect"),
-      "",
-      T("  ENTER IDTExtensibility2_OnDisconnection"),
-      T("  BEGIN DoDisconnect"),
-      T("  BEGIN ReleaseTimer"),
-      T("  END ReleaseTimer"),
-      T("  END DoDisconnect"),
-      "",
-      T("BEGIN zandrel.Terminate"),
-      T("  BEGIN StopTimer"),
-      T("  mTimerFrm is NULL"),
-      D("  END StopTimer"),
-      T("    FinalRelease zandrel <addr> PID=1234"),
-  }));
-  // Everything the IDE handed over came back; no sink is left advised.
-  EXPECT_EQ(RefCountOf(ide.Root()), rootRefs);
-  EXPECT_EQ(ide.SolutionSinks(), 0u);
-  EXPECT_TRUE(manager.Applications().empty());
-}
 
 TEST_F(Lifecycle, UnRegisterAppOnlyInTheFirstDisconnection) {
   auto connect = Connected();
