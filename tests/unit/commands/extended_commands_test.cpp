@@ -171,19 +171,64 @@ TEST_F(Commands, ActivateWithoutAnIde) {
   EXPECT_EQ(lines.back(), T("      END DoActivate()"));  // every step skipped, the END line written
 }
 
-TEST_F(Commands, StatusProperties) {
-  EXPECT_FALSE(connect->RTEServer());
-  connect->RTEServer(true);
-  EXPECT_TRUE(connect->RTEServer());
-  EXPECT_FALSE(connect->NewWorkspace());
-  EXPECT_EQ(connect->CurrentBuildErrors(), 0);
-  EXPECT_EQ(connect->CurrentBuildWarnings(), 0);
-  // The same by name.
-  EXPECT_TRUE(connect->Invoke("RTEServer", automation::CallKind::PropertyGet, {})->AsBoolean());
-  Variant off(false);
-  ASSERT_TRUE(connect->Invoke("rteserver", automation::CallKind::PropertyPut, std::span<Variant>(&off, 1)).ok());
-  EXPECT_FALSE(connect->RTEServer());
-  EXPECT_EQ(TakeLines(), Lines{});
+// Every public member by name, as the native stand-ins call them: the same
+// answers as the members themselves, and the errors of late binding.
+TEST_F(Commands, EveryMemberByName) {
+  using automation::CallKind;
+  const auto Get = CallKind::PropertyGet, Put = CallKind::PropertyPut, Call = CallKind::Method;
+  VariantArray list;
+  list.elements = {Variant(std::string("ignored"))};
+  struct Row {
+    const char* member;
+    CallKind kind;
+    std::vector<Variant> args;
+    const char* answer;  // the value as text, "(object)", or "Error N"
+  };
+  const Row rows[] = {
+      {"Description", Get, {}, "Veltrane Orvelle Visual Studio .NET AddIn"},
+      {"NAME", Get, {}, "<Stand-in IDE 7.10 PID=1234>"},
+      {"MSDEVPid", Get, {}, "1234"},
+      {"MSDEVMainWnd", Get, {}, "65584"},
+      {"DTE", Get, {}, "(object)"},
+      {"EventQueueCount", Get, {}, "0"},
+      {"RTEServer", Get, {}, "False"},
+      {"RTEServer", Put, {Variant(std::string("True"))}, ""},
+      {"rteserver", Get, {}, "True"},
+      {"RTEServer", Put, {}, "Error 5"},
+      {"RTEServer", Put, {Variant(std::string("maybe"))}, "Error 13"},
+      {"NewWorkspace", Get, {}, "False"},
+      {"CurrentBuildErrors", Get, {}, "0"},
+      {"CurrentBuildWarnings", Get, {}, "0"},
+      {"ActiveProject", Get, {}, ""},
+      {"ActiveProject", Put, {Variant(std::string("D:\\x\\X.vcproj"))}, ""},
+      {"ActiveProject", Get, {}, "D:\\x\\X.vcproj"},
+      {"ActiveProject", Put, {}, "Error 5"},
+      {"RegisterProjects", Call, {}, "True"},
+      {"Timer", Call, {}, ""},
+      {"ExecuteExtendedCommand", Call, {Variant(std::string("nosuchword")), Variant(list)}, ""},
+      {"ExecuteExtendedCommand", Call, {Variant(std::string("nosuchword"))}, "Error 5"},
+      {"ExecuteExtendedCommand", Call, {Variant(std::string("nosuchword")), Variant(std::int32_t{1})}, "Error 13"},
+      {"Name", Put, {Variant(std::string("x"))}, "Error 438"},
+      {"Description", Put, {Variant(std::string("x"))}, "Error 438"},
+      {"Timer", Put, {Variant(std::string("x"))}, "Error 438"},
+      {"Elsewhere", Get, {}, "Error 438"},
+  };
+  for (const Row& row : rows) {
+    std::vector<Variant> args = row.args;
+    auto r = connect->Invoke(row.member, row.kind, args);
+    std::string answer = !r ? "Error " + std::to_string(r.error().number)
+                         : r->type() == automation::VarType::Object ? "(object)"
+                                                                    : *automation::ToText(*r);
+    EXPECT_EQ(answer, row.answer) << row.member << " " << static_cast<int>(row.kind) << " with " << row.args.size();
+  }
+  EXPECT_EQ(connect->Invoke("DTE", Get, {})->AsObject().Address(), ide.Root().Address());
+  // Ping shows its message box; DoInitialize runs start-up again.
+  ASSERT_TRUE(connect->Invoke("Ping", Call, {}).ok());
+  ASSERT_EQ(os.messageBoxes.shown.size(), 1u);
+  EXPECT_EQ(os.messageBoxes.shown[0].text, "qmcIDEAddin zandrel.Ping");
+  TakeLines();
+  ASSERT_TRUE(connect->Invoke("DoInitialize", Call, {}).ok());
+  EXPECT_EQ(TakeLines().at(0), T("BEGIN DoInitialize"));
 }
 
 }  // namespace
