@@ -25,6 +25,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ascii with a NUL", std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
         Case{"two, three and four bytes", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", u"\u00E9\u20AC\U0001F600"},
         Case{"the ends of the two-byte range", "\xC2\x80\xC2\xBF\xDF\xBF", u"\u0080\u00BF\u07FF"},
+        Case{"the bottom of the three-byte range", "\xE0\xA0\x80", u"\u0800"},
         Case{"the top of the three-byte range", "\xEF\x80\x80\xEF\xBF\xBD\xEF\xBF\xBF", u"\uF000\uFFFD\uFFFF"},
         Case{"a lead byte cut short by the end keeps nothing from before", "x\xE2\x82", u"x\uFFFD"},
         Case{"a lead byte then one plain byte at the end", "\xE2\x41", u"\uFFFD\u0041"},
@@ -70,12 +71,21 @@ TEST(LowerCase, FoldsExactlyTheLettersWherePlacedAndFromWhereverAsciiEnds) {
                           Letter{"\xD0\x8F", "\xD1\x9F"},       // Cyrillic DZHE, the last of its block
                           Letter{"\xC4\xB9", "\xC4\xBA"},       // L with acute
                           Letter{"\xC4\xBB", "\xC4\xBC"},       // L with cedilla (odd, not one in three)
+                          Letter{"\xC5\x8C", "\xC5\x8D"},       // O with macron (even, not one in three)
+                          Letter{"\xC5\x8B", "\xC5\x8B"},       // small eng: already small
+                          Letter{"\xC5\xB9", "\xC5\xBA"},       // Z with acute
+                          Letter{"\xC5\xBD", "\xC5\xBE"},       // Z with caron
+                          Letter{"\x80", "\x80"},                 // lone bytes are kept as they are
+                          Letter{"\xFF", "\xFF"},
+                          Letter{"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},  // a face: four bytes, no case
                           Letter{"\xE2\x82\xAC", "\xE2\x82\xAC"},      // the euro sign: no case
                           Letter{"\xEF\xBF\xBF", "\xEF\xBF\xBF"},      // U+FFFF, the last of three bytes
                           Letter{"\xF0\x90\x80\x80", "\xF0\x90\x80\x80"}}) {  // U+10000, the first of four
     EXPECT_EQ(LowerCase(std::string("X") + l.upper + "Y"), std::string("x") + l.lower + "y") << l.upper;
   }
   EXPECT_NE(LowerCase("\xE2\x82\xAC"), LowerCase("\xE2\x82\xAD"));
+  // A text ends where its view ends, even inside a letter.
+  EXPECT_EQ(LowerCase(std::string_view("\xC3\x89", 1)), "\xC3");
   std::string out = "Kept ";
   AppendLowerCase(out, "C:\\Big\\P1.VCPROJ");
   EXPECT_EQ(out, "Kept c:\\big\\p1.vcproj");

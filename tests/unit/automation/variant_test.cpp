@@ -49,6 +49,10 @@ INSTANTIATE_TEST_SUITE_P(
         LongCase{"TextHex", Variant("&H1F"), 31, 0}, LongCase{"TextOctal", Variant("&O17"), 15, 0},
         LongCase{"TextHexWithANonDigit", Variant("&H1G"), 0, errors::kTypeMismatch},
         LongCase{"TextHexLowerCase", Variant("&h1f"), 31, 0},
+        LongCase{"TextHexZeroAndNine", Variant("&H109"), 265, 0},
+        LongCase{"TextOctalWithAnEight", Variant("&O18"), 0, errors::kTypeMismatch},
+        LongCase{"TextThousandsBeforeTheLastDigit", Variant("1,5"), 15, 0},
+        LongCase{"TextParensWithJunk", Variant("(5x"), 0, errors::kTypeMismatch},
         LongCase{"TextExponentLarge", Variant("1E9"), 1000000000, 0},
         LongCase{"TextMask", Variant("2130722816"), 2130722816, 0},
         LongCase{"TextTooBig", Variant("2147483648"), 0, errors::kOverflow},
@@ -88,6 +92,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{"DateAndTime", Variant(Date{46361.5}), "12/5/2026 12:00:00 PM"},
                       TextCase{"DateOnly", Variant(Date{46361.0}), "12/5/2026"},
                       TextCase{"TimeOnly", Variant(Date{0.75}), "6:00:00 PM"},
+                      TextCase{"Midnight", Variant(Date{0.0}), "12:00:00 AM"},
+                      TextCase{"TheDayAfterDayZero", Variant(Date{1.0}), "12/31/1899"},
                       TextCase{"LeapDay", Variant(Date{45351.25}), "2/29/2024 6:00:00 AM"},
                       TextCase{"FirstOfMarch", Variant(Date{45717.0}), "3/1/2025"},
                       TextCase{"LeapDayOfACentury", Variant(Date{36585.0}), "2/29/2000"},
@@ -176,6 +182,9 @@ TEST(ObjectConversion, GoesThroughTheDefaultMember) {
   Ref<Object> o = MakeRef<ValueObject>(Variant("12"));
   EXPECT_EQ(*ToLong(Variant(o)), 12);
   EXPECT_EQ(*ToText(Variant(o)), "12");
+  EXPECT_TRUE(*ToBoolean(Variant(o)));
+  EXPECT_EQ(ToBoolean(Variant(MakeRef<ValueObject>(Variant(Unsupported{})))).error().number, errors::kTypeMismatch);
+  EXPECT_EQ(ToBoolean(Variant(Ref<Object>(MakeRef<ValueObject>(Variant(o))))).error().number, errors::kTypeMismatch);
   EXPECT_EQ(GetProperty(o, "Missing").error().number, errors::kMemberNotFound);
   EXPECT_EQ(GetProperty(Ref<Object>(), "Name").error().number, errors::kObjectNotSet);
 }
