@@ -22,17 +22,30 @@ class ManagerModel;
 // The document-project object: five properties the add-in fills.
 class DocProjectModel : public automation::RefCountedBase, public registration::QmcDocProject {
  public:
-  automation::Status SetName(std::string& v) override { return name = v, automation::Status::Ok(); }
-  automation::Status SetFullName(std::string& v) override { return fullName = v, automation::Status::Ok(); }
-  automation::Status SetComment(std::string& v) override { return comment = v, automation::Status::Ok(); }
-  automation::Status SetTimeStamp(automation::Variant& v) override { return timeStamp = v, automation::Status::Ok(); }
+  automation::Status SetName(std::string& v) override { return Set("Name", name, v); }
+  automation::Status SetFullName(std::string& v) override { return Set("FullName", fullName, v); }
+  automation::Status SetComment(std::string& v) override { return Set("Comment", comment, v); }
+  automation::Status SetTimeStamp(automation::Variant& v) override { return Set("TimeStamp", timeStamp, v); }
   automation::Status SetContainer(automation::Ref<automation::Object>& v) override {
-    return container = v, automation::Status::Ok();
+    return Set("Container", container, v);
   }
 
   std::string name, fullName, comment;
   automation::Variant timeStamp;
   automation::Ref<automation::Object> container;
+
+  // Called with the property's name on entry to each setter: may fail it.
+  static inline std::function<std::optional<automation::Error>(const char* property)> onCall;
+
+ private:
+  template <class T>
+  static automation::Status Set(const char* property, T& field, const T& value) {
+    if (onCall) {
+      if (auto failure = onCall(property)) return *failure;
+    }
+    field = value;
+    return automation::Status::Ok();
+  }
 };
 
 class ManagerModel {

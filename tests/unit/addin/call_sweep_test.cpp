@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <set>
 
 #include "model_object.h"
@@ -46,6 +49,7 @@ class Session : public AddinFixture {
     std::string disturbedCall;
     int calls = 0;
     std::set<std::string> members;
+    Lines sequence;  // every outgoing call, in order
     int modelObjectsLeft = 0;  // of the IDE's, once the IDE itself has gone
     bool addinDestroyed = false;
     std::size_t applicationsLeft = 0;  // in the manager once the IDE has shut the add-in down
@@ -66,6 +70,7 @@ class Session : public AddinFixture {
     auto onCall = [&](const std::string& member) -> std::optional<Error> {
       ++out.calls;
       out.members.insert(member);
+      out.sequence.push_back(member);
       if (done || out.calls != n || disturbance == Disturbance::None) return std::nullopt;
       done = true;
       out.disturbedCall = member;
@@ -94,6 +99,7 @@ class Session : public AddinFixture {
     testbed::ModelObject::onCall = [&](std::string_view member) { return onCall("IDE." + std::string(member)); };
     manager.onCall = [&](const char* member) { return onCall(std::string("IM.") + member); };
     outside.onCall = [&](const char* call) { return onCall(std::string("COM.") + call); };
+    testbed::DocProjectModel::onCall = [&](const char* property) { return onCall(std::string("DP.") + property); };
     // The manager is registered but not running: start-up attaches (and
     // fails), then creates it, so both calls are in the session.
     outside.running = false;
@@ -142,6 +148,7 @@ class Session : public AddinFixture {
     testbed::ModelObject::onCall = nullptr;
     manager.onCall = nullptr;
     outside.onCall = nullptr;
+    testbed::DocProjectModel::onCall = nullptr;
     out.applicationsLeft = manager.Applications().size();
     for (const auto& doc : manager.Documents()) out.documentsLeft.push_back(doc.name);
     // A manager keeps what stays registered; when it goes, so do the add-ins
@@ -252,6 +259,21 @@ TEST(CallSweep, TheUnfailedSessionReleasesEverything) {
   EXPECT_TRUE(has("XeqEvent Calling SolutionAfterClosing"));
   EXPECT_TRUE(has("ENTER mCommandEvents_AfterExecute"));
   EXPECT_TRUE(has("BEGIN DoActivate"));
+  // The whole session, call for call and line for line, is the golden one
+  // (ZANDREL_UPDATE_GOLDEN=1 writes it anew, to be read before it is committed).
+  std::string transcript = "outgoing calls:\n";
+  for (const auto& call : out.sequence) transcript += "  " + call + "\n";
+  transcript += "log:\n";
+  for (const auto& line : out.log) transcript += line + "\n";
+  const std::string golden = std::string(ZANDREL_SOURCE_DIR) + "/tests/unit/golden/sweep_session.txt";
+  if (std::getenv("ZANDREL_UPDATE_GOLDEN")) {
+    std::ofstream(golden, std::ios::binary) << transcript;
+  } else {
+    std::ifstream in(golden, std::ios::binary);
+    std::stringstream expected;
+    expected << in.rdbuf();
+    EXPECT_EQ(transcript, expected.str());
+  }
   // Every service the add-in reaches in a session is among the swept sites.
   for (const char* site : {"OS.Registry.OpenKey", "OS.Registry.QueryValue", "OS.Registry.CloseKey",
                            "OS.File.OpenForAppend", "OS.File.Write", "OS.File.Close", "OS.Windows.EnumTopLevel",

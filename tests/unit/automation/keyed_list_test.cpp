@@ -166,6 +166,18 @@ TEST(KeyedList, AgreesWithAPlainListUnderRandomOperations) {
   }
 }
 
+// Enough keys that some of them share a 32-bit hash: each is still its own,
+// and a hint of room (any count, any key length) changes nothing.
+TEST(KeyedList, DistinctKeysStayDistinctWhateverTheirHashes) {
+  KeyedList<std::string> list;
+  list.Reserve(-1, 10);
+  list.Reserve(0);
+  list.Reserve(300000, 12);
+  for (int i = 0; i < 300000; ++i) ASSERT_TRUE(list.Add(std::to_string(i), "Key" + std::to_string(i)).ok()) << i;
+  ASSERT_EQ(list.Count(), 300000);
+  for (int i = 0; i < 300000; ++i) ASSERT_EQ(*list.Item("KEY" + std::to_string(i)), std::to_string(i)) << i;
+}
+
 TEST(KeyedList, AQueueTakenFromTheFrontStaysSmall) {
   KeyedList<int> queue;
   for (int i = 0; i < 100000; ++i) {
