@@ -87,6 +87,23 @@ TEST_F(TimerTest, AnIntervalTheControlRefusesLeavesTheTimerOff) {
   EXPECT_EQ(lines.back(), T("  END StartTimer"));
 }
 
+// The timer control takes 0 to 65535 ms; anything else is refused with
+// "Invalid property value" and leaves the interval as it was.
+TEST_F(TimerTest, TheControlTakesIntervalsFrom0To65535) {
+  events::ClientTimerControl control([] {});
+  for (const std::int32_t interval : {0, 65535, 1}) {
+    EXPECT_TRUE(control.SetInterval(interval).ok()) << interval;
+    EXPECT_EQ(control.Interval(), interval);
+  }
+  for (const std::int32_t interval : {-1, 65536}) {
+    const auto refused = control.SetInterval(interval);
+    ASSERT_FALSE(refused.ok()) << interval;
+    EXPECT_EQ(refused.error().number, 380);
+    EXPECT_EQ(refused.error().description, "Invalid property value");
+    EXPECT_EQ(control.Interval(), 1);
+  }
+}
+
 TEST_F(TimerTest, FirstStartCreatesAndLoadsTheForm) {
   ConnectProbe(*connect).StartTimer(100);
   EXPECT_EQ(LogLines()[2], D("    SET StartTimer: Now=0ms NextFire=100ms  Interval=100"));
