@@ -76,6 +76,8 @@ TEST(LowerCase, FoldsExactlyTheLettersWherePlacedAndFromWhereverAsciiEnds) {
                           Letter{"\xC5\xB9", "\xC5\xBA"},       // Z with acute
                           Letter{"\xC5\xBD", "\xC5\xBE"},       // Z with caron
                           Letter{"\x80", "\x80"},                 // lone bytes are kept as they are
+                          Letter{"\xE2\x82", "\xE2\x82"},         // letters cut short: their bytes are kept,
+                          Letter{"\xF0\x9F\x98", "\xF0\x9F\x98"},  // and the letter after still folds
                           Letter{"\xFF", "\xFF"},
                           Letter{"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},  // a face: four bytes, no case
                           Letter{"\xE2\x82\xAC", "\xE2\x82\xAC"},      // the euro sign: no case
