@@ -100,9 +100,11 @@ class Golden : public AddinFixture, public ::testing::WithParamInterface<GoldenC
   }
 
   // The log as the Wine suites write it down: what differs from run to run
-  // (addresses, times, the process id, window handles, error texts) replaced.
+  // (addresses, times, the interval left of a pending fire, the process id,
+  // window handles, error texts) replaced.
   std::string Transcript() {
     static const std::vector<std::pair<std::regex, std::string>> rules = {
+        {std::regex(R"((TimerFrm\.StartTimer\(<addr>, )[0-9]+\))"), "$1<ms>)"},
         {std::regex(R"(PID=[0-9]+)"), "PID=<pid>"},
         {std::regex(R"(\(1234\) =)"), "(<pid>) ="},
         {std::regex(R"(HWND=(0x)?[0-9A-F]+)"), "HWND=$1<hwnd>"},
