@@ -159,6 +159,11 @@ TEST(VariantArray, AnyLowerBound) {
   EXPECT_EQ(v.type(), VarType::Array);
   EXPECT_EQ(v.AsArray().lowerBound, 1);
 
+  // An array made without a bound starts at 0, as Automation's do.
+  EXPECT_EQ(VariantArray{}.UpperBound(), -1);
+  // A text ends where its view ends: an exponent letter just past it is not read.
+  EXPECT_EQ(*ParseNumericText(std::string_view("1e5", 1)), 1.0);
+
   // At the ends of the 32-bit range (UBSan reports the overflow of lower + size).
   constexpr std::int32_t kTop = 0x7FFFFFFF;
   VariantArray top{kTop, {Variant("last")}};

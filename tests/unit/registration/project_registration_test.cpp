@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "model_object.h"
 #include "support/addin_fixture.h"
 #include "support/connect_probe.h"
 
@@ -289,7 +290,15 @@ TEST_F(Registration, TheRegisterDocLineShowsTheRegistrationManagerAndTheApplicat
 }
 
 TEST_F(Registration, ActiveProject) {
-  EXPECT_EQ(connect->ActiveProject(), "");  // no solution: nothing stored
+  // No project: nothing stored, and no project asked for.
+  std::vector<std::string> calls;
+  testbed::ModelObject::onCall = [&](std::string_view member) -> std::optional<automation::Error> {
+    calls.emplace_back(member);
+    return std::nullopt;
+  };
+  EXPECT_EQ(connect->ActiveProject(), "");
+  testbed::ModelObject::onCall = nullptr;
+  EXPECT_EQ(calls, (Lines{"GetObject", "Count"}));
   Open({"P1", "P2"});
   EXPECT_EQ(connect->ActiveProject(), "C:\\s\\P1.vcproj");
   ide.RemoveProject("P1");
