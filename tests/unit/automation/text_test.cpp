@@ -72,6 +72,7 @@ TEST(LowerCase, FoldsExactlyTheLettersWherePlacedAndFromWhereverAsciiEnds) {
                           Letter{"\xC4\xB9", "\xC4\xBA"},       // L with acute
                           Letter{"\xC4\xBB", "\xC4\xBC"},       // L with cedilla (odd, not one in three)
                           Letter{"\xC5\x8C", "\xC5\x8D"},       // O with macron (even, not one in three)
+                          Letter{"\xCE\x91", "\xCE\xB1"},       // Greek alpha
                           Letter{"\xC5\x8B", "\xC5\x8B"},       // small eng: already small
                           Letter{"\xC5\xB9", "\xC5\xBA"},       // Z with acute
                           Letter{"\xC5\xBD", "\xC5\xBE"},       // Z with caron

@@ -53,6 +53,9 @@ INSTANTIATE_TEST_SUITE_P(
         LongCase{"TextOctalWithAnEight", Variant("&O18"), 0, errors::kTypeMismatch},
         LongCase{"TextHexWithAColon", Variant("&H1:"), 0, errors::kTypeMismatch},
         LongCase{"TextNines", Variant("99"), 99, 0},
+        LongCase{"TextHexCapitalA", Variant("&HAB"), 171, 0},
+        LongCase{"TextThousandsBeforeAZero", Variant("1,0"), 10, 0},
+        LongCase{"DoubleAtTheTop", Variant(2147483647.0), 2147483647, 0},
         LongCase{"TextEveryBlank", Variant(" \t\r\n\v\f7\f"), 7, 0},
         LongCase{"TextThousandsBeforeTheLastDigit", Variant("1,5"), 15, 0},
         LongCase{"TextParensWithJunk", Variant("(5x"), 0, errors::kTypeMismatch},
@@ -96,6 +99,10 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{"DateOnly", Variant(Date{46361.0}), "12/5/2026"},
                       TextCase{"TimeOnly", Variant(Date{0.75}), "6:00:00 PM"},
                       TextCase{"Midnight", Variant(Date{0.0}), "12:00:00 AM"},
+                      TextCase{"DefaultDate", Variant(Date{}), "12:00:00 AM"},
+                      TextCase{"FirstOfMarchOfACenturyNotLeap", Variant(Date{73110.0}), "3/1/2100"},
+                      TextCase{"LastOfFebruaryOfACenturyNotLeap", Variant(Date{73109.0}), "2/28/2100"},
+                      TextCase{"MidCentury", Variant(Date{91478.0}), "6/15/2150"},
                       TextCase{"TheDayAfterDayZero", Variant(Date{1.0}), "12/31/1899"},
                       TextCase{"LeapDay", Variant(Date{45351.25}), "2/29/2024 6:00:00 AM"},
                       TextCase{"FirstOfMarch", Variant(Date{45717.0}), "3/1/2025"},
@@ -163,6 +170,9 @@ TEST(VariantArray, AnyLowerBound) {
   EXPECT_EQ(VariantArray{}.UpperBound(), -1);
   // A text ends where its view ends: an exponent letter just past it is not read.
   EXPECT_EQ(*ParseNumericText(std::string_view("1e5", 1)), 1.0);
+  EXPECT_EQ(*ParseNumericText(std::string_view("12", 1)), 1.0);
+  EXPECT_FALSE(ParseNumericText(std::string_view("1,5", 2)).ok());
+  EXPECT_FALSE(ParseNumericText(std::string_view("(5)", 2)).ok());
 
   // At the ends of the 32-bit range (UBSan reports the overflow of lower + size).
   constexpr std::int32_t kTop = 0x7FFFFFFF;

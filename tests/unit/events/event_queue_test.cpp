@@ -44,6 +44,7 @@ TEST_F(EventQueue, TimerWithAnEmptyQueue) {
 }
 
 TEST_F(EventQueue, OnePerTickInArrivalOrder) {
+  os.clock.timeOfDay = 1000;  // long after midnight: a fire at 0 would be long past
   ConnectProbe probe(*connect);
   probe.AddEvent(Variant("ProjectAdded"), 100);
   probe.AddEvent(Variant("ProjectRemoved"), 100);

@@ -289,11 +289,34 @@ TEST_F(Registration, TheRegisterDocLineShowsTheRegistrationManagerAndTheApplicat
   EXPECT_EQ(line, D("      m_RegMgr=" + regMgr + " m_IntgMgrApp=" + app));
 }
 
+// A manager that finds no documents (FindDocuments fails): the line says so,
+// and every project is registered as new.
+TEST_F(Registration, AManagerThatFindsNothing) {
+  manager.faults.failMember["FindDocuments"] = {-2147467259, "Unspecified error"};
+  Open({"P1"});
+  manager.faults.failMember.clear();
+  ide.AddProject({"P2", "C:\\s\\P2.vcproj"});
+  manager.faults.failMember["FindDocuments"] = {-2147467259, "Unspecified error"};
+  Drain();
+  const Lines lines = LogLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), T("    GetDocs() is Nothing")), lines.end());
+  EXPECT_EQ(Names(), (Lines{"C:\\s\\P1.vcproj", "C:\\s\\P1.vcproj", "C:\\s\\P2.vcproj"}));
+}
+
 TEST_F(Registration, ActiveProject) {
   // No project: nothing stored, and no project asked for.
   std::vector<std::string> calls;
   testbed::ModelObject::onCall = [&](std::string_view member) -> std::optional<automation::Error> {
     calls.emplace_back(member);
+    return std::nullopt;
+  };
+  EXPECT_EQ(connect->ActiveProject(), "");
+  EXPECT_EQ(calls, (Lines{"GetObject", "Count"}));
+  // A count that cannot be read counts as none.
+  calls.clear();
+  testbed::ModelObject::onCall = [&](std::string_view member) -> std::optional<automation::Error> {
+    calls.emplace_back(member);
+    if (member == "Count") return automation::Error{-2147467259, "Unspecified error"};
     return std::nullopt;
   };
   EXPECT_EQ(connect->ActiveProject(), "");

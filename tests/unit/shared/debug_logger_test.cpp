@@ -86,9 +86,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(LoggerTest, LineWithTimeStamp) {
   Configure(0x7F004000, "no");
   os.clock.generalDate = "12/5/2026 1:07:44 AM";
-  os.clock.timeOfDay = 4064.52f;
+  os.clock.timeOfDay = 4064.523f;  // seven digits of a Single
   DebugLog("  BEGIN StopTimer", REZIRUZ_LOGID, TRACE_LOGLEVEL);
-  EXPECT_EQ(Log(), "12/5/2026 1:07:44 AM (4064.52)  TRACE    DIRUDEVU    BEGIN StopTimer\r\n");
+  EXPECT_EQ(Log(), "12/5/2026 1:07:44 AM (4064.523)  TRACE    DIRUDEVU    BEGIN StopTimer\r\n");
 }
 
 TEST_F(LoggerTest, TimeStampUsesTheLocaleDecimalSeparator) {
