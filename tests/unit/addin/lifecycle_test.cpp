@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "addin/enum_windows_callback.h"
+#include "model_object.h"
 #include "support/addin_fixture.h"
 #include "support/connect_probe.h"
 
@@ -105,6 +106,27 @@ TEST_F(Lifecycle, ADisconnectionInsideASubscriptionLeavesNothingSubscribed) {
     ide.CloseSolution();
     TakeLines();
   }
+}
+
+// The IDE fires an event while the add-in unsubscribes (inside Unadvise, as a
+// nested message loop lets it): the sink is already detached, and nothing of
+// the add-in runs.
+TEST_F(Lifecycle, AnEventInsideTheUnsubscriptionReachesNoHandler) {
+  auto connect = Connected(/*keep=*/false);
+  ide.OpenSolution("C:\\s\\a.sln", {{"A", "C:\\s\\A.vcproj"}});
+  Drain();
+  bool fired = false;
+  testbed::ModelObject::onCall = [&](std::string_view member) -> std::optional<automation::Error> {
+    if (member == "Unadvise" && !std::exchange(fired, true)) ide.AddProject({"B", "C:\\s\\B.vcproj"});
+    return std::nullopt;
+  };
+  TakeLines();
+  VariantArray custom;
+  connect->OnBeginShutdown(custom);
+  testbed::ModelObject::onCall = nullptr;
+  EXPECT_TRUE(fired);
+  for (const std::string& line : TakeLines()) EXPECT_EQ(line.find("ProjectAdded"), std::string::npos) << line;
+  connect->OnDisconnection(0, custom);
 }
 
 TEST_F(Lifecycle, DestroyingAnObjectNeverConnected) {
