@@ -31,6 +31,18 @@ class LoggerTest : public ::testing::Test {
 };
 
 TEST_F(LoggerTest, NamesArePaddedToEightAndLongerOnesStayWhole) {
+  // Each id is the number of its bit in the mask.
+  const std::pair<LogId, const char*> ids[] = {
+      {UNKNOWN_LOGID, "UNKNOWN"}, {CAT_LOGID, "CAT"},   {CUT_LOGID, "CUT"},           {MERGE_LOGID, "MERGE"},
+      {MAT_LOGID, "MAT"},         {MUT_LOGID, "MUT"},   {IM_LOGID, "IM"},             {ADDIN_LOGID, "ADDIN"},
+      {APPSTART_LOGID, "APPSTART"}, {MCHECK_LOGID, "MCHECK"}, {SGEN_LOGID, "SGEN"}, {CODEVIEW_LOGID, "CODEVIEW"},
+      {IDE_LOGID, "IDE"},         {RES_LOGID, "RES"},   {REZIRUZ_LOGID, "DIRUDEVU"}};
+  for (std::int32_t i = 0; i < 15; ++i) {
+    EXPECT_EQ(ids[i].first, i);
+    EXPECT_EQ(LogIdName(i), ids[i].second);
+  }
+  const char* levels[] = {"CRITICAL", "ERROR", "WARNING", "INFO", "TRACE", "TIMING", "DEBUG"};
+  for (std::int32_t i = 0; i < 7; ++i) EXPECT_EQ(LogLevelName(i), levels[i]);
   EXPECT_EQ(LogIdName(REZIRUZ_LOGID), "DIRUDEVU");
   EXPECT_EQ(LogIdName(0), "UNKNOWN");
   EXPECT_EQ(LogIdName(15), "LOGID15");
