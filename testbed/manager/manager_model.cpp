@@ -92,6 +92,7 @@ class DocsObj : public automation::RefCountedBase, public QmsDocuments {
   DocsObj(ManagerModel::State& s, std::vector<Ref<QmsDocument>> docs) : s_(s), docs_(std::move(docs)) {}
   Result<Ref<QmsDocument>> Item(Variant& index) override {
     if (auto e = s_.Fault("Item")) return *e;
+    if (s_.model->faults.nullItem) return Ref<QmsDocument>();
     auto i = automation::ToLong(index);
     if (!i) return i.error();
     if (*i < 1 || *i > static_cast<std::int32_t>(docs_.size())) return automation::errors::SubscriptOutOfRange();

@@ -89,6 +89,9 @@ class ManagerModel {
   struct Faults {
     bool nullRegistrationManager = false;
     bool nullRegisterApp = false;
+    // The documents' Item answers Nothing, as for a document gone between
+    // the caller's Count and its Item.
+    bool nullItem = false;
     std::map<std::string, automation::Error> failMember;  // member name -> error
     std::int32_t failRegisterDocOnCall = 0;                // 1-based; 0: never
     automation::Error registerDocError{-2147467259, "Unspecified error"};

@@ -303,6 +303,17 @@ TEST_F(Registration, AManagerThatFindsNothing) {
   EXPECT_EQ(Names(), (Lines{"C:\\s\\P1.vcproj", "C:\\s\\P1.vcproj", "C:\\s\\P2.vcproj"}));
 }
 
+// Documents the manager answers Nothing for are skipped: each project then
+// counts as new, and nothing is withdrawn.
+TEST_F(Registration, ADocumentAnsweredAsNothingIsSkipped) {
+  Open({"P1"});
+  manager.faults.nullItem = true;
+  ide.AddProject({"P2", "C:\\s\\P2.vcproj"});
+  Drain();
+  manager.faults.nullItem = false;
+  EXPECT_EQ(Names(), (Lines{"C:\\s\\P1.vcproj", "C:\\s\\P1.vcproj", "C:\\s\\P2.vcproj"}));
+}
+
 TEST_F(Registration, ActiveProject) {
   // No project: nothing stored, and no project asked for.
   std::vector<std::string> calls;
