@@ -4,28 +4,19 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <regex>
-#include <sstream>
 
 #include "scenario.h"
 #include "support/addin_fixture.h"
 #include "support/case_name.h"
+#include "support/golden.h"
 
 namespace zandrel::testing_support {
 namespace {
 
 using automation::VariantArray;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 struct GoldenCase {
   const char* name;
@@ -131,16 +122,12 @@ const GoldenCase kCases[] = {
 
 TEST_P(Golden, TheLogIsTheGoldenFile) {
   const std::string here = std::string(ZANDREL_SOURCE_DIR) + "/tests/wine/";
-  const std::string goldenPath = here + "golden/" + GetParam().golden;
-  const std::string golden = ReadFile(goldenPath);
   const auto root = ide.Root();
   root->Retain();
   const auto rootRefs = root->Drop();
   Play(here + "scenarios/" + GetParam().scenario);
-  // ZANDREL_UPDATE_GOLDEN=1 writes a new golden file, to be read before it is
-  // committed (the Wine suites hold the Windows builds to the same file).
-  if (std::getenv("ZANDREL_UPDATE_GOLDEN")) std::ofstream(goldenPath, std::ios::binary) << Transcript();
-  else EXPECT_EQ(Transcript(), golden);
+  // The Wine suites hold the Windows builds to the same file.
+  ExpectGolden(here + "golden/" + GetParam().golden, Transcript());
   // Everything the IDE handed over came back; no sink is left advised.
   root->Retain();
   EXPECT_EQ(root->Drop(), rootRefs);

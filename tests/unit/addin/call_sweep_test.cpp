@@ -9,15 +9,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <set>
 
 #include "model_object.h"
 #include "support/addin_fixture.h"
 #include "support/faulty_services.h"
+#include "support/golden.h"
 
 namespace zandrel::addin {
 namespace {
@@ -259,21 +257,12 @@ TEST(CallSweep, TheUnfailedSessionReleasesEverything) {
   EXPECT_TRUE(has("XeqEvent Calling SolutionAfterClosing"));
   EXPECT_TRUE(has("ENTER mCommandEvents_AfterExecute"));
   EXPECT_TRUE(has("BEGIN DoActivate"));
-  // The whole session, call for call and line for line, is the golden one
-  // (ZANDREL_UPDATE_GOLDEN=1 writes it anew, to be read before it is committed).
+  // The whole session, call for call and line for line, is the golden one.
   std::string transcript = "outgoing calls:\n";
   for (const auto& call : out.sequence) transcript += "  " + call + "\n";
   transcript += "log:\n";
   for (const auto& line : out.log) transcript += line + "\n";
-  const std::string golden = std::string(ZANDREL_SOURCE_DIR) + "/tests/unit/golden/sweep_session.txt";
-  if (std::getenv("ZANDREL_UPDATE_GOLDEN")) {
-    std::ofstream(golden, std::ios::binary) << transcript;
-  } else {
-    std::ifstream in(golden, std::ios::binary);
-    std::stringstream expected;
-    expected << in.rdbuf();
-    EXPECT_EQ(transcript, expected.str());
-  }
+  ExpectGolden(std::string(ZANDREL_SOURCE_DIR) + "/tests/unit/golden/sweep_session.txt", transcript);
   // Every service the add-in reaches in a session is among the swept sites.
   for (const char* site : {"OS.Registry.OpenKey", "OS.Registry.QueryValue", "OS.Registry.CloseKey",
                            "OS.File.OpenForAppend", "OS.File.Write", "OS.File.Close", "OS.Windows.EnumTopLevel",

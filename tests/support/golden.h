@@ -1,0 +1,27 @@
+#pragma once
+// Golden files: a whole transcript compared with the file that holds it.
+// ZANDREL_UPDATE_GOLDEN=1 writes the file anew instead, to be read (git diff)
+// before it is committed.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace zandrel::testing_support {
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+inline void ExpectGolden(const std::string& path, const std::string& transcript) {
+  if (std::getenv("ZANDREL_UPDATE_GOLDEN")) std::ofstream(path, std::ios::binary) << transcript;
+  else EXPECT_EQ(transcript, ReadFile(path)) << path;
+}
+
+}  // namespace zandrel::testing_support
