@@ -38,6 +38,7 @@ window-state
 window-state 2
 manager command self activate 0
 window-state
+wait-file $winwork\\b-gone
 echo as-the-real-ide
 root-window-properties off
 window-state 1
@@ -54,6 +55,7 @@ wait-file $winwork\\a-sent
 caret
 touch $winwork\\b-done
 shutdown
+touch $winwork\\b-gone
 SCN
 sed 's/$/\r/' > "$work/run.bat" <<BAT
 @echo off
