@@ -91,15 +91,16 @@ class Golden : public AddinFixture, public ::testing::WithParamInterface<GoldenC
   }
 
   // The log as the Wine suites write it down: what differs from run to run
-  // (addresses, times, the interval left of a pending fire, the process id,
-  // window handles, error texts) replaced.
+  // (addresses, times, the interval left of a pending fire, error texts)
+  // replaced, and the process and window, numbered as the Wine runner numbers
+  // them (the first one seen is 1).
   std::string Transcript() {
     static const std::vector<std::pair<std::regex, std::string>> rules = {
         {std::regex(R"((TimerFrm\.StartTimer\(<addr>, )[0-9]+\))"), "$1<ms>)"},
-        {std::regex(R"(PID=[0-9]+)"), "PID=<pid>"},
-        {std::regex(R"(\(1234\) =)"), "(<pid>) ="},
-        {std::regex(R"(HWND=(0x)?[0-9A-F]+)"), "HWND=$1<hwnd>"},
-        {std::regex(R"(MainWnd=[0-9A-F]+)"), "MainWnd=<hwnd>"},
+        {std::regex(R"(PID=[0-9]+)"), "PID=<pid1>"},
+        {std::regex(R"(\(1234\) =)"), "(<pid1>) ="},
+        {std::regex(R"(HWND=(0x)?[0-9A-F]+)"), "HWND=$1<hwnd1>"},
+        {std::regex(R"(MainWnd=[0-9A-F]+)"), "MainWnd=<hwnd1>"},
         {std::regex(R"(^Err (-?[0-9]+) .*)"), "Err $1 <description>"},
     };
     std::string out;

@@ -87,19 +87,6 @@ BAT
   [ -z "$unregister" ] || rm -f "$prefix/.zandrel-registered-standin_im.exe"
 }
 
-# play_together FIRST NEXT...: plays $work/FIRST.scn in a stand-in IDE in the
-# background and the NEXT scenarios one after another meanwhile, each
-# transcript in $work/NAME.txt. Needs $work, $winwork, $winbin.
-play_together() {
-  local first=$1 next
-  shift
-  { echo '@echo off'
-    echo "start \"\" /b $winbin\\standin_ide.exe $winwork\\$first.scn > $winwork\\$first.txt"
-    for next in "$@"; do echo "$winbin\\standin_ide.exe $winwork\\$next.scn > $winwork\\$next.txt"; done
-  } | sed 's/$/\r/' > "$work/$first-together.bat"
-  "$wine_run" cmd /c "$winwork\\$first-together.bat" >/dev/null
-}
-
 # The add-in's log with what differs from run to run replaced: addresses,
 # elapsed times (also the interval that is left of a pending fire), process
 # ids, window handles. Reads standard input.
