@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "automation/keyed_list.h"
 #include "support/addin_fixture.h"
 
 namespace {
@@ -57,6 +58,29 @@ TEST_F(SteadyState, AllocationsPerEventStayTheSame) {
   EXPECT_GT(early, 2000);  // every event allocates: the count means something
   EXPECT_LE(std::llabs(late - early), early / 100) << early << " then " << late;
   EXPECT_EQ(manager.Documents().size(), 2u);  // and the session did its work to the end
+}
+
+// What the keyed list promises about memory: room reserved for n entries with
+// keys of a given length takes them without one allocation, and a key refused
+// as a duplicate leaves nothing behind (a thousand refusals cost what the
+// errors cost, no more for the second five hundred than for the first).
+TEST(KeyedListMemory, ReservedRoomAndRefusedKeysAllocateNothing) {
+  automation::KeyedList<int> list;
+  list.Reserve(100, 8);
+  char key[16];
+  const long long before = g_allocations;
+  for (int i = 0; i < 100; ++i) {
+    std::snprintf(key, sizeof key, "key%05d", i);
+    ASSERT_TRUE(list.Add(i, key).ok());
+  }
+  EXPECT_EQ(g_allocations - before, 0);
+  auto refusals = [&](int n) {
+    const long long start = g_allocations;
+    for (int i = 0; i < n; ++i) EXPECT_FALSE(list.Add(0, "KEY00007").ok());
+    return g_allocations - start;
+  };
+  (void)refusals(10);
+  EXPECT_EQ(refusals(500), refusals(500));
 }
 
 }  // namespace

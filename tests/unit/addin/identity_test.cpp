@@ -88,10 +88,12 @@ TEST_F(Identity, MSDEVPidReadsTheIdeWhetherItsLineIsWrittenOrNot) {
   EXPECT_TRUE(TakeLines().empty());
 }
 
+// A one-character title is a title; a handle's log text is its two's complement.
 TEST_F(Identity, ANegativeWindowHandleShowsItsTwosComplement) {
   os.windows.topLevel = {{-2, 1234, "IDEOwner", "x"}};
   auto connect = Connected();
-  TakeLines();
+  const Lines start = TakeLines();
+  EXPECT_EQ(std::count(start.begin(), start.end(), T("      WndEnumProc HWND=0xFFFFFFFE Class=IDEOwner TITLE=x")), 1);
   EXPECT_EQ(*connect->MSDEVMainWnd(), -2);
   EXPECT_EQ(TakeLines(), Lines{T("qmcIDEAddIn Get MSDEVMainWnd:  <Stand-in IDE 7.10 PID=1234 HWND=FFFFFFFE>")});
 }
@@ -122,10 +124,13 @@ TEST_F(Identity, DiscoveryReadsOnlyWindowsOfItsProcessAndTakesTheFirstMatch) {
 }
 
 // The class name is read whole: one that only begins with IDEOwner is not it.
+// A title is read into 255 characters: 254 and the terminating zero.
 TEST_F(Identity, AClassNameThatOnlyBeginsWithIdeOwnerIsNotIt) {
-  os.windows.topLevel = {{0x600, 1234, "IDEOwnerFrame", "not it"}, {0x700, 1234, "IDEOwner", "it"}};
+  os.windows.topLevel = {{0x600, 1234, "IDEOwnerFrame", "not it"}, {0x700, 1234, "IDEOwner", std::string(300, 't')}};
   auto connect = Connect::Create(&outside);
+  TakeLines();
   EXPECT_EQ(ConnectProbe(*connect).GetMyTopWindow(), 0x700);
+  EXPECT_EQ(TakeLines()[1], T("      WndEnumProc HWND=0x700 Class=IDEOwner TITLE=" + std::string(254, 't')));
 }
 
 TEST_F(Identity, WithoutAMatchTheLastWindowFoundStays) {

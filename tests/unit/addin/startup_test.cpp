@@ -57,6 +57,17 @@ TEST_F(Startup, NoManagerRegistered) {
   EXPECT_EQ(*connect->EventQueueCount(), 1);
 }
 
+// An add-in made without its outside components finds no manager, as when its
+// class is not registered.
+TEST_F(Startup, WithoutOutsideComponentsNoManagerIsFound) {
+  auto connect = Connect::Create();
+  VariantArray custom;
+  connect->OnConnection(ide.Root(), 1, ide.AddIn(), custom);
+  const Lines lines = LogLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Err -2147221164 Class not registered"), 1);
+  connect->OnDisconnection(0, custom);
+}
+
 // No window of this process has the IDE's class: the END line prints a handle
 // of 0 as "0".
 TEST_F(Startup, NoMainWindowPrintsZero) {

@@ -178,6 +178,23 @@ TEST(KeyedList, DistinctKeysStayDistinctWhateverTheirHashes) {
   for (int i = 0; i < 300000; ++i) ASSERT_EQ(*list.Item("KEY" + std::to_string(i)), std::to_string(i)) << i;
 }
 
+// Most entries removed from the middle: the list closes the gaps (it compacts
+// itself) and every entry left keeps its position, key and value; keys that
+// differ in one bit of one byte stay apart.
+TEST(KeyedList, ManyRemovalsFromTheMiddleKeepEveryOtherEntry) {
+  KeyedList<int> list;
+  for (int i = 0; i < 1000; ++i) ASSERT_TRUE(list.Add(i, "k" + std::to_string(i)).ok());
+  for (int i = 0; i < 900; ++i) ASSERT_TRUE(list.Remove(2).ok());
+  ASSERT_EQ(list.Count(), 100);
+  EXPECT_EQ(*list.Item(1), 0);
+  for (std::int32_t p = 2; p <= 100; ++p) ASSERT_EQ(*list.Item(p), 899 + p) << p;
+  EXPECT_EQ(*list.Item("K950"), 950);
+  EXPECT_FALSE(list.Contains("k5"));
+  ASSERT_TRUE(list.Add(-1, "b").ok());
+  EXPECT_FALSE(list.Contains("c"));
+  EXPECT_TRUE(list.Add(-2, "c").ok());
+}
+
 TEST(KeyedList, AQueueTakenFromTheFrontStaysSmall) {
   KeyedList<int> queue;
   for (int i = 0; i < 100000; ++i) {

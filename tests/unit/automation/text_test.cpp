@@ -32,6 +32,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"a four-byte lead then the line break", "\xF0\r\n", u"\uFFFD\r\n"},
         Case{"cut short by a plain byte in the middle", "\xF0\x9F\x41\x42", u"\uFFFD\u0041\u0042"},
         Case{"a lone continuation byte", "\x80z", u"\uFFFDz"},
+        Case{"a continuation byte after a whole letter", "\xC3\xA9\x80", u"\u00E9\uFFFD"},
         Case{"overlong forms", "\xC0\xAF\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
         Case{"an encoded surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
         Case{"above U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
@@ -69,6 +70,8 @@ TEST(LowerCase, FoldsExactlyTheLettersWherePlacedAndFromWhereverAsciiEnds) {
                           Letter{"\xD0\x96", "\xD0\xB6"},       // Cyrillic ZHE
                           Letter{"\xD0\xAF", "\xD1\x8F"},       // Cyrillic YA, the last of its block
                           Letter{"\xD0\x8F", "\xD1\x9F"},       // Cyrillic DZHE, the last of its block
+                          Letter{"\xC4\x80", "\xC4\x81"},       // A with macron, the first of Latin Extended-A
+                          Letter{"\xC4\xB6", "\xC4\xB7"},       // K with cedilla, the last of its run
                           Letter{"\xC4\xB9", "\xC4\xBA"},       // L with acute
                           Letter{"\xC4\xBB", "\xC4\xBC"},       // L with cedilla (odd, not one in three)
                           Letter{"\xC5\x8C", "\xC5\x8D"},       // O with macron (even, not one in three)
@@ -80,6 +83,7 @@ TEST(LowerCase, FoldsExactlyTheLettersWherePlacedAndFromWhereverAsciiEnds) {
                           Letter{"\xE2\x82", "\xE2\x82"},         // letters cut short: their bytes are kept,
                           Letter{"\xF0\x9F\x98", "\xF0\x9F\x98"},  // and the letter after still folds
                           Letter{"\xFF", "\xFF"},
+                          Letter{"\xE2\x82\xAC\x80", "\xE2\x82\xAC\x80"},  // a stray byte after a whole letter
                           Letter{"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},  // a face: four bytes, no case
                           Letter{"\xE2\x82\xAC", "\xE2\x82\xAC"},      // the euro sign: no case
                           Letter{"\xEF\xBF\xBF", "\xEF\xBF\xBF"},      // U+FFFF, the last of three bytes

@@ -227,8 +227,10 @@ TEST_F(Commands, EveryMemberByName) {
   ASSERT_EQ(os.messageBoxes.shown.size(), 1u);
   EXPECT_EQ(os.messageBoxes.shown[0].text, "qmcIDEAddin zandrel.Ping");
   TakeLines();
-  ASSERT_TRUE(connect->Invoke("DoInitialize", Call, {}).ok());
-  EXPECT_EQ(TakeLines().at(0), T("BEGIN DoInitialize"));
+  for (std::vector<Variant> args : {std::vector<Variant>{}, std::vector<Variant>{Variant(std::string("again"))}}) {
+    ASSERT_TRUE(connect->Invoke("DoInitialize", Call, args).ok());
+    EXPECT_EQ(TakeLines().at(0), T("BEGIN DoInitialize"));
+  }
 }
 
 }  // namespace
