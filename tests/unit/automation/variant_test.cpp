@@ -49,6 +49,7 @@ INSTANTIATE_TEST_SUITE_P(
         LongCase{"TextHex", Variant("&H1F"), 31, 0}, LongCase{"TextOctal", Variant("&O17"), 15, 0},
         LongCase{"TextHexWithANonDigit", Variant("&H1G"), 0, errors::kTypeMismatch},
         LongCase{"TextHexLowerCase", Variant("&h1f"), 31, 0},
+        LongCase{"TextOctalLowerCase", Variant("&o17"), 15, 0},
         LongCase{"TextHexZeroAndNine", Variant("&H109"), 265, 0},
         LongCase{"TextOctalWithAnEight", Variant("&O18"), 0, errors::kTypeMismatch},
         LongCase{"TextHexWithAColon", Variant("&H1:"), 0, errors::kTypeMismatch},
