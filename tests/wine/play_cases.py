@@ -137,8 +137,8 @@ class Case:
 def log_target(case_dir, prefix, name):
     name = name.split("<", 1)[0].strip()
     if re.match(r"^[A-Za-z]:\\", name):
-        return prefix / ("drive_" + name[0].lower()) / name[3:].replace("\\", "/"), name
-    return case_dir / name.replace("\\", "/"), name
+        return prefix / ("drive_" + name[0].lower()) / name[3:].replace("\\", "/")
+    return case_dir / name.replace("\\", "/")
 
 
 def read_log(path):
@@ -226,7 +226,7 @@ def play(case, args, prefix):
         if section[0] == "file":
             write(section[1].split("<", 1)[0].strip(), case.text(section))
         elif section[0] == "log":
-            log_target(case_dir, prefix, filled(section[1]))[0].unlink(missing_ok=True)
+            log_target(case_dir, prefix, filled(section[1])).unlink(missing_ok=True)
     env = dict(os.environ, ZANDREL_BALANCE_FILE=work + "\\balance.txt")
     host_env = dict(env, WORK=str(case_dir), BIN=str(args.bin), MSIS=str(args.msis or ""), VERSION=version,
                     NEXT_VERSION=next_version, ROOT=str(ROOT))
@@ -252,7 +252,7 @@ def play(case, args, prefix):
             marker.unlink()
     results = [(case.expected(arch), normalise(transcript, places))]
     for section in (s for s in case.sections if s[0] == "log"):
-        results.append((section, normalise(read_log(log_target(case_dir, prefix, filled(section[1]))[0]), places)))
+        results.append((section, normalise(read_log(log_target(case_dir, prefix, filled(section[1]))), places)))
     balance = case_dir / "balance.txt"
     verdicts = balance.read_text(errors="replace").splitlines() if balance.exists() else []
     unbalanced = [v for v in verdicts if " balanced: " not in v]
