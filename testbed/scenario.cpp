@@ -92,4 +92,18 @@ automation::Variant ArgumentValue(const Token& token) {
   return Variant(t);
 }
 
+std::string ShowResult(const automation::Result<automation::Variant>& r) {
+  if (!r) return "! error " + std::to_string(r.error().number) + ": " + r.error().description;
+  const automation::Variant& v = *r;
+  switch (v.type()) {
+    case automation::VarType::Empty: return "= (empty)";
+    case automation::VarType::Object: return v.AsObject() ? "= (object)" : "= (nothing)";
+    case automation::VarType::String: return "= \"" + v.AsString() + "\"";
+    default: {
+      auto text = automation::ToText(v);
+      return "= " + (text ? *text : std::string("?"));
+    }
+  }
+}
+
 }  // namespace zandrel::testbed

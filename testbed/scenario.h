@@ -45,4 +45,8 @@ automation::Result<std::vector<Step>> ParseScenario(std::string_view text, const
 // token list is built by the runner.
 automation::Variant ArgumentValue(const Token& token);
 
+// A call's answer as a transcript shows it: "= 12", "= \"text\"", "= (empty)",
+// "= (object)", "= (nothing)", or "! error NUMBER: DESCRIPTION".
+std::string ShowResult(const automation::Result<automation::Variant>& r);
+
 }  // namespace zandrel::testbed

@@ -100,20 +100,6 @@ void Pump(DWORD milliseconds) {
   } while (true);
 }
 
-std::string Show(const automation::Result<Variant>& r) {
-  if (!r) return "  ! error " + std::to_string(r.error().number) + ": " + r.error().description;
-  const Variant& v = *r;
-  switch (v.type()) {
-    case automation::VarType::Empty: return "  = (empty)";
-    case automation::VarType::Object: return v.AsObject() ? "  = (object)" : "  = (nothing)";
-    case automation::VarType::String: return "  = \"" + v.AsString() + "\"";
-    default: {
-      auto text = automation::ToText(v);
-      return "  = " + (text ? *text : std::string("?"));
-    }
-  }
-}
-
 // The empty array the IDE passes as every notification's `custom` argument.
 struct EmptyCustom {
   EmptyCustom() {
@@ -695,7 +681,7 @@ class StandInIde {
     for (std::size_t i = 1; i < step.args.size(); ++i) args.push_back(testbed::ArgumentValue(step.args[i]));
     auto target = win::DispatchObject::Wrap(addin_.Get());
     const auto kind = step.verb == "put" ? automation::CallKind::PropertyPut : automation::CallKind::Method;
-    Say(Show(target->Invoke(step.args[0].text, kind, args)));
+    Say("  " + ShowResult(target->Invoke(step.args[0].text, kind, args)));
     return true;
   }
 

@@ -227,6 +227,17 @@ std::vector<ManagerModel::Doc> ManagerModel::Documents() const {
   return out;
 }
 
+bool ManagerModel::SetFault(const std::string& name, std::int32_t value, const std::string& text) {
+  if (name == "null:RegistrationManager") faults.nullRegistrationManager = value != 0;
+  else if (name == "null:RegisterApp") faults.nullRegisterApp = value != 0;
+  else if (name == "null:Item") faults.nullItem = value != 0;
+  else if (name == "RegisterDoc.failOnCall") faults.failRegisterDocOnCall = value + registerDocCalls;
+  else if (name == "replace-on-unregister") faults.replaceOnUnregister = value != 0;
+  else if (name.starts_with("fail:")) faults.failMember[name.substr(5)] = {value, text};
+  else return false;
+  return true;
+}
+
 std::string ManagerModel::Dump() const {
   std::ostringstream out;
   out << "applications:\n";

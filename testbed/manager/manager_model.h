@@ -76,6 +76,13 @@ class ManagerModel {
   std::vector<Doc> Documents() const;
   std::string Dump() const;
 
+  // Sets one of the faults below by its name (docs/testbed.md):
+  // null:RegistrationManager, null:RegisterApp, null:Item (VALUE 0 or 1),
+  // fail:MEMBER (VALUE an HRESULT, TEXT its description), RegisterDoc.failOnCall
+  // (the VALUE-th RegisterDoc from now), replace-on-unregister. False for a
+  // name it does not know.
+  bool SetFault(const std::string& name, std::int32_t value, const std::string& text);
+
   // The object that the registered application with this process id handed to
   // RegisterApp (its IDE's add-in), or null.
   automation::Ref<automation::Object> AppObjectFor(const std::string& processId) const;

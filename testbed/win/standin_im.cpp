@@ -16,7 +16,8 @@
 // add-in gave as ProcessId) is checked every 250 ms, and once all of them have
 // ended for 3 s in a row the manager leaves. The 3 s let another IDE register
 // and adopt what an ended one left behind. Faults (SetFault, docs/testbed.md):
-//   null:RegistrationManager, null:RegisterApp      the member gives nothing
+//   null:RegistrationManager, null:RegisterApp,     the member gives nothing
+//   null:Item
 //   fail:MEMBER  VALUE=HRESULT  TEXT=description     the member fails
 //   RegisterDoc.failOnCall  VALUE=n                  RegisterDoc fails on call n
 //   hold:MEMBER  VALUE=ms                            the member pumps messages first
@@ -298,13 +299,8 @@ class ManagerShell final : public Dual<IQmsIntegrationManager> {
   }
   STDMETHODIMP SetFault(BSTR fault, LONG value, BSTR text) override {
     const std::string name = FromBstr(fault);
-    auto& f = g_model->faults;
-    if (name == "null:RegistrationManager") f.nullRegistrationManager = value != 0;
-    else if (name == "null:RegisterApp") f.nullRegisterApp = value != 0;
-    else if (name == "RegisterDoc.failOnCall") f.failRegisterDocOnCall = value + g_model->registerDocCalls;
-    else if (name == "replace-on-unregister") f.replaceOnUnregister = value != 0;
-    else if (name.rfind("fail:", 0) == 0) f.failMember[name.substr(5)] = {value, FromBstr(text)};
-    else if (name.rfind("hold:", 0) == 0) g_holds[name.substr(5)] = static_cast<DWORD>(value);
+    if (g_model->SetFault(name, value, FromBstr(text))) return S_OK;
+    if (name.rfind("hold:", 0) == 0) g_holds[name.substr(5)] = static_cast<DWORD>(value);
     else if (name == "close-solution-in:RegisterDoc") g_closeSolutionOnRegisterDoc = value + g_model->registerDocCalls;
     else if (name == "timing") g_timing = Timing{value != 0};
     else return Failure({-2147024809, "unknown fault " + name}, IID_IQmsIntegrationManager);

@@ -1,0 +1,474 @@
+// Behaviour cases as data: each file of tests/unit/cases holds cases, each a
+// list of steps played against the portable stand-ins and the transcript they
+// must leave: every step, the log lines it made the add-in write, and what it
+// answered or showed. docs/scenarios.md ("Native cases") describes the format
+// and the steps.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <list>
+#include <map>
+#include <regex>
+#include <sstream>
+
+#include "addin/enum_windows_callback.h"
+#include "events/timer_frm.h"
+#include "scenario.h"
+#include "support/addin_fixture.h"
+#include "support/connect_probe.h"
+#include "support/golden.h"
+
+namespace zandrel::testing_support {
+namespace {
+
+using automation::Error;
+using automation::Ref;
+using automation::Variant;
+using automation::VariantArray;
+using testbed::Token;
+
+struct Case {
+  std::string file;  // the file's name in tests/unit/cases
+  std::string name;
+  std::vector<std::string> steps;  // the lines between "=== NAME" and "--- expect"
+  std::string expect;
+};
+
+const std::string kCaseDir = std::string(ZANDREL_SOURCE_DIR) + "/tests/unit/cases/";
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) text.replace(at, from.size(), to);
+  return text;
+}
+
+// A file: what comes before its first case, then its cases.
+std::pair<std::string, std::vector<Case>> ReadCases(const std::string& file) {
+  std::istringstream in(ReadFile(kCaseDir + file));
+  std::string header, line;
+  std::vector<Case> cases;
+  bool inExpect = false;
+  while (std::getline(in, line)) {
+    if (line.starts_with("=== ")) {
+      cases.push_back({file, line.substr(4), {}, {}});
+      inExpect = false;
+    } else if (cases.empty()) {
+      header += line + "\n";
+    } else if (line == "--- expect") {
+      inExpect = true;
+    } else if (inExpect) {
+      cases.back().expect += line + "\n";
+    } else {
+      cases.back().steps.push_back(line);
+    }
+  }
+  return {header, cases};
+}
+
+std::vector<Case> AllCases() {
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(kCaseDir))
+    if (entry.path().extension() == ".cases") files.push_back(entry.path().filename().string());
+  std::sort(files.begin(), files.end());
+  std::vector<Case> all;
+  for (const auto& file : files)
+    for (auto& c : ReadCases(file).second) all.push_back(std::move(c));
+  return all;
+}
+
+// ZANDREL_UPDATE_GOLDEN=1 writes the case's transcript into its file instead
+// (the test program run alone: the cases of a file share it).
+void Rewrite(const Case& played, const std::string& transcript) {
+  auto [header, cases] = ReadCases(played.file);
+  std::string text = header;
+  for (const Case& c : cases) {
+    text += "=== " + c.name + "\n";
+    for (const auto& step : c.steps) text += step + "\n";
+    text += "--- expect\n" + (c.name == played.name ? transcript : c.expect);
+  }
+  std::ofstream(kCaseDir + played.file, std::ios::binary) << text;
+}
+
+class Cases : public AddinFixture, public ::testing::WithParamInterface<Case> {
+ protected:
+  using Args = std::vector<Token>;
+  struct Verb {
+    std::size_t minArgs, maxArgs;
+    std::function<void(const Args&)> run;
+  };
+
+  Cases() {
+    addin::EnumWindowsCallback::m_lFoundWnd = 0;
+    testbed::ModelObject::onCall = [this](std::string_view member) { return Hook("ide", member); };
+    manager.onCall = [this](const char* member) { return Hook("manager", member); };
+    outside.onCall = [this](const char* call) { return Hook("outside", call); };
+  }
+  ~Cases() override {
+    // The IDE shuts down what is still connected.
+    rules_.clear();
+    for (auto& connect : addins_)
+      if (connect) connect->OnBeginShutdown(custom_), connect->OnDisconnection(0, custom_);
+    addins_.clear();
+    testbed::ModelObject::onCall = nullptr;
+    manager.onCall = nullptr;
+    outside.onCall = nullptr;
+  }
+
+  // A call into a stand-in: counted per member, and failed or disturbed by
+  // the rules the steps set.
+  std::optional<Error> Hook(const std::string& who, std::string_view member) {
+    const int n = ++calls_[who + "." + std::string(member)];
+    order_[who].emplace_back(member);
+    for (auto& rule : rules_) {
+      if (rule.who != who || rule.member != member || (rule.nth != 0 && rule.nth != n)) continue;
+      if (rule.step.empty()) return rule.error;
+      const Args step = std::exchange(rule.step, {});  // once, and not again inside itself
+      std::string text;
+      for (const Token& t : step) text += " " + t.text;
+      Say("inside " + who + "." + std::string(member) + ":" + text);
+      Run(step);
+    }
+    return std::nullopt;
+  }
+  struct Rule {
+    std::string who, member;
+    int nth;  // the n-th call counted from the rule's step; 0: every call
+    Error error;
+    Args step;  // run inside the call instead of failing it
+  };
+
+  static std::vector<Variant> Values(const Args& args, std::size_t from) {
+    std::vector<Variant> values;
+    for (std::size_t i = from; i < args.size(); ++i) {
+      const Token& t = args[i];
+      if (!t.quoted && t.text == "array") {  // the rest: a lower bound and the elements
+        VariantArray array{std::stoi(args.at(i + 1).text), Values(args, i + 2)};
+        values.emplace_back(std::move(array));
+        break;
+      }
+      if (!t.quoted && t.text == "empty-array") values.emplace_back(VariantArray{});
+      else if (!t.quoted && t.text == "unsupported") values.emplace_back(automation::Unsupported{});
+      else values.push_back(testbed::ArgumentValue(t));
+    }
+    return values;
+  }
+  static std::vector<testbed::ProjectInfo> Projects(const Args& args) {
+    std::vector<testbed::ProjectInfo> projects;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+      const std::string& t = args[i].text;
+      projects.push_back({t.substr(0, t.find('=')), t.substr(t.find('=') + 1)});
+    }
+    return projects;
+  }
+  static std::string Exact(float f) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(f));
+    return text;
+  }
+  static std::string YesNo(bool b) { return b ? "yes" : "no"; }
+  Ref<addin::Connect>& AddIn() {
+    if (!current_ || !*current_) throw std::runtime_error("no add-in");
+    return *current_;
+  }
+  // The log lines written so far, into the transcript (unless the step is
+  // quiet), then what the step shows. Times come from the manual clock and
+  // stay; addresses are replaced.
+  void Flush() {
+    static const std::regex address(R"((zandrel |RETURN=|m_RegMgr=|m_IntgMgrApp=|\) =|TimerFrm\.\w+\(|StartTimer\()-?[1-9][0-9]*)");
+    for (const auto& line : TakeLines())
+      if (!quiet_) transcript_ += std::regex_replace(line, address, "$1<addr>") + "\n";
+  }
+  void Say(const std::string& line) {
+    Flush();
+    transcript_ += line + "\n";
+  }
+  void Invoke(const Args& args, automation::CallKind kind) {
+    auto values = Values(args, 1);
+    const auto answer = AddIn()->Invoke(args[0].text, kind, values);
+    std::string shown = testbed::ShowResult(answer);
+    if (answer && answer->type() == automation::VarType::Object && answer->AsObject() == ide.Root())
+      shown += " the IDE's root";
+    Say(shown);
+  }
+  // Which add-in an object is: "add-in N" in the order made, or "another".
+  std::string Which(std::intptr_t object) {
+    int n = 0;
+    for (const auto& a : addins_) {
+      ++n;
+      if (a && a.Address() == object) return "add-in " + std::to_string(n);
+    }
+    return "another";
+  }
+  void Connect(const Args& args, addin::OutsideComponents* components) {
+    addins_.push_back(addin::Connect::Create(components));
+    current_ = &addins_.back();
+    if (!args.empty() && args[0].text == "created") return;
+    const std::string app = args.size() > 1 ? args[1].text : "root";
+    const Ref<automation::Object> application = app == "root" ? ide.Root() : app == "addin" ? ide.AddIn() : nullptr;
+    AddIn()->OnConnection(application, args.empty() ? 1 : std::stoi(args[0].text), ide.AddIn(), custom_);
+  }
+  void AddRule(const Args& args, bool inside) {
+    Rule rule{args[0].text, args[1].text, std::stoi(args[2].text), {-2147467259, "Unspecified error"}, {}};
+    if (inside) rule.step.assign(args.begin() + 3, args.end());
+    else if (args.size() > 3) rule.error = {std::stoi(args[3].text), args.at(4).text};
+    calls_.erase(rule.who + "." + rule.member);
+    rules_.push_back(std::move(rule));
+  }
+  void Notify(const Args& args) {
+    const std::string& name = args[0].text;
+    if (name == "OnStartupComplete") AddIn()->OnStartupComplete(custom_);
+    else if (name == "OnBeginShutdown") AddIn()->OnBeginShutdown(custom_);
+    else if (name == "OnAddInsUpdate") AddIn()->OnAddInsUpdate(custom_);
+    else if (name == "OnDisconnection") AddIn()->OnDisconnection(args.size() > 1 ? std::stoi(args[1].text) : 0, custom_);
+    else if (name == "OnConnection") AddIn()->OnConnection(ide.Root(), 1, ide.AddIn(), custom_);
+    else throw std::runtime_error("no notification " + name);
+  }
+  void Manager(const Args& args) {
+    const std::string& what = args[0].text;
+    if (what == "stopped") outside.running = false;
+    else if (what == "unregistered") outside.registered = outside.running = false;
+    else if (what == "dump") {
+      std::istringstream dump(manager.Dump());
+      for (std::string line; std::getline(dump, line);) Say(line);
+    } else if (what == "apps") {
+      for (const auto* app : manager.Applications())
+        Say("app kind " + std::to_string(app->kind) + ", process " + app->processId + ", object " + Which(app->appObject));
+    } else if (what == "documents") {
+      for (const auto& d : manager.Documents()) {
+        Say(d.name + " kind " + std::to_string(d.kind) + ", app " + std::to_string(d.app + 1) + ", project " +
+            d.projectName + " (" + d.projectFullName + "), comment \"" + d.comment + "\", time stamp " +
+            (d.timeStamp.type() == automation::VarType::Date ? "a date" : "not a date") + ", container " +
+            YesNo(d.container));
+      }
+    } else if (what == "release") manager.ReleaseApplicationObjects();
+    else if (what == "fault") {
+      if (!manager.SetFault(args.at(1).text, args.size() > 2 ? std::stoi(args[2].text) : 1, args.size() > 3 ? args[3].text : ""))
+        throw std::runtime_error("no fault " + args[1].text);
+    } else if (what == "clear-faults") manager.faults = {};
+    else throw std::runtime_error("no manager step " + what);
+  }
+  void Ide(const Args& args) {
+    const std::string& what = args[0].text;
+    const bool on = args.size() > 1 && args[1].text == "on";
+    if (what == "vcprojects") ide.vcProjectsAvailable = on;
+    else if (what == "responsive") ide.responsive = on;
+    else if (what == "root-window-properties") ide.rootWindowProperties = on;
+    else if (what == "active") ide.active = on;
+    else if (what == "window-state") ide.windowState = std::stoi(args.at(1).text);
+    else if (what == "window") {
+      std::string changes;
+      for (const auto& c : std::exchange(ide.windowChanges, {})) changes += " " + c;
+      Say("window state " + std::to_string(ide.windowState) + ", active " + YesNo(ide.active) + ", visible " +
+          YesNo(ide.visible) + "; changes:" + changes);
+    } else if (what == "caret") {
+      const auto& c = ide.ActiveCaret();
+      Say("caret " + c.file + " line " + std::to_string(c.line) + " column " + std::to_string(c.column) +
+          ", shown line " + std::to_string(c.shownLine) + " with (" + c.shownWith + ")");
+      for (const auto& file : ide.OpenedFiles()) Say("opened " + file);
+    } else {
+      throw std::runtime_error("no ide step " + what);
+    }
+  }
+  // What the add-in holds and what the stand-ins see of it.
+  void State() {
+    if (current_ && *current_) {
+      ConnectProbe p(**current_);
+      Say("add-in: queue " + YesNo(p.hasQueue()) + ", manager " + YesNo(p.hasManager()) + ", registration manager " + YesNo(p.hasRegMgr()) +
+          ", application " + YesNo(p.hasApp()) + ", IDE " + YesNo(p.hasDte()) + ", interrupt " +
+          YesNo(p.queueInterrupt()) + ", command events " + YesNo(p.commandEventsAttached()) + ", pending \"" +
+          [&] { auto t = automation::ToText(p.pendingEvent()); return t ? *t : std::string("?"); }() + "\"");
+    }
+    Say("IDE: solution sinks " + std::to_string(ide.SolutionSinks()) + ", command sinks " +
+        std::to_string(ide.CommandSinks()));
+    std::string calls;
+    for (const auto& call : std::exchange(outside.calls, {})) calls += (calls.empty() ? "" : ", ") + call;
+    if (!calls.empty()) Say("outside: " + calls);
+  }
+
+  const std::map<std::string, Verb>& Verbs() {
+    static const std::size_t any = SIZE_MAX;
+    if (verbs_.empty()) {
+      verbs_ = {
+          {"connect", {0, 2, [this](const Args& a) { Connect(a, &outside); }}},
+          {"connect-alone", {0, 0, [this](const Args& a) { Connect(a, nullptr); }}},
+          {"notify", {1, 2, [this](const Args& a) { Notify(a); }}},
+          {"shutdown",
+           {0, 0,
+            [this](const Args&) {
+              AddIn()->OnBeginShutdown(custom_);
+              AddIn()->OnDisconnection(0, custom_);
+              AddIn() = nullptr;
+            }}},
+          {"release", {0, 0, [this](const Args&) { AddIn() = nullptr; }}},
+          {"use", {1, 1, [this](const Args& a) { current_ = &*std::next(addins_.begin(), std::stol(a.at(0).text) - 1); }}},
+          {"call", {1, any, [this](const Args& a) { Invoke(a, automation::CallKind::Method); }}},
+          {"get", {1, any, [this](const Args& a) { Invoke(a, automation::CallKind::PropertyGet); }}},
+          {"put", {1, 2, [this](const Args& a) { Invoke(a, automation::CallKind::PropertyPut); }}},
+          {"pid", {1, 1, [this](const Args& a) { os.process.pid = std::stoi(a[0].text); }}},
+          {"no-windows", {0, 0, [this](const Args&) { os.windows.topLevel.clear(); }}},
+          {"window",
+           {4, 4,
+            [this](const Args& a) {
+              os.windows.topLevel.push_back({static_cast<platform::WindowHandle>(std::stoll(a[0].text, nullptr, 16)),
+                                             std::stoi(a[1].text), a[2].text, a[3].text});
+            }}},
+          {"open-solution", {1, any, [this](const Args& a) { ide.OpenSolution(a[0].text, Projects(a)); }}},
+          {"open-solution-unnamed", {1, any, [this](const Args& a) { ide.OpenSolution(a[0].text, Projects(a), false); }}},
+          {"name-solution", {0, 0, [this](const Args&) { ide.NameSolution(); }}},
+          {"add-project", {2, 2, [this](const Args& a) { ide.AddProject({a[0].text, a[1].text}); }}},
+          {"remove-project", {1, 1, [this](const Args& a) { ide.RemoveProject(a[0].text); }}},
+          {"rename-project", {3, 3, [this](const Args& a) { ide.RenameProject(a[0].text, {a[1].text, a[2].text}); }}},
+          {"rename-solution", {1, 1, [this](const Args& a) { ide.RenameSolution(a[0].text); }}},
+          {"close-solution", {0, 0, [this](const Args&) { ide.CloseSolution(); }}},
+          {"command",
+           {0, 2,
+            [this](const Args& a) {
+              ide.ExecuteCommand(a.empty() ? "{5EFC7975-14BC-11CF-9B2B-00AA00573819}" : a[0].text,
+                                 a.size() > 1 ? std::stoi(a[1].text) : 224);
+            }}},
+          {"ide", {1, 2, [this](const Args& a) { Ide(a); }}},
+          {"manager", {1, 4, [this](const Args& a) { Manager(a); }}},
+          {"document-objects-fail-on", {1, 1, [this](const Args& a) {
+             outside.docProjectFailsOn = outside.docProjectsCreated + std::stoi(a[0].text);
+           }}},
+          {"fail", {3, 5, [this](const Args& a) { AddRule(a, false); }}},
+          {"inside", {4, any, [this](const Args& a) { AddRule(a, true); }}},
+          {"clear-rules", {0, 0, [this](const Args&) { rules_.clear(); }}},
+          {"window-reads",
+           {0, 0,
+            [this](const Args&) {
+              std::string reads;
+              for (const auto& r : std::exchange(os.windows.reads, {})) reads += " " + r;
+              Say("window reads:" + reads);
+            }}},
+          {"message-boxes",
+           {0, 0,
+            [this](const Args&) {
+              for (const auto& box : std::exchange(os.messageBoxes.shown, {}))
+                Say("message box \"" + box.text + "\" caption \"" + box.caption + "\" style " + std::to_string(box.style));
+            }}},
+          {"log-mask",
+           {1, 1,
+            [this](const Args& a) {
+              os.registry.SetDword(kKey, "Debug", static_cast<std::uint32_t>(std::stoul(a[0].text, nullptr, 16)));
+              shared::ResetDebugLoggerForTesting();
+            }}},
+          {"forget-window", {0, 0, [](const Args&) { addin::EnumWindowsCallback::m_lFoundWnd = 0; }}},
+          {"fire-solution", {1, any, [this](const Args& a) { ide.FireSolution(a[0].text, Values(a, 1)); }}},
+          {"fire-commands", {1, any, [this](const Args& a) { ide.FireCommands(a[0].text, Values(a, 1)); }}},
+          {"add-event",
+           {2, 2, [this](const Args& a) { ConnectProbe(*AddIn()).AddEvent(Values(a, 0)[0], std::stoi(a[1].text)); }}},
+          {"event-count", {1, 1, [this](const Args& a) { ConnectProbe(*AddIn()).addEventCount() = std::stoi(a[0].text); }}},
+          {"release-timer",
+           {0, 0, [this](const Args&) { Say(ConnectProbe(*AddIn()).ReleaseTimer().ok() ? "released" : "failed"); }}},
+          {"clock", {1, 1, [this](const Args& a) { os.clock.timeOfDay = std::stof(a[0].text); }}},
+          {"next-fire",
+           {0, 1,
+            [this](const Args& a) {
+              float& next = ConnectProbe(*AddIn()).nextFire();
+              if (a.empty()) Say("next fire " + Exact(next));
+              else next = std::stof(a[0].text);
+            }}},
+          {"start-timer", {1, 1, [this](const Args& a) { ConnectProbe(*AddIn()).StartTimer(std::stoi(a[0].text)); }}},
+          {"stop-timer", {0, 0, [this](const Args&) { ConnectProbe(*AddIn()).StopTimer(); }}},
+          {"fail-timer-sets", {1, 1, [this](const Args& a) { os.timers.live.front()->failSets = std::stoi(a[0].text); }}},
+          {"elapsed",
+           {2, 2,
+            [this](const Args& a) {
+              ConnectProbe p(*AddIn());
+              p.startTime() = std::stof(a[0].text);
+              Say(p.FormatElapsedMs(std::stof(a[1].text)));
+            }}},
+          {"timer",
+           {0, 0,
+            [this](const Args&) {
+              events::TimerFrm* form = ConnectProbe(*AddIn()).timerFrm();
+              if (!form || !form->Loaded()) return Say("timer: no form");
+              const auto& t = form->ClientTimer();
+              const auto client = form->Client();
+              Say(std::string("timer: ") + (t.Enabled() ? "armed" : "off") + ", interval " + std::to_string(t.Interval()) +
+                  ", client " + (client ? Which(client.Address()) : "none"));
+            }}},
+          {"interrupt", {0, 0, [this](const Args&) { ConnectProbe(*AddIn()).queueInterrupt() = true; }}},
+          {"wait", {0, 0, [this](const Args&) { Drain(); }}},
+          {"tick", {0, 0, [this](const Args&) { os.timers.TickAll(); }}},
+          {"calls",
+           {1, 1,
+            [this](const Args& a) {
+              std::string list;
+              for (const auto& m : std::exchange(order_[a[0].text], {})) list += (list.empty() ? "" : ", ") + m;
+              Say("calls: " + list);
+            }}},
+          {"state", {0, 0, [this](const Args&) { State(); }}},
+          {"quiet", {1, any, [this](const Args& a) { quiet_ = true; Run(a); }}},
+          {"echo", {0, any, [](const Args&) {}}},
+      };
+    }
+    return verbs_;
+  }
+
+  // Runs one step (a nested one inside a call, too): its answers go to the
+  // transcript after the log lines it made.
+  void Run(const Args& step) {
+    const auto verb = Verbs().find(step.at(0).text);
+    if (verb == Verbs().end()) throw std::runtime_error("unknown step " + step[0].text);
+    const Args args(step.begin() + 1, step.end());
+    if (args.size() < verb->second.minArgs || args.size() > verb->second.maxArgs)
+      throw std::runtime_error("wrong number of arguments to " + step[0].text);
+    verb->second.run(args);
+  }
+
+  std::string Play(const Case& c) {
+    std::vector<testbed::Verb> table;
+    for (const auto& [name, verb] : Verbs()) table.push_back({name, verb.minArgs, verb.maxArgs, ""});
+    std::string text;
+    for (const auto& line : c.steps) text += Replace(line, "@CASES@", kCaseDir) + "\n";
+    auto steps = testbed::ParseScenario(text, table);
+    if (!steps) throw std::runtime_error(steps.error().description);
+    for (const testbed::Step& step : *steps) {
+      transcript_ += "> " + c.steps[step.line - 1] + "\n";
+      Args tokens{{step.verb, false}};
+      tokens.insert(tokens.end(), step.args.begin(), step.args.end());
+      quiet_ = false;
+      Run(tokens);
+      Flush();
+    }
+    return Replace(transcript_, kCaseDir, "@CASES@");
+  }
+
+  VariantArray custom_;
+  std::list<Ref<addin::Connect>> addins_;  // in the order made; released at the end
+  Ref<addin::Connect>* current_ = nullptr;
+  std::vector<Rule> rules_;
+  std::map<std::string, int> calls_;
+  std::map<std::string, std::vector<std::string>> order_;
+  std::string transcript_;
+  bool quiet_ = false;
+  std::map<std::string, Verb> verbs_;
+};
+
+TEST_P(Cases, TheTranscriptIsTheExpectedOne) {
+  const Case& c = GetParam();
+  std::string transcript;
+  try {
+    transcript = Play(c);
+  } catch (const std::exception& e) {
+    FAIL() << c.file << ": " << c.name << ": " << e.what();
+  }
+  if (std::getenv("ZANDREL_UPDATE_GOLDEN")) Rewrite(c, transcript);
+  else EXPECT_EQ(transcript, c.expect) << c.file << ": " << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, Cases, ::testing::ValuesIn(AllCases()), [](const auto& row) {
+  std::string name = row.param.file.substr(0, row.param.file.find('.')) + "_" + row.param.name;
+  std::replace_if(name.begin(), name.end(), [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); }, '_');
+  return name;
+});
+
+}  // namespace
+}  // namespace zandrel::testing_support

@@ -1,0 +1,3 @@
+int a;
+int b;
+  return b;
