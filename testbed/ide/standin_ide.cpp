@@ -681,7 +681,7 @@ class StandInIde {
     for (std::size_t i = 1; i < step.args.size(); ++i) args.push_back(testbed::ArgumentValue(step.args[i]));
     auto target = win::DispatchObject::Wrap(addin_.Get());
     const auto kind = step.verb == "put" ? automation::CallKind::PropertyPut : automation::CallKind::Method;
-    Say("  " + ShowResult(target->Invoke(step.args[0].text, kind, args)));
+    Say("  " + testbed::ShowResult(target->Invoke(step.args[0].text, kind, args)));
     return true;
   }
 
