@@ -13,20 +13,12 @@ struct ConnectProbe {
   void StopTimer() { c.StopTimer(); }
   automation::Status ReleaseTimer() { return c.ReleaseTimer(); }
   std::string FormatElapsedMs(float t) { return c.FormatElapsedMs(t); }
-  std::int32_t GetMyTopWindow() { return c.GetMyTopWindow(); }
-  void DoRegisterProjects() {
-    automation::Variant e("ProjectAdded");
-    c.DoRegisterProjects(e);
-  }
-  void UnregisterProjects() { c.UnregisterProjects(); }
   automation::KeyedList<automation::Ref<registration::QmsDocument>> GetDocs() { return c.GetDocs(); }
 
   float& nextFire() { return c.m_sngNextFire; }
   float& startTime() { return c.m_sngStartTime; }
   bool& queueInterrupt() { return c.m_blnQueueInterrupt; }
-  bool& inXeqEvent() { return c.m_blnInXeqEvent; }
   std::int32_t& addEventCount() { return c.m_lAddEventCount; }
-  std::int32_t& savedInterval() { return c.m_lSavedInterval; }
   automation::Variant& pendingEvent() { return c.m_varPendingEvent; }
   events::TimerFrm* timerFrm() { return c.mTimerFrm.get(); }
   bool hasQueue() { return c.m_colEventQueue != nullptr; }
