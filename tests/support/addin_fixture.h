@@ -108,15 +108,17 @@ class AddinFixture : public ::testing::Test {
     os.files.files[kLog].clear();
     return lines;
   }
+  static std::string WithoutAddresses(const std::string& line) {
+    static const std::regex address(R"((zandrel |RETURN=|m_RegMgr=|m_IntgMgrApp=|\) =|TimerFrm\.\w+\(|StartTimer\()-?[1-9][0-9]*)");
+    return std::regex_replace(line, address, "$1<addr>");
+  }
   // The lines with addresses and elapsed times replaced, for comparing whole
   // transcripts.
   std::vector<std::string> Normalised(std::vector<std::string> lines) {
-    static const std::regex address(R"((zandrel |RETURN=|m_RegMgr=|m_IntgMgrApp=|\) =|TimerFrm\.\w+\(|StartTimer\()-?[1-9][0-9]*)");
     static const std::regex elapsed(R"(-?[0-9]+ms)");
     static const std::regex late(R"(DeltaFromExpectedFire=-?[0-9]+)");
     for (std::string& line : lines) {
-      line = std::regex_replace(line, address, "$1<addr>");
-      line = std::regex_replace(line, elapsed, "<t>ms");
+      line = std::regex_replace(WithoutAddresses(line), elapsed, "<t>ms");
       line = std::regex_replace(line, late, "DeltaFromExpectedFire=<late>");
     }
     return lines;

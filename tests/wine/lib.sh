@@ -86,12 +86,3 @@ BAT
   "$wine_run" cmd /c "$winwork\\$name.bat"
   [ -z "$unregister" ] || rm -f "$prefix/.zandrel-registered-standin_im.exe"
 }
-
-# The add-in's log with what differs from run to run replaced: addresses,
-# elapsed times (also the interval that is left of a pending fire), process
-# ids, window handles. Reads standard input.
-normalise_log() {
-  tr -d '\r' | sed -E -e 's/(zandrel |RETURN=|m_RegMgr=|m_IntgMgrApp=|\) =|TimerFrm\.[A-Za-z]+\(|StartTimer\()-?[1-9][0-9]*/\1<addr>/g' \
-    -e 's/-?[0-9]+ms/<t>ms/g' -e 's/DeltaFromExpectedFire=-?[0-9]+/DeltaFromExpectedFire=<late>/' -e 's/(TimerFrm\.StartTimer\(<addr>, )[0-9]+\)/\1<ms>)/' -e 's/PID=[0-9]+/PID=<pid>/g' \
-    -e 's/\([0-9]+\) =/(<pid>) =/' -e 's/HWND=(0x)?[0-9A-F]+/HWND=\1<hwnd>/g' -e 's/MainWnd=[0-9A-F]+/MainWnd=<hwnd>/'
-}

@@ -4,6 +4,7 @@ that runs it in the prefix, and what it must leave: the transcript of the
 batch and the add-in's log files, normalised. A new Wine case is a data file.
 
     play_cases.py [--bin DIR] [--msis DIR] [--version V] CASE-OR-DIR...
+    play_cases.py --normalise < LOG      the log as the cases compare it
 
 A case file (docs/scenarios.md, "Wine cases", has the whole format):
     # what the case holds (and any Wine difference, with its reason)
@@ -293,6 +294,9 @@ def rewrite(case):
 
 
 def main():
+    if sys.argv[1:] == ["--normalise"]:  # a log on standard input, as the cases see it
+        sys.stdout.write(normalise(sys.stdin.read(), []))
+        return 0
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--bin", type=Path, required=True, help="the build's bin folder")
     parser.add_argument("--msis", type=Path, help="the installers' folder")

@@ -42,7 +42,7 @@ reference=$(session | play_logged reference)
 calls=$(sed -n 's/^  calls into the IDE: //p' <<<"$reference" | tr -d '\r')
 expect_match "the undisturbed session calls into the IDE" '^[0-9]+$' "$calls"
 [[ "$calls" =~ ^[0-9]+$ ]] || { finish; exit; }
-normalise_log < "$work/reference.log" | grep -v 'EventQueueCount=' > "$work/reference.norm"
+python3 "$root/tests/wine/play_cases.py" --normalise < "$work/reference.log" | grep -v 'EventQueueCount=' > "$work/reference.norm"
 
 # The first calls (connection), then an even spread over the rest.
 picks=$( (seq 1 3; for ((i = 1; i <= points; i++)); do echo $(((calls * i) / (points + 1) + 1)); done) | sort -nu)
@@ -61,7 +61,7 @@ for kind in fail shutdown; do
     fi
     # The lines before the call, but for the stand-in's own polling of the
     # queue (how often it asked depends on the clock), are the undisturbed run's.
-    head -n "$before" "$work/$kind-$n.log" | normalise_log | grep -v 'EventQueueCount=' > "$work/$kind-$n.before"
+    head -n "$before" "$work/$kind-$n.log" | python3 "$root/tests/wine/play_cases.py" --normalise | grep -v 'EventQueueCount=' > "$work/$kind-$n.before"
     if ! cmp -s "$work/$kind-$n.before" <(head -n "$(wc -l < "$work/$kind-$n.before")" "$work/reference.norm"); then
       bad+=("$n: the log differs from the undisturbed run before the call")
     fi

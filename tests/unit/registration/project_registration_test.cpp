@@ -19,11 +19,6 @@ class Registration : public AddinFixture {
     connect = Connected();
     TakeLines();
   }
-  Lines Names() {
-    Lines names;
-    for (const auto& d : manager.Documents()) names.push_back(d.name);
-    return names;
-  }
   void Open(std::initializer_list<const char*> projects) {
     std::vector<testbed::ProjectInfo> list;
     for (const char* p : projects) list.push_back({p, std::string("C:\\s\\") + p + ".vcproj"});
