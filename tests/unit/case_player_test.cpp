@@ -158,7 +158,8 @@ class Player : public AddinFixture {
       if (typed("integer:")) values.emplace_back(static_cast<std::int16_t>(std::stoi(t.text.substr(8))));
       else if (typed("single:")) values.emplace_back(std::stof(t.text.substr(7)));
       else if (typed("double:")) values.emplace_back(std::stod(t.text.substr(7)));
-      else if (typed("date:")) values.emplace_back(automation::Date{std::stod(t.text.substr(5))});
+      else if (typed("date:"))  // "date:" alone: a date made without a value
+        values.emplace_back(t.text.size() == 5 ? automation::Date{} : automation::Date{std::stod(t.text.substr(5))});
       else if (!t.quoted && t.text == "empty-array") values.emplace_back(VariantArray{});
       else if (!t.quoted && t.text == "unsupported") values.emplace_back(automation::Unsupported{});
       else values.push_back(testbed::ArgumentValue(t));

@@ -32,15 +32,17 @@ TEST_F(LoggerTest, NamesArePaddedToEightAndLongerOnesStayWhole) {
     EXPECT_EQ(ids[i].first, i);
     EXPECT_EQ(LogIdName(i), ids[i].second);
   }
-  const char* levels[] = {"CRITICAL", "ERROR", "WARNING", "INFO", "TRACE", "TIMING", "DEBUG"};
-  for (std::int32_t i = 0; i < 7; ++i) EXPECT_EQ(LogLevelName(i), levels[i]);
-  EXPECT_EQ(LogIdName(REZIRUZ_LOGID), "DIRUDEVU");
-  EXPECT_EQ(LogIdName(0), "UNKNOWN");
+  // Each level is its number, the bit above 24 in the mask.
+  const std::pair<LogLevel, const char*> levels[] = {
+      {CRITICAL_LOGLEVEL, "CRITICAL"}, {ERROR_LOGLEVEL, "ERROR"},   {WARNING_LOGLEVEL, "WARNING"}, {INFO_LOGLEVEL, "INFO"},
+      {TRACE_LOGLEVEL, "TRACE"},       {TIMING_LOGLEVEL, "TIMING"}, {DEBUG_LOGLEVEL, "DEBUG"}};
+  for (std::int32_t i = 0; i < 7; ++i) {
+    EXPECT_EQ(levels[i].first, i);
+    EXPECT_EQ(LogLevelName(i), levels[i].second);
+  }
   EXPECT_EQ(LogIdName(15), "LOGID15");
   EXPECT_EQ(LogIdName(-1), "LOGID-1");
   EXPECT_EQ(LogLevelName(7), "LEVEL7");
-  EXPECT_EQ(LogLevelName(CRITICAL_LOGLEVEL), "CRITICAL");
-
 }
 
 TEST_F(LoggerTest, RegistryValueKinds) {
