@@ -21,6 +21,12 @@ namespace zandrel::testbed {
 struct ProjectInfo {
   std::string name;
   std::string fullName;
+
+  // A scenario's NAME=PATH; a word without "=" is both.
+  static ProjectInfo FromArgument(const std::string& text) {
+    const auto eq = text.find('=');
+    return {text.substr(0, eq), eq == std::string::npos ? text : text.substr(eq + 1)};
+  }
 };
 
 class IdeModel {

@@ -411,11 +411,7 @@ class StandInIde {
   bool Solution(const testbed::Step& step) {
     auto projects = [&](std::size_t from) {
       std::vector<testbed::ProjectInfo> list;
-      for (std::size_t i = from; i < step.args.size(); ++i) {
-        const std::string& t = step.args[i].text;
-        const auto eq = t.find('=');
-        list.push_back({t.substr(0, eq), eq == std::string::npos ? t : t.substr(eq + 1)});
-      }
+      for (std::size_t i = from; i < step.args.size(); ++i) list.push_back(testbed::ProjectInfo::FromArgument(step.args[i].text));
       return list;
     };
     const std::string& v = step.verb;

@@ -168,10 +168,7 @@ class Player : public AddinFixture {
   }
   static std::vector<testbed::ProjectInfo> Projects(const Args& args) {
     std::vector<testbed::ProjectInfo> projects;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-      const std::string& t = args[i].text;
-      projects.push_back({t.substr(0, t.find('=')), t.substr(t.find('=') + 1)});
-    }
+    for (std::size_t i = 1; i < args.size(); ++i) projects.push_back(testbed::ProjectInfo::FromArgument(args[i].text));
     return projects;
   }
   static std::string Exact(float f) {
