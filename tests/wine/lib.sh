@@ -56,6 +56,11 @@ finish() {
   [ "$failed" -eq 0 ]
 }
 
+# Wine's cmd now and then fails to find a program it found a moment before
+# ("Can't recognize ...", error level 9009) when the machine is loaded; Windows
+# does not. play_logged starts the stand-in IDE once more then, and says so:
+# the stand-in never ends with 9009 itself.
+#
 # play_logged NAME [no-manager|with:OTHER.scn] < SCENARIO: plays the scenario
 # in the stand-in IDE of $winbin with every line of the add-in logged (no time
 # stamps) into $work/NAME.log, and prints the transcript. With "no-manager" the
@@ -80,9 +85,17 @@ reg add "$key" /v DebugOutputFile /t REG_SZ /d $winwork\\$name.log /f >nul
 reg add "$key" /v SuppressTimeStamps /t REG_SZ /d true /f >nul
 $other
 $winbin\\standin_ide.exe $winwork\\$name.scn
+if errorlevel 9009 if not errorlevel 9010 (
+  echo again >> $winwork\\started-again.txt
+  $winbin\\standin_ide.exe $winwork\\$name.scn
+)
 if errorlevel 1 echo standin_ide ended with exit code %errorlevel%
 reg delete "$key" /f >nul
 BAT
   "$wine_run" cmd /c "$winwork\\$name.bat"
+  if [ -f "$work/started-again.txt" ]; then
+    echo "[ NOTE ] $name: Wine's cmd did not find standin_ide.exe; started it again" >&2
+    rm -f "$work/started-again.txt"
+  fi
   [ -z "$unregister" ] || rm -f "$prefix/.zandrel-registered-standin_im.exe"
 }
