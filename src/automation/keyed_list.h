@@ -387,7 +387,7 @@ class KeyedList {
 
   std::vector<Entry> entries_;  // from front_ on; the last one is live
   std::string keys_;            // the folded keys, end to end
-  std::vector<Slot> slots_;     // a power of two in size, at most half full
+  std::vector<Slot> slots_;     // a power of two in size, at most three quarters full
   std::size_t front_ = 0;       // the first live entry; all before it are gaps
   std::size_t gaps_ = 0;        // gaps after front_
   std::size_t live_ = 0;
