@@ -2,7 +2,9 @@
 # Builds one installer of the x86 add-in with wixl:
 #   installer/build-msi.sh VERSION machine|user BIN-DIR STRIP OUT.msi
 # The files are copied from BIN-DIR (the win32 build) and stripped of their
-# debugging information first. Then what wixl cannot say is put into the
+# debugging information first. The class, type library and interface
+# identifiers come from the type library's source (tools/idl-ids). Then what
+# wixl cannot say is put into the
 # tables with msibuild: the empty "Programmable" key of the class (created on
 # install, removed on uninstall) and the condition that lowers the level of
 # the support-log feature to the default install level when SUPPORTLOG is
@@ -27,13 +29,16 @@ case $scope in
   *) echo "build-msi: the scope is machine or user, not '$scope'" >&2; exit 2 ;;
 esac
 rm -f "$out"
+ids=$("$here/../tools/idl-ids")
+clsid=$(sed -n 's/^CLSID=//p' <<<"$ids")
+libid=$(sed -n 's/^LIBID=//p' <<<"$ids")
+iid=$(sed -n 's/^IID=//p' <<<"$ids")
 # wixl reads the sources relative to where it runs; its warnings about
 # properties it does not know are expected (the rows are made below).
-(cd "$stage" && wixl -a x86 -D Version="$version" -D Scope="$scope" -o "$stage/out.msi" "$here/zandrel.wxs" 2> "$stage/wixl.err") || {
+(cd "$stage" && wixl -a x86 -D Version="$version" -D Scope="$scope" -D Clsid="$clsid" -D Libid="$libid" -D Iid="$iid" -o "$stage/out.msi" "$here/zandrel.wxs" 2> "$stage/wixl.err") || {
   cat "$stage/wixl.err" >&2
   exit 1
 }
-clsid='{E29A3501-6D36-44A5-B304-30989DB2BD0C}'
 queries=("INSERT INTO \`Registry\` (\`Registry\`, \`Root\`, \`Key\`, \`Name\`, \`Component_\`) VALUES ('regProgrammable', $root, 'Software\\Classes\\CLSID\\$clsid\\Programmable', '*', 'AddIn')")
 [ "$scope" != machine ] || queries+=(
   "CREATE TABLE \`Condition\` (\`Feature_\` CHAR(38) NOT NULL, \`Level\` SHORT NOT NULL, \`Condition\` CHAR(255) PRIMARY KEY \`Feature_\`, \`Level\`)"

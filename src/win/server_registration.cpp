@@ -52,7 +52,9 @@ std::vector<std::wstring> OwnedKeys() {
 HRESULT RegisterServer(RegistrationScope scope) {
   const HKEY root = Root(scope);
   const std::wstring path = ModulePath();
-  const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+  // The folder with its closing backslash, as the installers write it
+  // (Windows Installer's folder properties end with one).
+  const std::wstring folder = path.substr(0, path.find_last_of(L'\\') + 1);
   const std::wstring clsid = L"CLSID\\" + GuidText(CLSID_Connect);
   const std::wstring libid = GuidText(LIBID_zandrel);
   const std::wstring typelib = L"TypeLib\\" + libid + L"\\1.0";

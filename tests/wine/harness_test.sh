@@ -13,7 +13,7 @@ work="$prefix/drive_c/zandrel-harness"
 winwork='C:\zandrel-harness'
 rm -rf "$work"
 mkdir -p "$work"
-clsid='{E29A3501-6D36-44A5-B304-30989DB2BD0C}'
+clsid=$(sed -n 's/^CLSID=//p' <<<"$("$root/tools/idl-ids")")
 
 # Processes (other than this test's shells) that have the file open.
 holders() {
@@ -42,7 +42,7 @@ VBS
 for a in x64 x86; do
   b=$([ $a = x86 ] && echo win32 || echo win64)
   [ -f "$root/build/$b/bin/zandrel.dll" ] || { echo "[ SKIP ] $a: build/$b is not built"; continue; }
-  [ $a = x64 ] || [ -x /usr/lib/wine/wine ] || { echo "[ SKIP ] x86: no 32-bit Wine here"; continue; }
+  [ $a = x64 ] || [ -x "$wine_loader32" ] || { echo "[ SKIP ] x86: no 32-bit Wine here"; continue; }
   # Each bitness's prefix has its own drive C.
   "$wine_run" --$a --prepare || { expect_eq "wine-run --$a --prepare" 0 1; continue; }
   other_prefix=$(ZANDREL_WINE_ARCH=$a bash -c "root='$root'; source '$root/tools/wine-env.sh'; echo \$WINEPREFIX")

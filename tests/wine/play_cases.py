@@ -20,8 +20,9 @@ A case file (docs/scenarios.md, "Wine cases", has the whole format):
     --- expect [x86|x64]       its standard output, then any standard error
     --- log NAME [< PATH]      a file the run leaves ("(no file)": none)
 Text is written with CR LF and with @WORK@, @BIN@, @MSIS@, @VERSION@,
-@NEXT_VERSION@, @ARCH@, @PLATFORM@, @OWN@, @OTHER@ and @SETTINGS@ replaced;
-what a run prints gets the paths and versions back as these names.
+@NEXT_VERSION@, @ARCH@, @PLATFORM@, @OWN@, @OTHER@, @SETTINGS@, @CLSID@,
+@LIBID@ and @IID@ (the add-in's identifiers, from tools/idl-ids) replaced;
+what a run prints gets the paths, versions and identifiers back as these names.
 ZANDREL_UPDATE_GOLDEN=1 writes each expected text anew from the run.
 """
 import argparse
@@ -40,6 +41,14 @@ SETTINGS = r"HKLM\SOFTWARE\Veltrane Software\Orvelle\AddIns\VisualStudio"
 SNAPSHOT_TREES = (r"HKLM\Software\Classes", r"HKLM\Software\Microsoft\VisualStudio", r"HKLM\Software\Veltrane Software",
                   r"HKCU\Software\Classes", r"HKCU\Software\Microsoft\VisualStudio",
                   r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall", r"HKLM\Software\zandrel")
+# The class, type library and _Connect's interface, from the type library's source.
+IDS = {"@" + key + "@": value for key, value in (
+    line.split("=", 1) for line in subprocess.run([str(ROOT / "tools" / "idl-ids")], capture_output=True, text=True,
+                                                  check=True).stdout.split())}
+
+# The keys the COM server owns, whole, in the view of the bitness's reg and
+# under HKLM (rows.bat NAME): what DllRegisterServer writes, and the installer.
+COM_KEYS = (r"CLSID\@CLSID@", "zandrel.Connect", "zandrel.Connect.1", r"TypeLib\@LIBID@", r"Interface\@IID@")
 
 
 def windows_path(path):
@@ -169,13 +178,45 @@ def registry_report(case_dir):
     return lines
 
 
+def rows_report(case_dir):
+    """The COM server's rows at each rows.bat after the first against the first, row by row."""
+    names = [f.name[:-7] for f in sorted(case_dir.glob("*-1.rows"), key=lambda p: p.stat().st_mtime)]
+    rows = {}
+    for name in names:
+        rows[name] = []
+        for i in range(1, len(COM_KEYS) + 1):
+            key = ""
+            lines = export_lines(case_dir / f"{name}-{i}.rows")
+            for n, line in enumerate(lines):
+                if line.startswith("["):
+                    key = line
+                    after = lines[n + 1] if n + 1 < len(lines) else ""
+                    if not after or (after.startswith("[") and not after.startswith(key[:-1] + "\\")):
+                        rows[name].append(key + " (an empty key)")
+                else:
+                    rows[name].append(key + " " + line)
+    lines = [f"COM rows at {names[0]}: {len(rows[names[0]])}"] if names else []
+    for later in names[1:]:
+        diff = [d for d in difflib.unified_diff(rows[names[0]], rows[later], lineterm="", n=0)
+                if not d.startswith(("---", "+++", "@@"))]
+        lines.append(f"COM rows at {later}: " + (f"as at {names[0]}" if not diff else f"differ from {names[0]}"))
+        lines += ["  " + d for d in diff]
+    return lines
+
+
+def export_lines(path):
+    """The key and value lines of a registry export (none when it is missing)."""
+    if not path.exists():
+        return []
+    text = path.read_bytes().decode("utf-16", errors="replace").replace("\r", "")
+    return [line for line in text.split("\n")[1:] if line]
+
+
 def without_empty_keys(path):
     """An export's keys that have a value or keep a subkey: Windows Installer
     removes the keys an uninstall leaves empty, also ones that were empty before."""
-    if not path.exists():
-        return []
     keys = []  # [name, lines]
-    for line in path.read_bytes().decode("utf-16", errors="replace").replace("\r", "").split("\n"):
+    for line in export_lines(path):
         if line.startswith("["):
             keys.append([line[1:-1], []])
         elif line and keys:
@@ -203,9 +244,10 @@ def play(case, args, prefix):
     forward = {"@WORK@": work, "@BIN@": windows_path(args.bin), "@MSIS@": windows_path(args.msis) if args.msis else "",
                "@VERSION@": version, "@NEXT_VERSION@": next_version, "@ARCH@": arch,
                "@PLATFORM@": "win32" if arch == "x86" else "win64", "@OWN@": "32" if arch == "x86" else "64",
-               "@OTHER@": "64" if arch == "x86" else "32", "@SETTINGS@": SETTINGS}
+               "@OTHER@": "64" if arch == "x86" else "32", "@SETTINGS@": SETTINGS, **IDS}
     places = sorted(((v, k) for k, v in forward.items() if k in ("@WORK@", "@BIN@", "@MSIS@", "@VERSION@",
-                                                                 "@NEXT_VERSION@", "@PLATFORM@") and v), key=lambda p: -len(p[0]))
+                                                                 "@NEXT_VERSION@", "@PLATFORM@", *IDS) and v),
+                    key=lambda p: -len(p[0]))
 
     def filled(text):
         for key, value in forward.items():
@@ -217,6 +259,9 @@ def play(case, args, prefix):
 
     write("snapshot.bat", "@echo off\n" + "".join(
         f'reg export "{tree}" {work}\\%1-{i}.reg /y >nul 2>&1\n' for i, tree in enumerate(SNAPSHOT_TREES, 1)))
+    write("rows.bat", "@echo off\n" + "".join(
+        f'reg export "HKLM\\Software\\Classes\\{key}" {work}\\%1-{i}.rows /y >nul 2>&1\n'
+        for i, key in enumerate(COM_KEYS, 1)))
     write("log-on.bat", f'@echo off\nreg add "{SETTINGS}" /v Debug /t REG_DWORD /d 0x7F004000 /f >nul\n'
           f'reg add "{SETTINGS}" /v DebugOutputFile /t REG_SZ /d %1 /f >nul\n'
           f'reg add "{SETTINGS}" /v SuppressTimeStamps /t REG_SZ /d true /f >nul\n')
@@ -263,7 +308,7 @@ def play(case, args, prefix):
     if run.returncode:
         transcript += f"[exit code {run.returncode}]\n"
     transcript += "".join(host(s) for s in case.sections[at_run:] if s[0] == "host")
-    transcript = "\n".join([transcript.rstrip("\n")] + registry_report(case_dir)).strip("\n") + "\n"
+    transcript = "\n".join([transcript.rstrip("\n")] + registry_report(case_dir) + rows_report(case_dir)).strip("\n") + "\n"
     if case.header.get("register-again") == "yes":
         for marker in prefix.glob(".zandrel-registered-*"):
             marker.unlink()
