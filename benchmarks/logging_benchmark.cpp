@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "in_turn.h"
-#include "platform/fake/fakes.h"
+#include "support/fakes.h"
 #include "shared/debug_logger.h"
 
 namespace {

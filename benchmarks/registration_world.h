@@ -17,7 +17,7 @@
 #include "automation/object.h"
 #include "ide/ide_model.h"
 #include "manager/manager_model.h"
-#include "platform/fake/fakes.h"
+#include "support/fakes.h"
 #include "shared/debug_logger.h"
 
 namespace zandrel::bench {

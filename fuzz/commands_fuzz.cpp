@@ -11,7 +11,7 @@
 #include "addin/connect.h"
 #include "fuzz_input.h"
 #include "ide/ide_model.h"
-#include "platform/fake/fakes.h"
+#include "support/fakes.h"
 #include "shared/debug_logger.h"
 
 using namespace zandrel;

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "fuzz_input.h"
-#include "platform/fake/fakes.h"
+#include "support/fakes.h"
 #include "shared/debug_logger.h"
 
 using namespace zandrel;

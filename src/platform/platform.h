@@ -1,7 +1,7 @@
 #pragma once
 // The narrow operating-system services the add-in asks for. The Windows layer
-// implements them with Win32 (src/win/win32_services.*); the native stand-ins in
-// platform/fake/ let the logic run and be tested on Linux.
+// implements them with Win32 (src/win/win32_services.*); the test doubles in
+// tests/support/fakes.h let the logic run and be tested on Linux.
 //
 // The services are process-wide, like the IDE process the add-in lives in:
 // Install() sets them once at start (the DLL on load, a test in its fixture)

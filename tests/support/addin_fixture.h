@@ -15,7 +15,7 @@
 #include "addin/connect.h"
 #include "ide/ide_model.h"
 #include "manager/manager_model.h"
-#include "platform/fake/fakes.h"
+#include "support/fakes.h"
 #include "shared/debug_logger.h"
 
 namespace zandrel::testing_support {

@@ -14,7 +14,7 @@
 #include <random>
 #include <string>
 
-#include "platform/fake/fakes.h"
+#include "support/fakes.h"
 #include "shared/debug_logger.h"
 #include "win/text_conv.h"
 #include "win/win32_services.h"

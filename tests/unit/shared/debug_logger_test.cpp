@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/fake/fakes.h"
+#include "support/fakes.h"
 #include "shared/registry_api.h"
 
 namespace zandrel::shared {

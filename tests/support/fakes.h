@@ -1,8 +1,8 @@
 #pragma once
 // Native stand-ins for the platform services: a manual clock, an in-memory
 // registry, in-memory and real files, recorded message boxes, a scripted
-// window list and manual window timers. Tests and the native builds of the
-// testbed install them with Install() (see FakeServices below).
+// window list and manual window timers. Tests, fuzz targets and benchmarks
+// install them with Install() (see FakeServices below).
 
 #include <map>
 #include <memory>

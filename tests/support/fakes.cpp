@@ -1,4 +1,4 @@
-#include "platform/fake/fakes.h"
+#include "support/fakes.h"
 
 #include <algorithm>
 #include <cstdio>
