@@ -22,22 +22,6 @@ std::string Hex(std::int32_t value) {
   return text;
 }
 
-// The platform services with another registry, for as long as it lives.
-class RegistryInstalled {
- public:
-  explicit RegistryInstalled(platform::Registry& registry) : previous_(platform::Services()) {
-    platform::ServiceSet set = previous_;
-    set.registry = &registry;
-    platform::Install(set);
-  }
-  ~RegistryInstalled() { platform::Install(previous_); }
-  RegistryInstalled(const RegistryInstalled&) = delete;
-  RegistryInstalled& operator=(const RegistryInstalled&) = delete;
-
- private:
-  platform::ServiceSet previous_;
-};
-
 }  // namespace
 
 std::string DescribeMask(std::int32_t mask) {
@@ -65,29 +49,17 @@ void CheckLogger(Report& report, platform::Registry& registry, const RegistryVie
   }
   viewed.CloseKey(key);
 
-  shared::LoggerState state;
-  std::string source;
+  const shared::LoggerSettings settings = shared::ReadLoggerSettings(viewed);
   std::string debugText;  // Debug as text, when it is text that is no number
-  {
-    RegistryInstalled installed(viewed);
-    shared::ResetDebugLoggerForTesting();
-    shared::InitDebugLogger();
-    state = shared::CurrentLoggerState();
-    shared::ResetDebugLoggerForTesting();
-    const auto text = [](const char* name) {
-      auto v = automation::ToText(
-          shared::GetRegValue(platform::Registry::kLocalMachine, shared::kSettingsKey, name));
-      return v ? *v : std::string();
-    };
-    const automation::Variant debug =
-        shared::GetRegValue(platform::Registry::kLocalMachine, shared::kSettingsKey, "Debug");
-    if (debug.IsString() && !automation::ToLong(debug)) debugText = debug.AsString();
-    source = !text("DebugOutputFile").empty() ? "from DebugOutputFile"
-             : !text("InstallDir").empty()    ? "from InstallDir, DebugOutputFile being empty"
-                                              : "the default, DebugOutputFile and InstallDir being empty";
-  }
+  const automation::Variant debug =
+      shared::GetRegValue(viewed, platform::Registry::kLocalMachine, shared::kSettingsKey, "Debug");
+  if (debug.IsString() && !automation::ToLong(debug)) debugText = debug.AsString();
+  const char* source = settings.fileOrigin == shared::LogFileOrigin::DebugOutputFile ? "from DebugOutputFile"
+                       : settings.fileOrigin == shared::LogFileOrigin::InstallDir
+                           ? "from InstallDir, DebugOutputFile being empty"
+                           : "the default, DebugOutputFile and InstallDir being empty";
 
-  const std::int32_t mask = state.m_lDebugMask;
+  const std::int32_t mask = settings.mask;
   const std::string described = "Debug=" + Hex(mask) + ": " + DescribeMask(mask);
   const bool addinLines = (static_cast<std::uint32_t>(mask) >> kAddinLogId) & 1u;
   const std::uint32_t levels = (static_cast<std::uint32_t>(mask) >> 24) & 0x7Fu;
@@ -111,14 +83,14 @@ void CheckLogger(Report& report, platform::Registry& registry, const RegistryVie
     report.Add(Level::Ok, "logger", where, described);
   }
 
-  const std::string file = "log file " + state.m_strDebugOutputFile + " (" + source + ")";
+  const std::string file = "log file " + settings.file + " (" + source + ")";
   if (mask == 0) {
     report.Add(Level::Ok, "logger", file, "not used while the mask is 0");
     return;
   }
-  const std::string why = probe ? probe(state.m_strDebugOutputFile) : std::string();
+  const std::string why = probe ? probe(settings.file) : std::string();
   if (why.empty()) {
-    report.Add(Level::Ok, "logger", file, "can be appended to" + std::string(state.m_strSuppressTimeStamps == "true"
+    report.Add(Level::Ok, "logger", file, "can be appended to" + std::string(settings.suppressTimeStamps == "true"
                                                                                  ? "; lines without time stamps"
                                                                                  : ""));
   } else {

@@ -88,19 +88,34 @@ void DebugLog(std::string_view message, std::int32_t logId, std::int32_t level) 
   }
 }
 
+LoggerSettings ReadLoggerSettings(platform::Registry& registry) {
+  constexpr auto kHklm = platform::Registry::kLocalMachine;
+  const auto value = [&](const char* name) { return GetRegValue(registry, kHklm, kSettingsKey, name); };
+  LoggerSettings settings;
+  ResumeNext err;
+  err.Assign(settings.mask, automation::ToLong(value("Debug")));
+  std::string file;
+  err.Assign(file, automation::ToText(value("DebugOutputFile")));
+  if (!file.empty()) {
+    settings.fileOrigin = LogFileOrigin::DebugOutputFile;
+  } else {
+    err.Assign(file, automation::ToText(value("InstallDir")));
+    if (!file.empty()) settings.fileOrigin = LogFileOrigin::InstallDir;
+  }
+  if (!file.empty()) settings.file = file;
+  std::string suppress;
+  if (err.Assign(suppress, automation::ToText(value("SuppressTimeStamps"))))
+    settings.suppressTimeStamps = automation::LowerCase(suppress);
+  return settings;
+}
+
 void InitDebugLogger() {
   g_state.m_blnLogInitialized = true;  // first, so that a failing read is never tried twice
-  constexpr auto kHklm = platform::Registry::kLocalMachine;
-  ResumeNext err;
-  err.Assign(g_state.m_lDebugMask, automation::ToLong(GetRegValue(kHklm, kSettingsKey, "Debug")));
-  err.Assign(g_state.m_strDebugOutputFile, automation::ToText(GetRegValue(kHklm, kSettingsKey, "DebugOutputFile")));
-  if (g_state.m_strDebugOutputFile.empty()) {
-    err.Assign(g_state.m_strDebugOutputFile, automation::ToText(GetRegValue(kHklm, kSettingsKey, "InstallDir")));
-    if (g_state.m_strDebugOutputFile.empty()) g_state.m_strDebugOutputFile = kDefaultLogFile;
-  }
-  std::string suppress;
-  if (err.Assign(suppress, automation::ToText(GetRegValue(kHklm, kSettingsKey, "SuppressTimeStamps"))))
-    g_state.m_strSuppressTimeStamps = automation::LowerCase(suppress);
+  platform::Registry* registry = platform::Services().registry;
+  const LoggerSettings settings = registry ? ReadLoggerSettings(*registry) : LoggerSettings{};
+  g_state.m_lDebugMask = settings.mask;
+  g_state.m_strDebugOutputFile = settings.file;
+  g_state.m_strSuppressTimeStamps = settings.suppressTimeStamps;
 }
 
 const LoggerState& CurrentLoggerState() { return g_state; }

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/platform.h"
+
 namespace zandrel::shared {
 
 enum LogId : std::int32_t {
@@ -61,7 +63,24 @@ inline std::string LogAddress(std::intptr_t address) {
   return std::to_string(static_cast<std::int32_t>(low));
 }
 
-// Fills the logger state from the registry. Run by the first IsLogEnabled.
+// Where the log file's name came from: DebugOutputFile, else InstallDir, else
+// the default file.
+enum class LogFileOrigin { DebugOutputFile, InstallDir, Default };
+
+// The settings as the logger takes them from one registry: the mask (0 when
+// Debug is missing or no number), the file and its origin, the time-stamp
+// switch in lower case. The logger reads them once per process; the doctor
+// reads them in each registry view.
+struct LoggerSettings {
+  std::int32_t mask = 0;
+  std::string file = kDefaultLogFile;
+  LogFileOrigin fileOrigin = LogFileOrigin::Default;
+  std::string suppressTimeStamps;
+};
+LoggerSettings ReadLoggerSettings(platform::Registry& registry);
+
+// Fills the logger state from the process's registry. Run by the first
+// IsLogEnabled.
 void InitDebugLogger();
 
 // The logger's process-wide state.

@@ -9,16 +9,15 @@ namespace zandrel::shared {
 using automation::Variant;
 using platform::Registry;
 
-Variant QueryRegValue(Registry::Key key, const std::string& valueName) {
+Variant QueryRegValue(Registry& registry, Registry::Key key, const std::string& valueName) {
   const platform::ServiceSet& os = platform::Services();
-  if (!os.registry) return {};
   std::uint32_t type = 0;
   std::uint32_t size = 0;
-  if (os.registry->QueryValue(key, valueName, &type, nullptr, &size) != 0) return {};
+  if (registry.QueryValue(key, valueName, &type, nullptr, &size) != 0) return {};
 
   if (type == Registry::kTypeString) {
     std::vector<std::uint8_t> buffer(size, 0);
-    if (os.registry->QueryValue(key, valueName, &type, buffer.data(), &size) != 0) return {};
+    if (registry.QueryValue(key, valueName, &type, buffer.data(), &size) != 0) return {};
     // A value written anew between the two reads may report a larger size
     // than the buffer holds (a read without a buffer succeeds): only what the
     // buffer holds is taken.
@@ -31,7 +30,7 @@ Variant QueryRegValue(Registry::Key key, const std::string& valueName) {
   if (type == Registry::kTypeDword) {
     std::uint8_t bytes[4] = {};
     size = sizeof bytes;
-    if (os.registry->QueryValue(key, valueName, &type, bytes, &size) != 0) return {};
+    if (registry.QueryValue(key, valueName, &type, bytes, &size) != 0) return {};
     std::int32_t value;
     std::memcpy(&value, bytes, sizeof value);
     return value;
@@ -39,14 +38,23 @@ Variant QueryRegValue(Registry::Key key, const std::string& valueName) {
   return {};
 }
 
+Variant QueryRegValue(Registry::Key key, const std::string& valueName) {
+  Registry* registry = platform::Services().registry;
+  return registry ? QueryRegValue(*registry, key, valueName) : Variant();
+}
+
+Variant GetRegValue(Registry& registry, Registry::Key hive, const std::string& keyPath,
+                    const std::string& valueName) {
+  Registry::Key key = 0;
+  if (registry.OpenKey(hive, keyPath, 0, kRegistryReadAccess, &key) != 0) return {};
+  Variant value = QueryRegValue(registry, key, valueName);
+  registry.CloseKey(key);
+  return value;
+}
+
 Variant GetRegValue(Registry::Key hive, const std::string& keyPath, const std::string& valueName) {
   Registry* registry = platform::Services().registry;
-  if (!registry) return {};
-  Registry::Key key = 0;
-  if (registry->OpenKey(hive, keyPath, 0, kRegistryReadAccess, &key) != 0) return {};
-  Variant value = QueryRegValue(key, valueName);
-  registry->CloseKey(key);
-  return value;
+  return registry ? GetRegValue(*registry, hive, keyPath, valueName) : Variant();
 }
 
 }  // namespace zandrel::shared

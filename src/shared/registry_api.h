@@ -14,11 +14,15 @@ namespace zandrel::shared {
 inline constexpr std::uint32_t kRegistryReadAccess = 0x20009;
 
 // Opens keyPath under hive, reads one value and closes the key again. Never
-// fails: any failure gives Empty.
+// fails: any failure gives Empty. Without a registry, the process's.
+automation::Variant GetRegValue(platform::Registry& registry, platform::Registry::Key hive,
+                                const std::string& keyPath, const std::string& valueName);
 automation::Variant GetRegValue(platform::Registry::Key hive, const std::string& keyPath,
                                 const std::string& valueName);
 
 // Reads one value of a key that is already open. Used by GetRegValue.
+automation::Variant QueryRegValue(platform::Registry& registry, platform::Registry::Key key,
+                                  const std::string& valueName);
 automation::Variant QueryRegValue(platform::Registry::Key key, const std::string& valueName);
 
 }  // namespace zandrel::shared
