@@ -122,7 +122,7 @@ void StartUp(benchmark::State& state) {
   addin::OutsideComponents* outside = state.range(0) ? static_cast<addin::OutsideComponents*>(&world.outside) : &notRunning;
   automation::VariantArray custom;
   for (auto _ : state) {
-    auto connect = addin::Connect::Create(outside);
+    auto connect = testing_support::AddInRef::Create(outside);
     connect->OnConnection(world.ide.Root(), 1, world.ide.AddIn(), custom);
     state.PauseTiming();
     connect->OnBeginShutdown(custom);
@@ -142,8 +142,8 @@ void BareStartUp(benchmark::State& state) {
   NotRunning notRunning(world.manager);
   addin::OutsideComponents* outside = state.range(0) ? static_cast<addin::OutsideComponents*>(&world.outside) : &notRunning;
   // The application object handed to the manager: an add-in made before.
-  auto me = addin::Connect::Create(&world.outside);
-  Ref<automation::Object> meObject(me.get());
+  auto me = testing_support::AddInRef::Create(&world.outside);
+  Ref<automation::Object> meObject = me.Face();
   const platform::ServiceSet& os = platform::Services();
   for (auto _ : state) {
     Ref<automation::Object> root = world.ide.Root();

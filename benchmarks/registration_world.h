@@ -13,7 +13,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "addin/connect.h"
+#include "support/native_connect.h"
 #include "automation/object.h"
 #include "ide/ide_model.h"
 #include "manager/manager_model.h"
@@ -47,7 +47,7 @@ struct RegisteredIde {
   RegisteredIde(Outside& outside, const std::string& folder, int n) {
     std::vector<testbed::ProjectInfo> projects;
     for (int i = 0; i < n; ++i) projects.push_back({"P" + std::to_string(i), folder + "\\P" + std::to_string(i) + ".vcproj"});
-    connect = addin::Connect::Create(&outside);
+    connect = testing_support::AddInRef::Create(&outside);
     automation::VariantArray custom;
     connect->OnConnection(ide.Root(), 1, ide.AddIn(), custom);
     ide.OpenSolution(folder + "\\big.sln", projects);
@@ -58,7 +58,7 @@ struct RegisteredIde {
     connect->OnBeginShutdown(custom);
   }
   testbed::IdeModel ide;
-  Ref<addin::Connect> connect;
+  testing_support::AddInRef connect;
 };
 
 struct World {
@@ -80,7 +80,7 @@ struct World {
   Outside outside;
   std::vector<std::unique_ptr<RegisteredIde>> others;
   std::unique_ptr<RegisteredIde> me;
-  Ref<addin::Connect> connect;
+  testing_support::AddInRef connect;
 };
 
 // Documents of projects no longer in the solution, registered for this IDE:

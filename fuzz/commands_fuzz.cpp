@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "addin/connect.h"
+#include "support/native_connect.h"
 #include "fuzz_input.h"
 #include "ide/ide_model.h"
 #include "support/fakes.h"
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   os.windows.topLevel = {{0x10030, os.process.pid, "IDEOwner", "Stand-in IDE"}};
   testbed::IdeModel ide;
   {
-    auto connect = addin::Connect::Create(nullptr);
+    auto connect = testing_support::AddInRef::Create(nullptr);
     automation::VariantArray custom;
     connect->OnConnection(ide.Root(), 1, ide.AddIn(), custom);
     for (int commands = 0; commands < 4 && !in.empty(); ++commands) {

@@ -1,5 +1,9 @@
 // The add-in object's life: creation, the IDE's notifications, disconnection
 // and destruction.
+//
+// Members of Connect: constructor, Alive, FinalConstruct, FinalRelease,
+//   TerminateSteps, OnConnection, OnDisconnection, OnAddInsUpdate,
+//   OnStartupComplete, OnBeginShutdown, DoDisconnect, Description.
 
 #include "addin/connect.h"
 
@@ -19,34 +23,14 @@ namespace {
 std::atomic<int> g_alive{0};
 }  // namespace
 
-Connect::Connect(OutsideComponents* outside) : outside_(outside) { ++g_alive; }
+Connect::Connect(automation::Object& me, OutsideComponents* outside) : me_(me), outside_(outside) { ++g_alive; }
 
 Connect::~Connect() { --g_alive; }
 
 int Connect::Alive() { return g_alive; }
 
-Ref<Connect> Connect::Create(OutsideComponents* outside) {
-  Ref<Connect> connect(new Connect(outside));
-  connect->FinalConstruct();
-  return connect;
-}
-
-std::uint32_t Connect::Retain() { return ++count_; }
-
-std::uint32_t Connect::Drop() {
-  const std::uint32_t left = --count_;
-  if (left == 0) {
-    // References taken and dropped while the destruction steps run must not
-    // bring the count to zero a second time.
-    count_ = 1u << 30;
-    FinalRelease();
-    delete this;
-  }
-  return left;
-}
-
 void Connect::FinalConstruct() {
-  Log("FinalConstruct zandrel " + LogAddress(Identity()));
+  Log("FinalConstruct zandrel " + LogAddress(me_.Identity()));
   mDTE = nullptr;
   m_IntgMgr = nullptr;
   m_RegMgr = nullptr;
@@ -79,11 +63,11 @@ Status Connect::TerminateSteps() {
 void Connect::FinalRelease() {
   Log("BEGIN zandrel.Terminate");
   if (Status s = TerminateSteps(); !s) Log("zandrel.Terminate: " + s.error().description, ERROR_LOGLEVEL);
-  Log("    FinalRelease zandrel " + LogAddress(Identity()) + " PID=" + std::to_string(m_lMSDEVPid));
+  Log("    FinalRelease zandrel " + LogAddress(me_.Identity()) + " PID=" + std::to_string(m_lMSDEVPid));
 }
 
 void Connect::OnConnection(const Ref<automation::Object>& Application, std::int32_t ConnectMode,
-                           const Ref<automation::Object>& /*AddInInst*/, VariantArray& /*custom*/) {
+                           const Ref<automation::Object>& /*AddInInst*/, const VariantArray& /*custom*/) {
   auto steps = [&]() -> Status {
     // The application must be the IDE's root (its _DTE); nothing provides no
     // interface at all.
@@ -93,8 +77,7 @@ void Connect::OnConnection(const Ref<automation::Object>& Application, std::int3
     mDTE = *dte;
     Log("  ENTER IDTExtensibility2_OnConnection: ConnectMode=" + std::to_string(ConnectMode));
     m_lMSDEVPid = platform::Services().process->CurrentProcessId();
-    Variant event("OnConnection");
-    DoInitialize(event);
+    DoInitialize(Variant("OnConnection"));
     return Status::Ok();
   };
   if (Status s = steps(); !s) {
@@ -103,23 +86,21 @@ void Connect::OnConnection(const Ref<automation::Object>& Application, std::int3
   }
 }
 
-void Connect::OnDisconnection(std::int32_t /*RemoveMode*/, VariantArray& /*custom*/) {
+void Connect::OnDisconnection(std::int32_t /*RemoveMode*/, const VariantArray& /*custom*/) {
   Log("  ENTER IDTExtensibility2_OnDisconnection");
-  Variant unused("");
-  DoDisconnect(unused);
+  DoDisconnect(Variant(""));
 }
 
-void Connect::OnBeginShutdown(VariantArray& /*custom*/) {
+void Connect::OnBeginShutdown(const VariantArray& /*custom*/) {
   Log("  ENTER IDTExtensibility2_OnBeginShutdown");
-  Variant unused("");
-  DoDisconnect(unused);
+  DoDisconnect(Variant(""));
 }
 
-void Connect::OnAddInsUpdate(VariantArray& /*custom*/) { Log("BEGIN IDTExtensibility2_OnAddInsUpdate"); }
+void Connect::OnAddInsUpdate(const VariantArray& /*custom*/) { Log("BEGIN IDTExtensibility2_OnAddInsUpdate"); }
 
-void Connect::OnStartupComplete(VariantArray& /*custom*/) { Log("BEGIN IDTExtensibility2_OnStartupComplete"); }
+void Connect::OnStartupComplete(const VariantArray& /*custom*/) { Log("BEGIN IDTExtensibility2_OnStartupComplete"); }
 
-void Connect::DoDisconnect(Variant& /*unused*/) {
+void Connect::DoDisconnect(const Variant& /*unused*/) {
   ResumeNext err;
   ++disconnections_;
   Log("  BEGIN DoDisconnect");

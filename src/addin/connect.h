@@ -1,18 +1,20 @@
 #pragma once
-// Connect: the add-in object. The IDE creates it and drives it through
-// IDTExtensibility2; the integration manager calls its public interface
-// (_Connect). All state of the add-in lives here.
+// Connect: the add-in's logic. The IDE creates the add-in object and drives it
+// through IDTExtensibility2; the integration manager calls its public
+// interface (_Connect). All state of the add-in lives here, in private fields.
 //
 // The object's operations are spread over the subsystem folders, one source
-// file per part: addin/ (lifecycle, start-up, identity, window discovery),
-// events/ (sinks, queue, timer, solution handlers), registration/ (projects and
-// documents), commands/ (extended commands, status).
+// file per part, each file's first lines naming the members it holds:
+// addin/ (lifecycle, start-up, identity, window discovery), events/ (sinks,
+// queue, timer, solution handlers), registration/ (projects and documents),
+// commands/ (extended commands, status).
 //
-// The portable object is also the COM object on Windows: src/win derives the
-// COM class from it, so that "Me" handed to the integration manager or to the
-// timer form is the object the IDE created. Creation and destruction steps run
-// in FinalConstruct and FinalRelease, which the owner calls right after
-// construction and right before deletion.
+// Connect is owned by its face: the object that stands for the add-in when it
+// is handed to others ("Me": to the integration manager, to the timer form).
+// On Windows the face is the COM class (src/win/connect_com), which holds the
+// Connect and has the one reference count; natively it is a stand-in that
+// answers by name. The face calls FinalConstruct right after construction and
+// FinalRelease at its last release, before it deletes the Connect.
 
 #include <cstdint>
 #include <memory>
@@ -53,18 +55,18 @@ class OutsideComponents {
   virtual Result<Ref<registration::QmcDocProject>> CreateDocProject() = 0;
 };
 
-class Connect : public virtual automation::RefCounted, public automation::Object {
+class Connect final {
  public:
   static constexpr char kDescription[] = "Veltrane Orvelle Visual Studio .NET AddIn";
   static constexpr char kLibraryName[] = "zandrel";
   static constexpr char kIntegrationManagerProgId[] = "qmsIM.qmsIntegrationManager";
 
-  explicit Connect(OutsideComponents* outside = nullptr);
-  ~Connect() override;
-
-  // A new object with its creation steps run (for owners without a COM
-  // runtime: tests and native tools).
-  static Ref<Connect> Create(OutsideComponents* outside = nullptr);
+  // `me` is the face that owns this object; `outside` finds the integration
+  // manager (none: it is never found).
+  Connect(automation::Object& me, OutsideComponents* outside);
+  ~Connect();
+  Connect(const Connect&) = delete;
+  Connect& operator=(const Connect&) = delete;
 
   // Objects of this class alive in the process (whoever owns them).
   static int Alive();
@@ -74,17 +76,13 @@ class Connect : public virtual automation::RefCounted, public automation::Object
   void FinalConstruct();
   void FinalRelease();
 
-  // Counting for owners without a COM runtime; the COM class counts itself.
-  std::uint32_t Retain() override;
-  std::uint32_t Drop() override;
-
   // IDTExtensibility2
   void OnConnection(const Ref<automation::Object>& Application, std::int32_t ConnectMode,
-                    const Ref<automation::Object>& AddInInst, VariantArray& custom);
-  void OnDisconnection(std::int32_t RemoveMode, VariantArray& custom);
-  void OnAddInsUpdate(VariantArray& custom);
-  void OnStartupComplete(VariantArray& custom);
-  void OnBeginShutdown(VariantArray& custom);
+                    const Ref<automation::Object>& AddInInst, const VariantArray& custom);
+  void OnDisconnection(std::int32_t RemoveMode, const VariantArray& custom);
+  void OnAddInsUpdate(const VariantArray& custom);
+  void OnStartupComplete(const VariantArray& custom);
+  void OnBeginShutdown(const VariantArray& custom);
 
   // _Connect, in slot order
   std::string Description();
@@ -98,21 +96,18 @@ class Connect : public virtual automation::RefCounted, public automation::Object
   Result<std::int32_t> EventQueueCount();
   bool RTEServer();
   void RTEServer(bool bNewValue);
-  void DoInitialize(Variant& lvarEvent);
+  void DoInitialize(const Variant& lvarEvent);
   bool NewWorkspace();
   std::int32_t CurrentBuildErrors();
   std::int32_t CurrentBuildWarnings();
-  void ExecuteExtendedCommand(std::string& pstrCommand, VariantArray& pvarArgList);
-  void ActiveProject(std::string& pstrFullname);
+  void ExecuteExtendedCommand(const std::string& pstrCommand, const VariantArray& pvarArgList);
+  void ActiveProject(const std::string& pstrFullname);
   std::string ActiveProject();
 
-  // The public members by name (late binding), as IDispatch offers them.
-  Result<Variant> Invoke(std::string_view name, automation::CallKind kind, std::span<Variant> args) override;
+  // The add-in as handed to others ("Me"): its face, a new reference.
+  Ref<automation::Object> Me() { return Ref<automation::Object>(&me_); }
 
-  // The object as handed to others ("Me").
-  Ref<automation::Object> Me() { return Ref<automation::Object>(this); }
-
- protected:
+ private:
   // Fields, in declaration order.
   std::int32_t m_lMSDEVPid = 0;
   std::int32_t m_lMSDEVMainWnd = 0;
@@ -139,9 +134,8 @@ class Connect : public virtual automation::RefCounted, public automation::Object
   std::unique_ptr<events::EventSubscription> mSolutionEvents;
   std::unique_ptr<events::EventSubscription> mCommandEvents;
 
- private:
   // addin/connect.cpp
-  void DoDisconnect(Variant& unused);
+  void DoDisconnect(const Variant& unused);
   Status TerminateSteps();
 
   // addin/identity.cpp
@@ -159,15 +153,15 @@ class Connect : public virtual automation::RefCounted, public automation::Object
   std::string FormatElapsedMs(float t);
 
   // events/event_queue.cpp
-  void AddEvent(Variant& Event, std::int32_t& Delta);
+  void AddEvent(const Variant& Event, std::int32_t Delta);
   void XeqEvent();
-  Status DoUnexpectedEvent(Variant& Event);
+  Status DoUnexpectedEvent(const Variant& Event);
 
   // events/solution_handlers.cpp
-  void DoWorkspaceClose(Variant& Event);
-  void DoSolutionOpen(Variant& Event);
-  void DoSolutionRenamed(Variant& Event);
-  void DoRegisterProjects(Variant& Event);
+  void DoWorkspaceClose(const Variant& Event);
+  void DoSolutionOpen(const Variant& Event);
+  void DoSolutionRenamed(const Variant& Event);
+  void DoRegisterProjects(const Variant& Event);
 
   // registration/
   void UnregisterProjects();
@@ -178,7 +172,7 @@ class Connect : public virtual automation::RefCounted, public automation::Object
   void KeepRoom(DocumentSet&& documents);
 
   // commands/
-  void DoOpenFile(std::string& path, std::int32_t& line, std::int32_t& column);
+  void DoOpenFile(const std::string& path, std::int32_t line, std::int32_t column);
   void DoActivate();
 
  public:
@@ -202,8 +196,8 @@ class Connect : public virtual automation::RefCounted, public automation::Object
                            const automation::InterfaceId& events, events::EventSubscription::Handler handler);
 
   friend struct testing_support::ConnectProbe;  // tests reach the private operations
+  automation::Object& me_;
   OutsideComponents* outside_;
-  std::uint32_t count_ = 0;
   // How many times DoDisconnect has begun: an outgoing call sees by it that
   // the add-in was disconnected while the call was in progress.
   std::uint32_t disconnections_ = 0;

@@ -1,3 +1,5 @@
+// Members of Connect: GetMyTopWindow (with the module EnumWindowsCallback).
+
 #include "addin/enum_windows_callback.h"
 
 #include <string>

@@ -1,4 +1,7 @@
 // The identity members: Ping, DTE, Name, MSDEVPid, MSDEVMainWnd.
+//
+// Members of Connect: Ping, DTE, Name, MSDEVPid, MSDEVMainWnd, IdeDescription,
+//   ReadIdeDescription.
 
 #include "addin/connect.h"
 #include "addin/log.h"

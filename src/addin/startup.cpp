@@ -1,5 +1,7 @@
 // Start-up: attaching to (or creating) the integration manager, registering
 // with it, finding the main window and subscribing to the solution events.
+//
+// Members of Connect: DoInitialize.
 
 #include "addin/connect.h"
 #include "addin/log.h"
@@ -8,7 +10,7 @@
 
 namespace zandrel::addin {
 
-void Connect::DoInitialize(Variant& /*lvarEvent*/) {
+void Connect::DoInitialize(const Variant& /*lvarEvent*/) {
   Log("BEGIN DoInitialize");
   bool success = true;
   m_IntgMgr = nullptr;
@@ -87,8 +89,7 @@ void Connect::DoInitialize(Variant& /*lvarEvent*/) {
   };
   if (Status s = steps(); !s) {
     Log("  ERROR DoInitialize at \"" + step + "\"  " + s.error().description, ERROR_LOGLEVEL);
-    Variant unused("");
-    DoDisconnect(unused);
+    DoDisconnect(Variant(""));
   }
 }
 

@@ -5,6 +5,17 @@
 // its own timer form) is reached through a Ref. A Ref counts one reference for
 // as long as it holds the object and drops it when it is overwritten, cleared
 // or destroyed, which is the only way the add-in releases anything.
+//
+// The rule of outgoing calls lives here too: every call that leaves the
+// object holds its own reference to whatever it needs alive until it returns,
+// because a nested message loop may run anything meanwhile, the add-in's
+// disconnection and last release included. It has three forms, all Refs:
+//   - Held(field)->Call(...): the callee, when it is reached through a field;
+//   - Ref<...> self = Me() (or Ref<T> self(this)): the caller itself, when what
+//     it calls may drop the last other reference to it (an event sink, a tick);
+//   - kReleasing: the count an object takes while its destruction steps run,
+//     so that the references they take and drop never reach zero again.
+// automation::Invoke and the helpers of object.h hold their target themselves.
 
 #include <atomic>
 #include <cstdint>
@@ -47,6 +58,9 @@ class RefCountedBase : public virtual RefCounted {
  private:
   std::atomic<std::uint32_t> count_{0};
 };
+
+// The count of an object whose destruction steps are running (see above).
+inline constexpr std::uint32_t kReleasing = 1u << 30;
 
 template <class T>
 class Ref {

@@ -1,5 +1,8 @@
 // Commands from the integration manager: "openfile" and "activate", and the
 // status properties.
+//
+// Members of Connect: ExecuteExtendedCommand, DoOpenFile, DoActivate,
+//   RTEServer, NewWorkspace, CurrentBuildErrors, CurrentBuildWarnings.
 
 #include "addin/connect.h"
 #include "addin/envdte.h"
@@ -10,7 +13,7 @@ namespace zandrel::addin {
 
 using automation::ResumeNext;
 
-void Connect::ExecuteExtendedCommand(std::string& pstrCommand, VariantArray& pvarArgList) {
+void Connect::ExecuteExtendedCommand(const std::string& pstrCommand, const VariantArray& pvarArgList) {
   ResumeNext err;
   const std::int32_t lower = pvarArgList.lowerBound;
   const std::string word = automation::LowerCase(pstrCommand);  // nothing trimmed
@@ -39,7 +42,7 @@ void Connect::ExecuteExtendedCommand(std::string& pstrCommand, VariantArray& pva
   err.Clear();  // nothing reaches the caller
 }
 
-void Connect::DoOpenFile(std::string& path, std::int32_t& line, std::int32_t& column) {
+void Connect::DoOpenFile(const std::string& path, std::int32_t line, std::int32_t column) {
   ResumeNext err;
   Log("    BEGIN DoOpenFile \"" + path + "\", " + std::to_string(line) + ", " + std::to_string(column));
   // A step that fails leaves the later ones without their objects, so they

@@ -1,5 +1,8 @@
 // The event queue: named events are appended by the sinks and worked off one
 // per timer tick by XeqEvent, which calls the handler of each name.
+//
+// Members of Connect: AddEvent, XeqEvent, Timer, EventQueueCount,
+//   DoUnexpectedEvent.
 
 #include <limits>
 
@@ -11,7 +14,7 @@ namespace zandrel::addin {
 
 using automation::ResumeNext;
 
-void Connect::AddEvent(Variant& Event, std::int32_t& Delta) {
+void Connect::AddEvent(const Variant& Event, std::int32_t Delta) {
   ResumeNext err;
   std::int32_t queued = 0;
   if (m_colEventQueue) queued = m_colEventQueue->Count();
@@ -97,7 +100,7 @@ void Connect::XeqEvent() {
   Log("END XeqEvent " + name + "\r\n", DEBUG_LOGLEVEL);
 }
 
-Status Connect::DoUnexpectedEvent(Variant& Event) {
+Status Connect::DoUnexpectedEvent(const Variant& Event) {
   auto text = automation::ToText(Event);
   if (!text) return text.error();
   const std::string message = "UNEXPECTED EVENT(" + *text + ")";

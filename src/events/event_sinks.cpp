@@ -1,6 +1,11 @@
 // The sinks of the IDE's solution and command events: each logs, may raise the
 // interrupt flag, and queues a named event; the work is done later, from the
 // timer.
+//
+// Members of Connect: SetSolutionEvents, SetCommandEvents, AssignEventSource,
+//   the mSolutionEvents_* and mCommandEvents_* sinks.
+
+#include <utility>
 
 #include "addin/connect.h"
 #include "addin/envdte.h"
@@ -84,9 +89,7 @@ constexpr std::int32_t kQueueDelay = 100;  // every sink queues with this delay 
 
 void Connect::mSolutionEvents_Opened() {
   Log("  ENTER mSolutionEvents_Opened()");
-  Variant event("SolutionOpened");
-  std::int32_t delay = kQueueDelay;
-  AddEvent(event, delay);
+  AddEvent(Variant("SolutionOpened"), kQueueDelay);
 }
 
 void Connect::mSolutionEvents_BeforeClosing() { Log("  ENTER mSolutionEvents_BeforeClosing"); }
@@ -94,49 +97,37 @@ void Connect::mSolutionEvents_BeforeClosing() { Log("  ENTER mSolutionEvents_Bef
 void Connect::mSolutionEvents_AfterClosing() {
   Log("  ENTER mSolutionEvents_AfterClosing()");
   m_blnQueueInterrupt = true;
-  Variant event("SolutionAfterClosing");
-  std::int32_t delay = kQueueDelay;
-  AddEvent(event, delay);
+  AddEvent(Variant("SolutionAfterClosing"), kQueueDelay);
 }
 
 void Connect::mSolutionEvents_ProjectAdded(const Ref<automation::Object>& /*Project*/) {
   Log("  BEGIN mSolutionEvents_ProjectAdded");
-  Variant event("ProjectAdded");
-  std::int32_t delay = kQueueDelay;
-  AddEvent(event, delay);
+  AddEvent(Variant("ProjectAdded"), kQueueDelay);
 }
 
 void Connect::mSolutionEvents_ProjectRemoved(const Ref<automation::Object>& /*Project*/) {
   Log("  BEGIN mSolutionEvents_ProjectRemoved");
-  Variant event("ProjectRemoved");
-  std::int32_t delay = kQueueDelay;
-  AddEvent(event, delay);
+  AddEvent(Variant("ProjectRemoved"), kQueueDelay);
 }
 
 void Connect::mSolutionEvents_ProjectRenamed(const Ref<automation::Object>& /*Project*/,
                                              const std::string& /*OldName*/) {
   Log("BEGIN mSolutionEvents_ProjectRenamed");
-  Variant event("ProjectRenamed");
-  std::int32_t delay = kQueueDelay;
-  AddEvent(event, delay);
+  AddEvent(Variant("ProjectRenamed"), kQueueDelay);
 }
 
 void Connect::mSolutionEvents_Renamed(const std::string& /*OldName*/) {
   Log("BEGIN mSolutionEvents_Renamed");
   m_blnQueueInterrupt = true;
-  Variant event("SolutionRenamed");
-  std::int32_t delay = kQueueDelay;
-  AddEvent(event, delay);
+  AddEvent(Variant("SolutionRenamed"), kQueueDelay);
 }
 
 void Connect::mCommandEvents_AfterExecute(const std::string& /*Guid*/, std::int32_t /*ID*/,
                                           const Variant& /*CustomIn*/, const Variant& /*CustomOut*/) {
   Log("  ENTER mCommandEvents_AfterExecute");
   mCommandEvents.reset();  // once per attachment
-  Variant pending = m_varPendingEvent;
-  m_varPendingEvent = Variant("");
-  std::int32_t delay = kQueueDelay;
-  AddEvent(pending, delay);
+  const Variant pending = std::exchange(m_varPendingEvent, Variant(""));
+  AddEvent(pending, kQueueDelay);
 }
 
 }  // namespace zandrel::addin

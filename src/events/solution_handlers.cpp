@@ -1,4 +1,7 @@
 // The handlers of the named events: each works on the whole solution.
+//
+// Members of Connect: DoWorkspaceClose, DoSolutionOpen, DoSolutionRenamed,
+//   DoRegisterProjects.
 
 #include "addin/connect.h"
 #include "addin/envdte.h"
@@ -8,7 +11,7 @@ namespace zandrel::addin {
 
 using automation::ResumeNext;
 
-void Connect::DoWorkspaceClose(Variant& /*Event*/) {
+void Connect::DoWorkspaceClose(const Variant& /*Event*/) {
   ResumeNext err;
   Log("    BEGIN DoWorkspaceClose()");
   auto documents = GetDocs();
@@ -25,19 +28,19 @@ void Connect::DoWorkspaceClose(Variant& /*Event*/) {
   KeepRoom(std::move(documents));
 }
 
-void Connect::DoSolutionOpen(Variant& Event) {
+void Connect::DoSolutionOpen(const Variant& Event) {
   Log("      BEGIN DoSolutionOpen");
   DoRegisterProjects(Event);
 }
 
-void Connect::DoSolutionRenamed(Variant& Event) {
+void Connect::DoSolutionRenamed(const Variant& Event) {
   Log("      BEGIN DoSolutionRenamed");
   UnregisterProjects();
   m_blnQueueInterrupt = false;  // the withdrawal it asked for is done
   DoRegisterProjects(Event);
 }
 
-void Connect::DoRegisterProjects(Variant& /*Event*/) {
+void Connect::DoRegisterProjects(const Variant& /*Event*/) {
   ResumeNext err;
   std::string name;
   Ref<automation::Object> solution;

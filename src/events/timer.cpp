@@ -1,5 +1,7 @@
 // The add-in's side of the timer: when the next tick comes, and the hidden
 // form that delivers it.
+//
+// Members of Connect: StartTimer, StopTimer, ReleaseTimer, FormatElapsedMs.
 
 #include <cmath>
 
@@ -47,8 +49,7 @@ void Connect::StartTimer(std::int32_t Delta) {
       DEBUG_LOGLEVEL);
 
   err.Clear();
-  Ref<automation::Object> me = Me();
-  if (mTimerFrm) err.Do(Held(mTimerFrm)->StartTimer(me, interval));
+  if (mTimerFrm) err.Do(Held(mTimerFrm)->StartTimer(Me(), interval));
   else err.Record(automation::errors::ObjectNotSet());
   if (err.Number() != 0) Log("  StartTimer FAIL: " + err.Description() + "\r\n", DEBUG_LOGLEVEL);
   Log("  END StartTimer");

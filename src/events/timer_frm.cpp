@@ -55,7 +55,7 @@ void TimerFrm::Unload() {
   clientTimer_.reset();
 }
 
-Status TimerFrm::StartTimer(Ref<automation::Object>& aClient, std::int32_t& anInterval) {
+Status TimerFrm::StartTimer(const Ref<automation::Object>& aClient, std::int32_t anInterval) {
   DebugLog("            TimerFrm.StartTimer(" + Address() + ", " + std::to_string(anInterval) + ")", REZIRUZ_LOGID,
            DEBUG_LOGLEVEL);
   if (Status s = ClientTimer().SetInterval(anInterval); !s) return s;

@@ -34,7 +34,7 @@ class TimerFrm final : public automation::RefCountedBase {
   TimerFrm();   // Form_Initialize
   ~TimerFrm();  // Form_Terminate
 
-  automation::Status StartTimer(automation::Ref<automation::Object>& aClient, std::int32_t& anInterval);
+  automation::Status StartTimer(const automation::Ref<automation::Object>& aClient, std::int32_t anInterval);
   automation::Status StopTimer();
   std::int32_t TimerInterval();
   automation::Status TimerInterval(std::int32_t lNewValue);

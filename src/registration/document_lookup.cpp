@@ -1,4 +1,6 @@
 // This IDE's documents in the integration manager, and the active project.
+//
+// Members of Connect: GetDocs, KeepRoom, ActiveProject (get and put).
 
 #include "addin/connect.h"
 #include "addin/log.h"
@@ -55,7 +57,7 @@ void Connect::KeepRoom(DocumentSet&& documents) {
   m_documentRoom = std::move(documents);
 }
 
-void Connect::ActiveProject(std::string& pstrFullname) { m_strActiveProject = pstrFullname; }
+void Connect::ActiveProject(const std::string& pstrFullname) { m_strActiveProject = pstrFullname; }
 
 std::string Connect::ActiveProject() {
   if (!m_strActiveProject.empty()) return m_strActiveProject;

@@ -1,5 +1,7 @@
 // Registering the solution's Visual C++ projects as documents of the
 // integration manager, and withdrawing the documents whose projects left.
+//
+// Members of Connect: RegisterProjects, UnregisterProjects.
 
 #include "addin/connect.h"
 #include "addin/log.h"

@@ -23,7 +23,7 @@ VARIANT_BOOL Bool(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
 
 }  // namespace
 
-ConnectCom::ConnectCom() : addin::Connect(&ComOutsideComponents()) { ++g_objects; }
+ConnectCom::ConnectCom() : addin_(std::make_unique<addin::Connect>(*this, &ComOutsideComponents())) { ++g_objects; }
 
 ConnectCom::~ConnectCom() { --g_objects; }
 
@@ -33,7 +33,7 @@ HRESULT ConnectCom::CreateInstance(REFIID riid, void** ppv) {
   return Guarded(IID__Connect, [&]() -> HRESULT {
     auto* object = new ConnectCom();
     object->AddRef();
-    object->FinalConstruct();
+    object->addin_->FinalConstruct();
     HRESULT hr = object->QueryInterface(riid, ppv);
     object->Release();
     return hr;
@@ -61,11 +61,9 @@ STDMETHODIMP_(ULONG) ConnectCom::AddRef() { return static_cast<ULONG>(++refs_); 
 STDMETHODIMP_(ULONG) ConnectCom::Release() {
   const long left = --refs_;
   if (left == 0) {
-    // References taken and dropped by the destruction steps must not bring
-    // the count to zero again.
-    refs_ = 1L << 30;
+    refs_ = automation::kReleasing;
     try {
-      FinalRelease();
+      addin_->FinalRelease();
     } catch (...) {
     }
     delete this;
@@ -120,26 +118,26 @@ automation::Result<Variant> ConnectCom::Invoke(std::string_view name, automation
 STDMETHODIMP ConnectCom::get_Description(BSTR* out) {
   return Guarded(IID__Connect, [&]() -> HRESULT {
     if (!out) return E_POINTER;
-    *out = NewBstr(Description());
+    *out = NewBstr(addin_->Description());
     return *out ? S_OK : E_OUTOFMEMORY;
   });
 }
 
 STDMETHODIMP ConnectCom::Ping() {
   return Guarded(IID__Connect, [&]() -> HRESULT {
-    addin::Connect::Ping();
+    addin_->Ping();
     return S_OK;
   });
 }
 
 STDMETHODIMP ConnectCom::get_DTE(IDispatch** out) {
-  return Guarded(IID__Connect, [&]() -> HRESULT { return NewDispatch(DTE(), out); });
+  return Guarded(IID__Connect, [&]() -> HRESULT { return NewDispatch(addin_->DTE(), out); });
 }
 
 STDMETHODIMP ConnectCom::get_Name(BSTR* out) {
   return Guarded(IID__Connect, [&]() -> HRESULT {
     if (!out) return E_POINTER;
-    *out = NewBstr(Name());
+    *out = NewBstr(addin_->Name());
     return *out ? S_OK : E_OUTOFMEMORY;
   });
 }
@@ -147,7 +145,7 @@ STDMETHODIMP ConnectCom::get_Name(BSTR* out) {
 STDMETHODIMP ConnectCom::get_MSDEVPid(LONG* out) {
   return Guarded(IID__Connect, [&]() -> HRESULT {
     if (!out) return E_POINTER;
-    *out = MSDEVPid();
+    *out = addin_->MSDEVPid();
     return S_OK;
   });
 }
@@ -155,7 +153,7 @@ STDMETHODIMP ConnectCom::get_MSDEVPid(LONG* out) {
 STDMETHODIMP ConnectCom::get_MSDEVMainWnd(LONG* out) {
   return Guarded(IID__Connect, [&]() -> HRESULT {
     if (!out) return E_POINTER;
-    auto window = MSDEVMainWnd();
+    auto window = addin_->MSDEVMainWnd();
     if (!window) return Fail(window.error(), IID__Connect);
     *out = *window;
     return S_OK;
@@ -165,14 +163,14 @@ STDMETHODIMP ConnectCom::get_MSDEVMainWnd(LONG* out) {
 STDMETHODIMP ConnectCom::RegisterProjects(VARIANT_BOOL* out) {
   return Guarded(IID__Connect, [&]() -> HRESULT {
     if (!out) return E_POINTER;
-    *out = Bool(addin::Connect::RegisterProjects());
+    *out = Bool(addin_->RegisterProjects());
     return S_OK;
   });
 }
 
 STDMETHODIMP ConnectCom::Timer() {
   return Guarded(IID__Connect, [&]() -> HRESULT {
-    addin::Connect::Timer();
+    addin_->Timer();
     return S_OK;
   });
 }
@@ -180,7 +178,7 @@ STDMETHODIMP ConnectCom::Timer() {
 STDMETHODIMP ConnectCom::get_EventQueueCount(LONG* out) {
   return Guarded(IID__Connect, [&]() -> HRESULT {
     if (!out) return E_POINTER;
-    auto count = EventQueueCount();
+    auto count = addin_->EventQueueCount();
     if (!count) return Fail(count.error(), IID__Connect);
     *out = *count;
     return S_OK;
@@ -190,14 +188,14 @@ STDMETHODIMP ConnectCom::get_EventQueueCount(LONG* out) {
 STDMETHODIMP ConnectCom::get_RTEServer(VARIANT_BOOL* out) {
   return Guarded(IID__Connect, [&]() -> HRESULT {
     if (!out) return E_POINTER;
-    *out = Bool(RTEServer());
+    *out = Bool(addin_->RTEServer());
     return S_OK;
   });
 }
 
 STDMETHODIMP ConnectCom::put_RTEServer(VARIANT_BOOL bNewValue) {
   return Guarded(IID__Connect, [&]() -> HRESULT {
-    RTEServer(bNewValue != VARIANT_FALSE);
+    addin_->RTEServer(bNewValue != VARIANT_FALSE);
     return S_OK;
   });
 }
@@ -209,7 +207,7 @@ STDMETHODIMP ConnectCom::DoInitialize(VARIANT* lvarEvent) {
       auto value = FromComVariant(*lvarEvent);
       if (value) event = *value;
     }
-    addin::Connect::DoInitialize(event);
+    addin_->DoInitialize(event);
     return S_OK;
   });
 }
@@ -217,7 +215,7 @@ STDMETHODIMP ConnectCom::DoInitialize(VARIANT* lvarEvent) {
 STDMETHODIMP ConnectCom::get_NewWorkspace(VARIANT_BOOL* out) {
   return Guarded(IID__Connect, [&]() -> HRESULT {
     if (!out) return E_POINTER;
-    *out = Bool(NewWorkspace());
+    *out = Bool(addin_->NewWorkspace());
     return S_OK;
   });
 }
@@ -225,7 +223,7 @@ STDMETHODIMP ConnectCom::get_NewWorkspace(VARIANT_BOOL* out) {
 STDMETHODIMP ConnectCom::get_CurrentBuildErrors(LONG* out) {
   return Guarded(IID__Connect, [&]() -> HRESULT {
     if (!out) return E_POINTER;
-    *out = CurrentBuildErrors();
+    *out = addin_->CurrentBuildErrors();
     return S_OK;
   });
 }
@@ -233,24 +231,21 @@ STDMETHODIMP ConnectCom::get_CurrentBuildErrors(LONG* out) {
 STDMETHODIMP ConnectCom::get_CurrentBuildWarnings(LONG* out) {
   return Guarded(IID__Connect, [&]() -> HRESULT {
     if (!out) return E_POINTER;
-    *out = CurrentBuildWarnings();
+    *out = addin_->CurrentBuildWarnings();
     return S_OK;
   });
 }
 
 STDMETHODIMP ConnectCom::ExecuteExtendedCommand(BSTR* pstrCommand, SAFEARRAY** pvarArgList) {
   return Guarded(IID__Connect, [&]() -> HRESULT {
-    std::string command = pstrCommand ? FromBstr(*pstrCommand) : std::string();
-    VariantArray args = ArrayArgument(pvarArgList);
-    addin::Connect::ExecuteExtendedCommand(command, args);
+    addin_->ExecuteExtendedCommand(pstrCommand ? FromBstr(*pstrCommand) : std::string(), ArrayArgument(pvarArgList));
     return S_OK;
   });
 }
 
 STDMETHODIMP ConnectCom::put_ActiveProject(BSTR* pstrFullname) {
   return Guarded(IID__Connect, [&]() -> HRESULT {
-    std::string path = pstrFullname ? FromBstr(*pstrFullname) : std::string();
-    ActiveProject(path);
+    addin_->ActiveProject(pstrFullname ? FromBstr(*pstrFullname) : std::string());
     return S_OK;
   });
 }
@@ -258,7 +253,7 @@ STDMETHODIMP ConnectCom::put_ActiveProject(BSTR* pstrFullname) {
 STDMETHODIMP ConnectCom::get_ActiveProject(BSTR* out) {
   return Guarded(IID__Connect, [&]() -> HRESULT {
     if (!out) return E_POINTER;
-    *out = NewBstr(ActiveProject());
+    *out = NewBstr(addin_->ActiveProject());
     return *out ? S_OK : E_OUTOFMEMORY;
   });
 }
@@ -296,9 +291,8 @@ STDMETHODIMP ConnectCom::Extensibility::Invoke(DISPID id, REFIID, LCID, WORD fla
 STDMETHODIMP ConnectCom::Extensibility::OnConnection(IDispatch* Application, LONG ConnectMode, IDispatch* AddInInst,
                                                      SAFEARRAY** custom) {
   (void)Guarded(IID_IDTExtensibility2, [&]() -> HRESULT {
-    VariantArray customArgs = ArrayArgument(custom);
-    outer_.addin::Connect::OnConnection(DispatchObject::Wrap(Application), ConnectMode, DispatchObject::Wrap(AddInInst),
-                                        customArgs);
+    outer_.addin_->OnConnection(DispatchObject::Wrap(Application), ConnectMode, DispatchObject::Wrap(AddInInst),
+                                        ArrayArgument(custom));
     return S_OK;
   });
   return S_OK;
@@ -306,8 +300,7 @@ STDMETHODIMP ConnectCom::Extensibility::OnConnection(IDispatch* Application, LON
 
 STDMETHODIMP ConnectCom::Extensibility::OnDisconnection(LONG RemoveMode, SAFEARRAY** custom) {
   (void)Guarded(IID_IDTExtensibility2, [&]() -> HRESULT {
-    VariantArray customArgs = ArrayArgument(custom);
-    outer_.addin::Connect::OnDisconnection(RemoveMode, customArgs);
+    outer_.addin_->OnDisconnection(RemoveMode, ArrayArgument(custom));
     return S_OK;
   });
   return S_OK;
@@ -315,8 +308,7 @@ STDMETHODIMP ConnectCom::Extensibility::OnDisconnection(LONG RemoveMode, SAFEARR
 
 STDMETHODIMP ConnectCom::Extensibility::OnAddInsUpdate(SAFEARRAY** custom) {
   (void)Guarded(IID_IDTExtensibility2, [&]() -> HRESULT {
-    VariantArray customArgs = ArrayArgument(custom);
-    outer_.addin::Connect::OnAddInsUpdate(customArgs);
+    outer_.addin_->OnAddInsUpdate(ArrayArgument(custom));
     return S_OK;
   });
   return S_OK;
@@ -324,8 +316,7 @@ STDMETHODIMP ConnectCom::Extensibility::OnAddInsUpdate(SAFEARRAY** custom) {
 
 STDMETHODIMP ConnectCom::Extensibility::OnStartupComplete(SAFEARRAY** custom) {
   (void)Guarded(IID_IDTExtensibility2, [&]() -> HRESULT {
-    VariantArray customArgs = ArrayArgument(custom);
-    outer_.addin::Connect::OnStartupComplete(customArgs);
+    outer_.addin_->OnStartupComplete(ArrayArgument(custom));
     return S_OK;
   });
   return S_OK;
@@ -333,8 +324,7 @@ STDMETHODIMP ConnectCom::Extensibility::OnStartupComplete(SAFEARRAY** custom) {
 
 STDMETHODIMP ConnectCom::Extensibility::OnBeginShutdown(SAFEARRAY** custom) {
   (void)Guarded(IID_IDTExtensibility2, [&]() -> HRESULT {
-    VariantArray customArgs = ArrayArgument(custom);
-    outer_.addin::Connect::OnBeginShutdown(customArgs);
+    outer_.addin_->OnBeginShutdown(ArrayArgument(custom));
     return S_OK;
   });
   return S_OK;

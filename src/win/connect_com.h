@@ -1,12 +1,15 @@
 #pragma once
-// The COM class of zandrel.Connect: the portable add-in object with its COM
-// faces. _Connect (dual, its IDispatch driven by the type library) is the
-// default interface; IDTExtensibility2 lives in a nested object of its own,
-// because both are IDispatch-based and each needs its own IDispatch. Every
-// method is a thin shell: convert the arguments, call the logic, convert the
-// result, all inside one catch-all.
+// The COM class of zandrel.Connect: the face of the portable add-in, which it
+// holds (addin_) and which it is to others ("Me"). _Connect (dual, its
+// IDispatch driven by the type library) is the default interface;
+// IDTExtensibility2 lives in a nested object of its own, because both are
+// IDispatch-based and each needs its own IDispatch. There is one reference
+// count, this class's. Every method is a thin shell: convert the arguments,
+// call the logic, convert the result, all inside one catch-all.
 
 #include <windows.h>
+
+#include <memory>
 
 #include "addin/connect.h"
 #include "extensibility.h"
@@ -15,7 +18,7 @@
 
 namespace zandrel::win {
 
-class ConnectCom final : public addin::Connect, public _Connect, public ISupportErrorInfo, public ComExposable {
+class ConnectCom final : public _Connect, public ISupportErrorInfo, public automation::Object, public ComExposable {
  public:
   // A new object with its creation steps run, asked for `riid`.
   static HRESULT CreateInstance(REFIID riid, void** ppv);
@@ -52,8 +55,8 @@ class ConnectCom final : public addin::Connect, public _Connect, public ISupport
   STDMETHODIMP put_ActiveProject(BSTR* pstrFullname) override;
   STDMETHODIMP get_ActiveProject(BSTR* ActiveProject) override;
 
-  // The automation layer: one count with COM's; the identity is the address
-  // callers see; calls by name go through the object's own IDispatch.
+  // The automation layer ("Me"): one count with COM's; the identity is the
+  // address callers see; calls by name go through the object's own IDispatch.
   std::uint32_t Retain() override { return AddRef(); }
   std::uint32_t Drop() override { return Release(); }
   std::intptr_t Identity() const override { return reinterpret_cast<std::intptr_t>(static_cast<const _Connect*>(this)); }
@@ -89,6 +92,7 @@ class ConnectCom final : public addin::Connect, public _Connect, public ISupport
 
   Extensibility extensibility_{*this};
   std::atomic<long> refs_{0};
+  std::unique_ptr<addin::Connect> addin_;
 };
 
 }  // namespace zandrel::win

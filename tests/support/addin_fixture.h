@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "addin/connect.h"
+#include "support/native_connect.h"
 #include "ide/ide_model.h"
 #include "manager/manager_model.h"
 #include "support/fakes.h"
@@ -126,14 +126,14 @@ class AddinFixture : public ::testing::Test {
 
   // Connects a new add-in to the stand-in IDE as the IDE does; the IDE shuts
   // it down at the end of the test unless told not to keep it.
-  automation::Ref<addin::Connect> Connected(bool keep = true) {
-    auto connect = addin::Connect::Create(&outside);
+  testing_support::AddInRef Connected(bool keep = true) {
+    auto connect = testing_support::AddInRef::Create(&outside);
     automation::VariantArray custom;
     connect->OnConnection(ide.Root(), 1, ide.AddIn(), custom);
     if (keep) kept_.push_back(connect);
     return connect;
   }
-  void Keep(const automation::Ref<addin::Connect>& connect) { kept_.push_back(connect); }
+  void Keep(const testing_support::AddInRef& connect) { kept_.push_back(connect); }
 
   // Lets the timers tick until none is armed (at most n ticks).
   void Drain(int n = 100) {
@@ -151,7 +151,7 @@ class AddinFixture : public ::testing::Test {
   StandInOutside outside;
 
  private:
-  std::vector<automation::Ref<addin::Connect>> kept_;
+  std::vector<testing_support::AddInRef> kept_;
 };
 
 }  // namespace zandrel::testing_support

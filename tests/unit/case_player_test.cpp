@@ -177,7 +177,7 @@ class Player : public AddinFixture {
     return text;
   }
   static std::string YesNo(bool b) { return b ? "yes" : "no"; }
-  Ref<addin::Connect>& AddIn() {
+  testing_support::AddInRef& AddIn() {
     if (!current_ || !*current_) throw std::runtime_error("no add-in");
     return *current_;
   }
@@ -194,7 +194,7 @@ class Player : public AddinFixture {
   }
   void Invoke(const Args& args, automation::CallKind kind) {
     auto values = Values(args, 1);
-    const auto answer = AddIn()->Invoke(args[0].text, kind, values);
+    const auto answer = AddIn().Face()->Invoke(args[0].text, kind, values);
     std::string shown = testbed::ShowResult(answer);
     if (answer && answer->type() == automation::VarType::Object && answer->AsObject() == ide.Root())
       shown += " the IDE's root";
@@ -205,12 +205,12 @@ class Player : public AddinFixture {
     int n = 0;
     for (const auto& a : addins_) {
       ++n;
-      if (a && a.Address() == object) return "add-in " + std::to_string(n);
+      if (a && a.Face().Address() == object) return "add-in " + std::to_string(n);
     }
     return "another";
   }
   void Connect(const Args& args, addin::OutsideComponents* components) {
-    addins_.push_back(addin::Connect::Create(components));
+    addins_.push_back(testing_support::AddInRef::Create(components));
     current_ = &addins_.back();
     if (!args.empty() && args[0].text == "created") return;
     const std::string app = args.size() > 1 ? args[1].text : "root";
@@ -547,8 +547,8 @@ class Player : public AddinFixture {
   }
 
   VariantArray custom_;
-  std::list<Ref<addin::Connect>> addins_;  // in the order made; released at the end
-  Ref<addin::Connect>* current_ = nullptr;
+  std::list<testing_support::AddInRef> addins_;  // in the order made; released at the end
+  testing_support::AddInRef* current_ = nullptr;
   std::vector<Rule> rules_;
   std::map<std::string, int> calls_;
   std::map<std::string, std::vector<std::string>> order_;

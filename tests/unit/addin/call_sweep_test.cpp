@@ -62,7 +62,7 @@ class Session : public AddinFixture {
   Outcome Play(Disturbance disturbance, int n, bool platformCalls) {
     Outcome out;
     const int aliveBefore = addin::Connect::Alive();
-    automation::Ref<Connect> connect;
+    testing_support::AddInRef connect;
     bool inTick = false;
     bool done = false;
     auto onCall = [&](const std::string& member) -> std::optional<Error> {
@@ -79,7 +79,7 @@ class Session : public AddinFixture {
         case Disturbance::Shutdown:
         case Disturbance::ShutdownAndRelease:
           if (connect) {
-            automation::Ref<Connect> held = connect;  // the IDE holds it while it calls
+            testing_support::AddInRef held = connect;  // the IDE holds it while it calls
             held->OnBeginShutdown(custom);
             held->OnDisconnection(0, custom);
             // The IDE lets go of the add-in; during a tick only the tick's own
@@ -111,7 +111,7 @@ class Session : public AddinFixture {
       Drain();
       inTick = false;
     };
-    connect = addin::Connect::Create(&outside);
+    connect = testing_support::AddInRef::Create(&outside);
     automation::VariantArray custom;
     if (connect) connect->OnConnection(ide.Root(), 1, ide.AddIn(), custom);
     ide.OpenSolution("C:\\s\\a.sln", {{"P1", "C:\\s\\P1.vcproj"}, {"P2", "C:\\s\\P2.vcproj"}});

@@ -17,11 +17,11 @@ class TimerTest : public AddinFixture {
  protected:
   TimerTest() {
     os.clock.timeOfDay = 1000.0f;
-    connect = Connect::Create(&outside);
+    connect = testing_support::AddInRef::Create(&outside);
     Keep(connect);
     TakeLines();
   }
-  automation::Ref<Connect> connect;
+  testing_support::AddInRef connect;
 };
 
 // The timer control takes 0 to 65535 ms; anything else is refused with

@@ -26,7 +26,7 @@ class Registration : public AddinFixture {
     Drain();
     TakeLines();
   }
-  automation::Ref<Connect> connect;
+  testing_support::AddInRef connect;
 };
 
 TEST_F(Registration, DuplicateNamesKeepTheFirst) {
@@ -98,8 +98,8 @@ TEST_F(Registration, TheRegisterDocLineShowsTheRegistrationManagerAndTheApplicat
 
 // The object's own address, as a signed 32-bit number: its low 32 bits.
 TEST_F(Registration, TheAddressIsTheObjects) {
-  auto fresh = Connect::Create(&outside);
-  const auto low = static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uintptr_t>(fresh.Address())));
+  auto fresh = testing_support::AddInRef::Create(&outside);
+  const auto low = static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uintptr_t>(fresh.Face().Address())));
   EXPECT_EQ(LogLines().at(0), T("FinalConstruct zandrel " + std::to_string(low)));
 }
 
