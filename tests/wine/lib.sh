@@ -56,10 +56,11 @@ finish() {
   [ "$failed" -eq 0 ]
 }
 
-# Wine's cmd now and then fails to find a program it found a moment before
-# ("Can't recognize ...", error level 9009) when the machine is loaded; Windows
-# does not. play_logged starts the stand-in IDE once more then, and says so:
-# the stand-in never ends with 9009 itself.
+# Wine's cmd and start now and then fail to find a program they found a
+# moment before ("Can't recognize ...", error level 9009; "File not found.")
+# when the machine is loaded; Windows does not. play_logged starts the
+# stand-in IDE through $work/ide.bat, which starts it once more then (the
+# stand-in never ends with 9009 itself), and says so.
 #
 # play_logged NAME [no-manager|with:OTHER.scn] < SCENARIO: plays the scenario
 # in the stand-in IDE of $winbin with every line of the add-in logged (no time
@@ -75,8 +76,18 @@ play_logged() {
   [ "${2:-}" == no-manager ] && unregister="$winbin\\standin_im.exe /UnregServer"
   if [[ "${2:-}" == with:* ]]; then
     local scn=${2#with:}
-    other="start \"\" /b $winbin\\standin_ide.exe $winwork\\$scn > $winwork\\${scn%.scn}.txt"
+    other="start \"\" /b cmd /c $winwork\\ide.bat $winwork\\$scn > $winwork\\${scn%.scn}.txt"
   fi
+  sed 's/$/\r/' > "$work/ide.bat" <<BAT
+@echo off
+$winbin\\standin_ide.exe %*
+if errorlevel 9009 if not errorlevel 9010 (
+  echo again >> $winwork\\started-again.txt
+  $winbin\\standin_ide.exe %*
+)
+set ide_rc=%errorlevel%
+if not %ide_rc%==0 echo standin_ide ended with exit code %ide_rc%
+BAT
   sed 's/$/\r/' > "$work/$name.bat" <<BAT
 @echo off
 $unregister
@@ -84,12 +95,7 @@ reg add "$key" /v Debug /t REG_DWORD /d 0x7F004000 /f >nul
 reg add "$key" /v DebugOutputFile /t REG_SZ /d $winwork\\$name.log /f >nul
 reg add "$key" /v SuppressTimeStamps /t REG_SZ /d true /f >nul
 $other
-$winbin\\standin_ide.exe $winwork\\$name.scn
-if errorlevel 9009 if not errorlevel 9010 (
-  echo again >> $winwork\\started-again.txt
-  $winbin\\standin_ide.exe $winwork\\$name.scn
-)
-if errorlevel 1 echo standin_ide ended with exit code %errorlevel%
+call $winwork\\ide.bat $winwork\\$name.scn
 reg delete "$key" /f >nul
 BAT
   "$wine_run" cmd /c "$winwork\\$name.bat"

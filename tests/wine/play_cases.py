@@ -266,15 +266,19 @@ def play(case, args, prefix):
           f'reg add "{SETTINGS}" /v DebugOutputFile /t REG_SZ /d %1 /f >nul\n'
           f'reg add "{SETTINGS}" /v SuppressTimeStamps /t REG_SZ /d true /f >nul\n')
     write("log-off.bat", f'@echo off\nreg delete "{SETTINGS}" /f >nul 2>&1\n')
-    # Wine's cmd now and then fails to find a program it found a moment
-    # before ("Can't recognize ...", error level 9009) when the machine is
-    # loaded; Windows does not. Such a run is started once more, and the
-    # runner says so: the stand-in never ends with 9009 itself.
+    # Wine's cmd and start now and then fail to find a program they found a
+    # moment before ("Can't recognize ...", error level 9009; "File not
+    # found.") when the machine is loaded; Windows does not. The cases start
+    # the stand-in IDE through ide.bat (in the background with start "" /b
+    # cmd /c), which starts it once more then, and the runner says so: the
+    # stand-in never ends with 9009 itself. ide.bat ends with its exit code.
     write("ide.bat", "@echo off\n@BIN@\\standin_ide.exe %*\n"
           "if errorlevel 9009 if not errorlevel 9010 (\n"
           "  echo again >> @WORK@\\started-again.txt\n"
           "  @BIN@\\standin_ide.exe %*\n)\n"
-          "if errorlevel 1 echo standin_ide ended with exit code %errorlevel%\n")
+          "set ide_rc=%errorlevel%\n"
+          "if not %ide_rc%==0 echo standin_ide ended with exit code %ide_rc%\n"
+          "exit /b %ide_rc%\n")
     for section in case.sections:
         if section[0] == "file":
             write(section[1].split("<", 1)[0].strip(), case.text(section))
