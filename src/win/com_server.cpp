@@ -6,6 +6,7 @@
 
 #include <cwchar>
 
+#include "win/com_object.h"
 #include "win/com_support.h"
 #include "win/connect_com.h"
 #include "win/server_registration.h"
@@ -14,18 +15,8 @@
 namespace zandrel::win {
 namespace {
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public ComObject<ClassFactory, IClassFactory> {
  public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *ppv = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
   // The factory is static: its references are the module's locks.
   STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++g_locks); }
   STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(--g_locks); }
@@ -68,17 +59,17 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** 
 extern "C" HRESULT WINAPI DllCanUnloadNow() { return g_objects == 0 && g_locks == 0 ? S_OK : S_FALSE; }
 
 extern "C" HRESULT WINAPI DllRegisterServer() {
-  return Guarded(IID__Connect, [] { return RegisterServer(RegistrationScope::Machine); });
+  return Guarded(IID__Connect, "DllRegisterServer", [] { return RegisterServer(RegistrationScope::Machine); });
 }
 
 extern "C" HRESULT WINAPI DllUnregisterServer() {
-  return Guarded(IID__Connect, [] { return UnregisterServer(RegistrationScope::Machine); });
+  return Guarded(IID__Connect, "DllUnregisterServer", [] { return UnregisterServer(RegistrationScope::Machine); });
 }
 
 // regsvr32 /n /i:user registers for the current user only (no administrator
 // rights needed); any other command line means the machine.
 extern "C" HRESULT WINAPI DllInstall(BOOL install, LPCWSTR commandLine) {
-  return Guarded(IID__Connect, [&] {
+  return Guarded(IID__Connect, "DllInstall", [&] {
     const RegistrationScope scope = commandLine && _wcsicmp(commandLine, L"user") == 0 ? RegistrationScope::User
                                                                                          : RegistrationScope::Machine;
     return install ? RegisterServer(scope) : UnregisterServer(scope);

@@ -1,6 +1,8 @@
 #include "win/com_support.h"
 
+#include "shared/debug_logger.h"
 #include "win/com_variant.h"
+#include "win/owners.h"
 #include "win/text_conv.h"
 
 namespace zandrel::win {
@@ -9,19 +11,24 @@ std::atomic<long> g_objects{0};
 std::atomic<long> g_locks{0};
 HMODULE g_module = nullptr;
 
+void LogCaught(const char* operation, const char* what) noexcept {
+  try {
+    shared::DebugLog(std::string(operation) + ": " + what + " caught at the COM boundary", shared::REZIRUZ_LOGID,
+                     shared::ERROR_LOGLEVEL);
+  } catch (...) {
+    // Not even the line could be made: nothing more to do.
+  }
+}
+
 HRESULT Fail(const automation::Error& error, const IID& iid) {
-  ICreateErrorInfo* create = nullptr;
-  if (SUCCEEDED(CreateErrorInfo(&create))) {
+  ComPtr<ICreateErrorInfo> create;
+  if (SUCCEEDED(CreateErrorInfo(create.GetAddressOf()))) {
     std::wstring description = Utf8ToWide(error.description);
     create->SetDescription(description.data());
     create->SetSource(const_cast<LPOLESTR>(L"zandrel.Connect"));
     create->SetGUID(iid);
-    IErrorInfo* info = nullptr;
-    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
-      SetErrorInfo(0, info);
-      info->Release();
-    }
-    create->Release();
+    ComPtr<IErrorInfo> info;
+    if (SUCCEEDED(create.As(&info))) SetErrorInfo(0, info.Get());
   }
   return HresultFromError(error);
 }

@@ -7,6 +7,7 @@
 #include <oleauto.h>
 
 #include <atomic>
+#include <exception>
 #include <new>
 #include <string>
 
@@ -24,17 +25,25 @@ extern HMODULE g_module;
 // code that carries the error.
 HRESULT Fail(const automation::Error& error, const IID& iid);
 
-// Runs an entry point's body: whatever it throws becomes a failure HRESULT
-// with error info, never an exception in the caller.
+// Writes a failure caught at the COM boundary to the log, at ERROR level:
+// "<operation>: <what> caught at the COM boundary". Never throws.
+void LogCaught(const char* operation, const char* what) noexcept;
+
+// Runs the entry point `operation`'s body: whatever it throws is logged and
+// becomes a failure HRESULT with error info, never an exception in the caller.
 template <class Body>
-HRESULT Guarded(const IID& iid, Body&& body) noexcept {
+HRESULT Guarded(const IID& iid, const char* operation, Body&& body) noexcept {
   try {
     return body();
   } catch (const std::bad_alloc&) {
+    LogCaught(operation, "out of memory");
     return Fail(automation::Error{static_cast<std::int32_t>(E_OUTOFMEMORY), "Out of memory"}, iid);
+  } catch (const std::exception& e) {
+    LogCaught(operation, e.what());
   } catch (...) {
-    return Fail(automation::Error{static_cast<std::int32_t>(E_UNEXPECTED), "Unexpected failure in zandrel"}, iid);
+    LogCaught(operation, "an exception of unknown type");
   }
+  return Fail(automation::Error{static_cast<std::int32_t>(E_UNEXPECTED), "Unexpected failure in zandrel"}, iid);
 }
 
 // A new BSTR of UTF-8 text (null only when out of memory).

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "win/dispatch_object.h"
+#include "win/owners.h"
 #include "win/text_conv.h"
 
 namespace zandrel::win {
@@ -66,22 +67,17 @@ HRESULT ToComVariant(const Variant& v, VARIANT* out) {
     case VarType::Array: {
       const VariantArray& array = v.AsArray();
       SAFEARRAYBOUND bound = {static_cast<ULONG>(array.elements.size()), array.lowerBound};
-      SAFEARRAY* sa = SafeArrayCreate(VT_VARIANT, 1, &bound);
+      UniqueSafeArray sa(SafeArrayCreate(VT_VARIANT, 1, &bound));
       if (!sa) return E_OUTOFMEMORY;
       for (std::size_t i = 0; i < array.elements.size(); ++i) {
-        VARIANT element;
-        VariantInit(&element);
-        HRESULT hr = ToComVariant(array.elements[i], &element);
+        UniqueVariant element;
+        HRESULT hr = ToComVariant(array.elements[i], element.get());
         LONG index = array.lowerBound + static_cast<LONG>(i);
-        if (SUCCEEDED(hr)) hr = SafeArrayPutElement(sa, &index, &element);
-        VariantClear(&element);
-        if (FAILED(hr)) {
-          SafeArrayDestroy(sa);
-          return hr;
-        }
+        if (SUCCEEDED(hr)) hr = SafeArrayPutElement(sa.get(), &index, element.get());
+        if (FAILED(hr)) return hr;
       }
       V_VT(out) = VT_ARRAY | VT_VARIANT;
-      V_ARRAY(out) = sa;
+      V_ARRAY(out) = sa.release();
       return S_OK;
     }
     case VarType::Unsupported: V_VT(out) = VT_EMPTY; return DISP_E_TYPEMISMATCH;
@@ -118,19 +114,17 @@ Result<Variant> FromArray(SAFEARRAY* sa, VARTYPE elementType) {
       array.elements.emplace_back(automation::Unsupported{});
       continue;
     }
-    VARIANT element;
-    VariantInit(&element);
+    UniqueVariant element;
     HRESULT hr;
     if (elementType == VT_VARIANT) {
-      hr = SafeArrayGetElement(sa, &i, &element);
+      hr = SafeArrayGetElement(sa, &i, element.get());
     } else {
       // Every member of the VARIANT union starts at the same address.
-      V_VT(&element) = elementType;
-      hr = SafeArrayGetElement(sa, &i, &V_I4(&element));
-      if (FAILED(hr)) V_VT(&element) = VT_EMPTY;
+      V_VT(element.get()) = elementType;
+      hr = SafeArrayGetElement(sa, &i, &V_I4(element.get()));
+      if (FAILED(hr)) V_VT(element.get()) = VT_EMPTY;
     }
-    auto value = SUCCEEDED(hr) ? FromComVariant(element) : Result<Variant>(ErrorFromHresult(hr));
-    VariantClear(&element);
+    auto value = SUCCEEDED(hr) ? FromComVariant(*element) : Result<Variant>(ErrorFromHresult(hr));
     array.elements.push_back(value ? std::move(*value) : Variant(automation::Unsupported{}));
   }
   return Variant(std::move(array));
@@ -140,13 +134,9 @@ Result<Variant> FromArray(SAFEARRAY* sa, VARTYPE elementType) {
 
 Result<Variant> FromComVariant(const VARIANT& in) {
   if (V_VT(&in) & VT_BYREF) {
-    VARIANT copy;
-    VariantInit(&copy);
-    HRESULT hr = VariantCopyInd(&copy, const_cast<VARIANT*>(&in));
-    if (FAILED(hr)) return ErrorFromHresult(hr);
-    auto value = FromComVariant(copy);
-    VariantClear(&copy);
-    return value;
+    UniqueVariant copy;
+    if (HRESULT hr = VariantCopyInd(copy.get(), const_cast<VARIANT*>(&in)); FAILED(hr)) return ErrorFromHresult(hr);
+    return FromComVariant(*copy);
   }
   if (V_VT(&in) & VT_ARRAY) return FromArray(V_ARRAY(&in), static_cast<VARTYPE>(V_VT(&in) & VT_TYPEMASK));
 
@@ -174,12 +164,9 @@ Result<Variant> FromComVariant(const VARIANT& in) {
       return Variant(DispatchObject::Wrap(V_DISPATCH(&in)));
     case VT_UNKNOWN: {
       if (!V_UNKNOWN(&in)) return Variant(automation::Ref<automation::Object>());
-      IDispatch* dispatch = nullptr;
-      HRESULT hr = V_UNKNOWN(&in)->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));
-      if (FAILED(hr)) return ErrorFromHresult(hr);
-      auto object = DispatchObject::Wrap(dispatch);
-      dispatch->Release();
-      return Variant(std::move(object));
+      ComPtr<IDispatch> dispatch;
+      if (HRESULT hr = V_UNKNOWN(&in)->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch.GetAddressOf())); FAILED(hr)) return ErrorFromHresult(hr);
+      return Variant(DispatchObject::Wrap(dispatch.Get()));
     }
     default: {
       // Wider integers, currency and decimals arrive as Double.
@@ -274,21 +261,16 @@ Error ErrorFromHresult(HRESULT hr, const EXCEPINFO* info) {
 }
 
 Error ErrorFromCall(HRESULT hr, IUnknown* callee, const IID& iid) {
-  ISupportErrorInfo* support = nullptr;
+  ComPtr<ISupportErrorInfo> support;
   bool supported = false;
-  if (callee && SUCCEEDED(callee->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&support)))) {
+  if (callee && SUCCEEDED(callee->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(support.GetAddressOf()))))
     supported = support->InterfaceSupportsErrorInfo(iid) == S_OK;
-    support->Release();
-  }
-  IErrorInfo* info = nullptr;
-  if (GetErrorInfo(0, &info) == S_OK && info) {  // always taken, so that it never goes stale
-    BSTR description = nullptr;
+  ComPtr<IErrorInfo> info;
+  if (GetErrorInfo(0, info.GetAddressOf()) == S_OK && info) {  // always taken, so that it never goes stale
+    UniqueBstr description;
     std::string text;
-    if (supported && SUCCEEDED(info->GetDescription(&description)) && description) {
-      text = WideToUtf8(description);
-      SysFreeString(description);
-    }
-    info->Release();
+    if (supported && SUCCEEDED(info->GetDescription(description.put())) && description)
+      text = WideToUtf8(description.get());
     if (!text.empty()) return Error{static_cast<std::int32_t>(hr), text};
   }
   return ErrorFromHresult(hr);

@@ -3,6 +3,7 @@
 #include "win/com_support.h"
 #include "win/dispatch_object.h"
 #include "win/outside_com.h"
+#include "win/owners.h"
 #include "win/text_conv.h"
 
 namespace zandrel::win {
@@ -30,45 +31,24 @@ ConnectCom::~ConnectCom() { --g_objects; }
 HRESULT ConnectCom::CreateInstance(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
-  return Guarded(IID__Connect, [&]() -> HRESULT {
-    auto* object = new ConnectCom();
-    object->AddRef();
-    object->addin_->FinalConstruct();
-    HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
+  return Guarded(IID__Connect, "CreateInstance", [&]() -> HRESULT {
+    ComPtr<_Connect> object(new ConnectCom());
+    static_cast<ConnectCom*>(object.Get())->addin_->FinalConstruct();
+    return object->QueryInterface(riid, ppv);
   });
 }
 
-STDMETHODIMP ConnectCom::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID__Connect) {
-    *ppv = static_cast<_Connect*>(this);
-  } else if (riid == IID_IDTExtensibility2) {
-    *ppv = static_cast<IDTExtensibility2*>(&extensibility_);
-  } else if (riid == IID_ISupportErrorInfo) {
-    *ppv = static_cast<ISupportErrorInfo*>(this);
-  } else {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
+void* ConnectCom::Find(REFIID riid) {
+  if (riid == IID_IDispatch) return static_cast<_Connect*>(this);
+  if (riid == IID_IDTExtensibility2) return static_cast<IDTExtensibility2*>(&extensibility_);
+  return nullptr;
 }
 
-STDMETHODIMP_(ULONG) ConnectCom::AddRef() { return static_cast<ULONG>(++refs_); }
-
-STDMETHODIMP_(ULONG) ConnectCom::Release() {
-  const long left = --refs_;
-  if (left == 0) {
-    refs_ = automation::kReleasing;
-    try {
-      addin_->FinalRelease();
-    } catch (...) {
-    }
-    delete this;
+void ConnectCom::FinalRelease() {
+  try {
+    addin_->FinalRelease();
+  } catch (...) {
   }
-  return static_cast<ULONG>(left);
 }
 
 STDMETHODIMP ConnectCom::GetTypeInfoCount(UINT* count) {
@@ -102,7 +82,7 @@ STDMETHODIMP ConnectCom::InterfaceSupportsErrorInfo(REFIID riid) {
 }
 
 IDispatch* ConnectCom::NewDispatchReference() {
-  AddRef();
+  ComObject::AddRef();
   return static_cast<_Connect*>(this);
 }
 
@@ -116,7 +96,7 @@ automation::Result<Variant> ConnectCom::Invoke(std::string_view name, automation
 // _Connect
 
 STDMETHODIMP ConnectCom::get_Description(BSTR* out) {
-  return Guarded(IID__Connect, [&]() -> HRESULT {
+  return Guarded(IID__Connect, "get_Description", [&]() -> HRESULT {
     if (!out) return E_POINTER;
     *out = NewBstr(addin_->Description());
     return *out ? S_OK : E_OUTOFMEMORY;
@@ -124,18 +104,18 @@ STDMETHODIMP ConnectCom::get_Description(BSTR* out) {
 }
 
 STDMETHODIMP ConnectCom::Ping() {
-  return Guarded(IID__Connect, [&]() -> HRESULT {
+  return Guarded(IID__Connect, "Ping", [&]() -> HRESULT {
     addin_->Ping();
     return S_OK;
   });
 }
 
 STDMETHODIMP ConnectCom::get_DTE(IDispatch** out) {
-  return Guarded(IID__Connect, [&]() -> HRESULT { return NewDispatch(addin_->DTE(), out); });
+  return Guarded(IID__Connect, "get_DTE", [&]() -> HRESULT { return NewDispatch(addin_->DTE(), out); });
 }
 
 STDMETHODIMP ConnectCom::get_Name(BSTR* out) {
-  return Guarded(IID__Connect, [&]() -> HRESULT {
+  return Guarded(IID__Connect, "get_Name", [&]() -> HRESULT {
     if (!out) return E_POINTER;
     *out = NewBstr(addin_->Name());
     return *out ? S_OK : E_OUTOFMEMORY;
@@ -143,7 +123,7 @@ STDMETHODIMP ConnectCom::get_Name(BSTR* out) {
 }
 
 STDMETHODIMP ConnectCom::get_MSDEVPid(LONG* out) {
-  return Guarded(IID__Connect, [&]() -> HRESULT {
+  return Guarded(IID__Connect, "get_MSDEVPid", [&]() -> HRESULT {
     if (!out) return E_POINTER;
     *out = addin_->MSDEVPid();
     return S_OK;
@@ -151,7 +131,7 @@ STDMETHODIMP ConnectCom::get_MSDEVPid(LONG* out) {
 }
 
 STDMETHODIMP ConnectCom::get_MSDEVMainWnd(LONG* out) {
-  return Guarded(IID__Connect, [&]() -> HRESULT {
+  return Guarded(IID__Connect, "get_MSDEVMainWnd", [&]() -> HRESULT {
     if (!out) return E_POINTER;
     auto window = addin_->MSDEVMainWnd();
     if (!window) return Fail(window.error(), IID__Connect);
@@ -161,7 +141,7 @@ STDMETHODIMP ConnectCom::get_MSDEVMainWnd(LONG* out) {
 }
 
 STDMETHODIMP ConnectCom::RegisterProjects(VARIANT_BOOL* out) {
-  return Guarded(IID__Connect, [&]() -> HRESULT {
+  return Guarded(IID__Connect, "RegisterProjects", [&]() -> HRESULT {
     if (!out) return E_POINTER;
     *out = Bool(addin_->RegisterProjects());
     return S_OK;
@@ -169,14 +149,14 @@ STDMETHODIMP ConnectCom::RegisterProjects(VARIANT_BOOL* out) {
 }
 
 STDMETHODIMP ConnectCom::Timer() {
-  return Guarded(IID__Connect, [&]() -> HRESULT {
+  return Guarded(IID__Connect, "Timer", [&]() -> HRESULT {
     addin_->Timer();
     return S_OK;
   });
 }
 
 STDMETHODIMP ConnectCom::get_EventQueueCount(LONG* out) {
-  return Guarded(IID__Connect, [&]() -> HRESULT {
+  return Guarded(IID__Connect, "get_EventQueueCount", [&]() -> HRESULT {
     if (!out) return E_POINTER;
     auto count = addin_->EventQueueCount();
     if (!count) return Fail(count.error(), IID__Connect);
@@ -186,7 +166,7 @@ STDMETHODIMP ConnectCom::get_EventQueueCount(LONG* out) {
 }
 
 STDMETHODIMP ConnectCom::get_RTEServer(VARIANT_BOOL* out) {
-  return Guarded(IID__Connect, [&]() -> HRESULT {
+  return Guarded(IID__Connect, "get_RTEServer", [&]() -> HRESULT {
     if (!out) return E_POINTER;
     *out = Bool(addin_->RTEServer());
     return S_OK;
@@ -194,14 +174,14 @@ STDMETHODIMP ConnectCom::get_RTEServer(VARIANT_BOOL* out) {
 }
 
 STDMETHODIMP ConnectCom::put_RTEServer(VARIANT_BOOL bNewValue) {
-  return Guarded(IID__Connect, [&]() -> HRESULT {
+  return Guarded(IID__Connect, "put_RTEServer", [&]() -> HRESULT {
     addin_->RTEServer(bNewValue != VARIANT_FALSE);
     return S_OK;
   });
 }
 
 STDMETHODIMP ConnectCom::DoInitialize(VARIANT* lvarEvent) {
-  return Guarded(IID__Connect, [&]() -> HRESULT {
+  return Guarded(IID__Connect, "DoInitialize", [&]() -> HRESULT {
     Variant event;
     if (lvarEvent) {
       auto value = FromComVariant(*lvarEvent);
@@ -213,7 +193,7 @@ STDMETHODIMP ConnectCom::DoInitialize(VARIANT* lvarEvent) {
 }
 
 STDMETHODIMP ConnectCom::get_NewWorkspace(VARIANT_BOOL* out) {
-  return Guarded(IID__Connect, [&]() -> HRESULT {
+  return Guarded(IID__Connect, "get_NewWorkspace", [&]() -> HRESULT {
     if (!out) return E_POINTER;
     *out = Bool(addin_->NewWorkspace());
     return S_OK;
@@ -221,7 +201,7 @@ STDMETHODIMP ConnectCom::get_NewWorkspace(VARIANT_BOOL* out) {
 }
 
 STDMETHODIMP ConnectCom::get_CurrentBuildErrors(LONG* out) {
-  return Guarded(IID__Connect, [&]() -> HRESULT {
+  return Guarded(IID__Connect, "get_CurrentBuildErrors", [&]() -> HRESULT {
     if (!out) return E_POINTER;
     *out = addin_->CurrentBuildErrors();
     return S_OK;
@@ -229,7 +209,7 @@ STDMETHODIMP ConnectCom::get_CurrentBuildErrors(LONG* out) {
 }
 
 STDMETHODIMP ConnectCom::get_CurrentBuildWarnings(LONG* out) {
-  return Guarded(IID__Connect, [&]() -> HRESULT {
+  return Guarded(IID__Connect, "get_CurrentBuildWarnings", [&]() -> HRESULT {
     if (!out) return E_POINTER;
     *out = addin_->CurrentBuildWarnings();
     return S_OK;
@@ -237,21 +217,21 @@ STDMETHODIMP ConnectCom::get_CurrentBuildWarnings(LONG* out) {
 }
 
 STDMETHODIMP ConnectCom::ExecuteExtendedCommand(BSTR* pstrCommand, SAFEARRAY** pvarArgList) {
-  return Guarded(IID__Connect, [&]() -> HRESULT {
+  return Guarded(IID__Connect, "ExecuteExtendedCommand", [&]() -> HRESULT {
     addin_->ExecuteExtendedCommand(pstrCommand ? FromBstr(*pstrCommand) : std::string(), ArrayArgument(pvarArgList));
     return S_OK;
   });
 }
 
 STDMETHODIMP ConnectCom::put_ActiveProject(BSTR* pstrFullname) {
-  return Guarded(IID__Connect, [&]() -> HRESULT {
+  return Guarded(IID__Connect, "put_ActiveProject", [&]() -> HRESULT {
     addin_->ActiveProject(pstrFullname ? FromBstr(*pstrFullname) : std::string());
     return S_OK;
   });
 }
 
 STDMETHODIMP ConnectCom::get_ActiveProject(BSTR* out) {
-  return Guarded(IID__Connect, [&]() -> HRESULT {
+  return Guarded(IID__Connect, "get_ActiveProject", [&]() -> HRESULT {
     if (!out) return E_POINTER;
     *out = NewBstr(addin_->ActiveProject());
     return *out ? S_OK : E_OUTOFMEMORY;
@@ -290,7 +270,7 @@ STDMETHODIMP ConnectCom::Extensibility::Invoke(DISPID id, REFIID, LCID, WORD fla
 
 STDMETHODIMP ConnectCom::Extensibility::OnConnection(IDispatch* Application, LONG ConnectMode, IDispatch* AddInInst,
                                                      SAFEARRAY** custom) {
-  (void)Guarded(IID_IDTExtensibility2, [&]() -> HRESULT {
+  (void)Guarded(IID_IDTExtensibility2, "OnConnection", [&]() -> HRESULT {
     outer_.addin_->OnConnection(DispatchObject::Wrap(Application), ConnectMode, DispatchObject::Wrap(AddInInst),
                                         ArrayArgument(custom));
     return S_OK;
@@ -299,7 +279,7 @@ STDMETHODIMP ConnectCom::Extensibility::OnConnection(IDispatch* Application, LON
 }
 
 STDMETHODIMP ConnectCom::Extensibility::OnDisconnection(LONG RemoveMode, SAFEARRAY** custom) {
-  (void)Guarded(IID_IDTExtensibility2, [&]() -> HRESULT {
+  (void)Guarded(IID_IDTExtensibility2, "OnDisconnection", [&]() -> HRESULT {
     outer_.addin_->OnDisconnection(RemoveMode, ArrayArgument(custom));
     return S_OK;
   });
@@ -307,7 +287,7 @@ STDMETHODIMP ConnectCom::Extensibility::OnDisconnection(LONG RemoveMode, SAFEARR
 }
 
 STDMETHODIMP ConnectCom::Extensibility::OnAddInsUpdate(SAFEARRAY** custom) {
-  (void)Guarded(IID_IDTExtensibility2, [&]() -> HRESULT {
+  (void)Guarded(IID_IDTExtensibility2, "OnAddInsUpdate", [&]() -> HRESULT {
     outer_.addin_->OnAddInsUpdate(ArrayArgument(custom));
     return S_OK;
   });
@@ -315,7 +295,7 @@ STDMETHODIMP ConnectCom::Extensibility::OnAddInsUpdate(SAFEARRAY** custom) {
 }
 
 STDMETHODIMP ConnectCom::Extensibility::OnStartupComplete(SAFEARRAY** custom) {
-  (void)Guarded(IID_IDTExtensibility2, [&]() -> HRESULT {
+  (void)Guarded(IID_IDTExtensibility2, "OnStartupComplete", [&]() -> HRESULT {
     outer_.addin_->OnStartupComplete(ArrayArgument(custom));
     return S_OK;
   });
@@ -323,7 +303,7 @@ STDMETHODIMP ConnectCom::Extensibility::OnStartupComplete(SAFEARRAY** custom) {
 }
 
 STDMETHODIMP ConnectCom::Extensibility::OnBeginShutdown(SAFEARRAY** custom) {
-  (void)Guarded(IID_IDTExtensibility2, [&]() -> HRESULT {
+  (void)Guarded(IID_IDTExtensibility2, "OnBeginShutdown", [&]() -> HRESULT {
     outer_.addin_->OnBeginShutdown(ArrayArgument(custom));
     return S_OK;
   });

@@ -13,20 +13,24 @@
 
 #include "addin/connect.h"
 #include "extensibility.h"
+#include "win/com_object.h"
 #include "win/com_variant.h"
 #include "zandrel.h"
 
 namespace zandrel::win {
 
-class ConnectCom final : public _Connect, public ISupportErrorInfo, public automation::Object, public ComExposable {
+class ConnectCom final : public ComObject<ConnectCom, _Connect, ISupportErrorInfo>,
+                         public automation::Object,
+                         public ComExposable {
  public:
   // A new object with its creation steps run, asked for `riid`.
   static HRESULT CreateInstance(REFIID riid, void** ppv);
 
-  // IUnknown
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
+  // ComObject's hooks: _Connect also as IDispatch, the nested
+  // IDTExtensibility2; the destruction steps; the server's object count.
+  void* Find(REFIID riid);
+  void FinalRelease();
+  static void Counted(long) {}
   // IDispatch
   STDMETHODIMP GetTypeInfoCount(UINT* count) override;
   STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
@@ -57,14 +61,15 @@ class ConnectCom final : public _Connect, public ISupportErrorInfo, public autom
 
   // The automation layer ("Me"): one count with COM's; the identity is the
   // address callers see; calls by name go through the object's own IDispatch.
-  std::uint32_t Retain() override { return AddRef(); }
-  std::uint32_t Drop() override { return Release(); }
+  std::uint32_t Retain() override { return ComObject::AddRef(); }
+  std::uint32_t Drop() override { return ComObject::Release(); }
   std::intptr_t Identity() const override { return reinterpret_cast<std::intptr_t>(static_cast<const _Connect*>(this)); }
   IDispatch* NewDispatchReference() override;
   automation::Result<automation::Variant> Invoke(std::string_view name, automation::CallKind kind,
                                                  std::span<automation::Variant> args) override;
 
  private:
+  friend class ComObject<ConnectCom, _Connect, ISupportErrorInfo>;
   ConnectCom();
   ~ConnectCom() override;
 
@@ -91,7 +96,6 @@ class ConnectCom final : public _Connect, public ISupportErrorInfo, public autom
   };
 
   Extensibility extensibility_{*this};
-  std::atomic<long> refs_{0};
   std::unique_ptr<addin::Connect> addin_;
 };
 

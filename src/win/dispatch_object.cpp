@@ -4,7 +4,9 @@
 
 #include <vector>
 
+#include "win/com_object.h"
 #include "win/com_variant.h"
+#include "win/owners.h"
 #include "win/text_conv.h"
 
 namespace zandrel::win {
@@ -12,22 +14,6 @@ namespace zandrel::win {
 using automation::CallKind;
 using automation::Result;
 using automation::Variant;
-
-namespace {
-
-struct ComVariants {
-  explicit ComVariants(std::size_t n) : v(n) {
-    for (VARIANT& x : v) VariantInit(&x);
-  }
-  ~ComVariants() {
-    for (VARIANT& x : v) VariantClear(&x);
-  }
-  ComVariants(const ComVariants&) = delete;
-  ComVariants& operator=(const ComVariants&) = delete;
-  std::vector<VARIANT> v;
-};
-
-}  // namespace
 
 automation::Ref<automation::Object> DispatchObject::Wrap(IDispatch* dispatch) {
   if (!dispatch) return {};
@@ -44,12 +30,12 @@ Result<Variant> DispatchObject::Invoke(std::string_view name, CallKind kind, std
   }
 
   // DISPPARAMS holds the arguments last first.
-  ComVariants com(args.size());
+  UniqueVariants com(args.size());
   for (std::size_t i = 0; i < args.size(); ++i) {
-    HRESULT hr = ToComVariant(args[i], &com.v[args.size() - 1 - i]);
+    HRESULT hr = ToComVariant(args[i], &com[args.size() - 1 - i]);
     if (FAILED(hr)) return ErrorFromHresult(hr);
   }
-  DISPPARAMS params = {com.v.empty() ? nullptr : com.v.data(), nullptr, static_cast<UINT>(com.v.size()), 0};
+  DISPPARAMS params = {com.data(), nullptr, static_cast<UINT>(com.size()), 0};
   DISPID putId = DISPID_PROPERTYPUT;
   WORD flags = DISPATCH_METHOD;
   switch (kind) {
@@ -63,21 +49,12 @@ Result<Variant> DispatchObject::Invoke(std::string_view name, CallKind kind, std
     params.cNamedArgs = 1;
   }
 
-  VARIANT result;
-  VariantInit(&result);
-  EXCEPINFO info = {};
+  UniqueVariant result;
+  UniqueExcepInfo info;
   UINT argError = 0;
-  HRESULT hr = dispatch_->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &result, &info, &argError);
-  if (FAILED(hr)) {
-    automation::Error error = ErrorFromHresult(hr, hr == DISP_E_EXCEPTION ? &info : nullptr);
-    if (info.bstrSource) SysFreeString(info.bstrSource);
-    if (info.bstrDescription) SysFreeString(info.bstrDescription);
-    if (info.bstrHelpFile) SysFreeString(info.bstrHelpFile);
-    return error;
-  }
-  auto value = FromComVariant(result);
-  VariantClear(&result);
-  return value;
+  HRESULT hr = dispatch_->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result.get(), &info, &argError);
+  if (FAILED(hr)) return ErrorFromHresult(hr, hr == DISP_E_EXCEPTION ? &info : nullptr);
+  return FromComVariant(*result);
 }
 
 }  // namespace zandrel::win
@@ -93,26 +70,11 @@ HRESULT ParseIid(std::string_view text, IID* iid) {
 
 // The COM face of an event sink: it answers the events' dispinterface and
 // hands each call, arguments in declared order, to the portable sink.
-class ComEventSink final : public IDispatch {
+class ComEventSink final : public ComObject<ComEventSink, IDispatch> {
  public:
   ComEventSink(const IID& events, automation::Ref<automation::EventSink> sink) : events_(events), sink_(std::move(sink)) {}
 
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == events_) {
-      *ppv = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const LONG left = InterlockedDecrement(&refs_);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-  }
+  void* Find(REFIID riid) { return riid == events_ ? static_cast<IDispatch*>(this) : nullptr; }
   STDMETHODIMP GetTypeInfoCount(UINT* count) override {
     if (count) *count = 0;
     return S_OK;
@@ -135,7 +97,6 @@ class ComEventSink final : public IDispatch {
   }
 
  private:
-  LONG refs_ = 0;
   IID events_;
   automation::Ref<automation::EventSink> sink_;
 };
@@ -145,13 +106,11 @@ class ComEventSink final : public IDispatch {
 automation::Result<automation::Ref<automation::Object>> DispatchObject::As(const automation::InterfaceId& iid) {
   IID id;
   if (HRESULT hr = ParseIid(iid.guid, &id); FAILED(hr)) return ErrorFromHresult(hr);
-  IDispatch* wanted = nullptr;
+  ComPtr<IDispatch> wanted;
   // The interfaces asked for are dual: their pointers are IDispatch pointers.
-  HRESULT hr = dispatch_->QueryInterface(id, reinterpret_cast<void**>(&wanted));
+  HRESULT hr = dispatch_->QueryInterface(id, reinterpret_cast<void**>(wanted.GetAddressOf()));
   if (FAILED(hr)) return ErrorFromHresult(hr);
-  auto object = Wrap(wanted);
-  wanted->Release();
-  return object;
+  return Wrap(wanted.Get());
 }
 
 // The object's connection point for the events' dispinterface.

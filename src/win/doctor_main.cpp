@@ -16,7 +16,7 @@
 #include "doctor/logger_check.h"
 #include "doctor/report.h"
 #include "qms.h"
-#include "win/com_ptr.h"
+#include "win/owners.h"
 #include "win/text_conv.h"
 #include "win/win32_services.h"
 #include "zandrel.h"
@@ -61,14 +61,14 @@ struct Value {
 };
 
 Value ReadText(const Place& place, const std::string& key, const char* name = nullptr) {
-  HKEY handle = nullptr;
-  if (RegOpenKeyExW(place.root, Utf8ToWide(key).c_str(), 0, KEY_QUERY_VALUE | place.view, &handle) != ERROR_SUCCESS)
+  UniqueHkey handle;
+  if (RegOpenKeyExW(place.root, Utf8ToWide(key).c_str(), 0, KEY_QUERY_VALUE | place.view, handle.put()) != ERROR_SUCCESS)
     return {};
   Value out;
   wchar_t buffer[2048] = {};
   DWORD size = sizeof buffer - sizeof(wchar_t);
   DWORD type = 0;
-  const LONG rc = RegQueryValueExW(handle, name ? Utf8ToWide(name).c_str() : nullptr, nullptr, &type,
+  const LONG rc = RegQueryValueExW(handle.get(), name ? Utf8ToWide(name).c_str() : nullptr, nullptr, &type,
                                    reinterpret_cast<BYTE*>(buffer), &size);
   if (rc == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) {
     out.found = true;
@@ -79,15 +79,13 @@ Value ReadText(const Place& place, const std::string& key, const char* name = nu
     std::memcpy(&number, buffer, sizeof number);
     out.text = std::to_string(number);
   }
-  RegCloseKey(handle);
   return out;
 }
 
 bool KeyExists(const Place& place, const std::string& key) {
-  HKEY handle = nullptr;
-  if (RegOpenKeyExW(place.root, Utf8ToWide(key).c_str(), 0, KEY_QUERY_VALUE | place.view, &handle) != ERROR_SUCCESS)
+  UniqueHkey handle;
+  if (RegOpenKeyExW(place.root, Utf8ToWide(key).c_str(), 0, KEY_QUERY_VALUE | place.view, handle.put()) != ERROR_SUCCESS)
     return false;
-  RegCloseKey(handle);
   return true;
 }
 

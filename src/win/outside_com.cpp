@@ -1,11 +1,10 @@
 #include "win/outside_com.h"
 
-#include <wrl/client.h>
-
 #include "qms.h"
 #include "win/com_support.h"
 #include "win/com_variant.h"
 #include "win/dispatch_object.h"
+#include "win/owners.h"
 #include "win/text_conv.h"
 
 namespace zandrel::win {
@@ -14,26 +13,9 @@ using automation::Ref;
 using automation::Result;
 using automation::Status;
 using automation::Variant;
-using Microsoft::WRL::ComPtr;
 using namespace registration;
 
 namespace {
-
-// A BSTR owned for the length of one by-reference call.
-class BstrArg {
- public:
-  explicit BstrArg(const std::string& text) : b_(NewBstr(text)) {}
-  ~BstrArg() { SysFreeString(b_); }
-  BstrArg(const BstrArg&) = delete;
-  BstrArg& operator=(const BstrArg&) = delete;
-  BSTR* operator&() { return &b_; }
-  BSTR get() const { return b_; }
-  // What the callee left in it.
-  std::string text() const { return FromBstr(b_); }
-
- private:
-  BSTR b_;
-};
 
 template <class Interface>
 class Proxy : public automation::RefCountedBase {
@@ -47,9 +29,9 @@ class Proxy : public automation::RefCountedBase {
 };
 
 template <class P, class Interface>
-Ref<typename P::Wrapped> WrapProxy(Interface* p) {
+Ref<typename P::Wrapped> WrapProxy(const ComPtr<Interface>& p) {
   if (!p) return {};
-  return Ref<typename P::Wrapped>(new P(p));
+  return Ref<typename P::Wrapped>(new P(p.Get()));
 }
 
 class AppProxy final : public Proxy<IQmsApplication>, public QmsApplication {
@@ -58,17 +40,15 @@ class AppProxy final : public Proxy<IQmsApplication>, public QmsApplication {
   using Proxy::Proxy;
   std::intptr_t Identity() const override { return reinterpret_cast<std::intptr_t>(com()); }
   Status SetProcessId(std::string& processId) override {
-    BstrArg id(processId);
-    if (HRESULT hr = p_->put_ProcessId(&id); FAILED(hr)) return Failed(hr);
-    processId = id.text();
+    UniqueBstr id(NewBstr(processId));
+    if (HRESULT hr = p_->put_ProcessId(id.InOut()); FAILED(hr)) return Failed(hr);
+    processId = FromBstr(id.get());
     return Status::Ok();
   }
   Result<Ref<automation::Object>> AppObject() override {
-    IDispatch* object = nullptr;
-    if (HRESULT hr = p_->get_AppObject(&object); FAILED(hr)) return Failed(hr);
-    auto wrapped = DispatchObject::Wrap(object);
-    if (object) object->Release();
-    return wrapped;
+    ComPtr<IDispatch> object;
+    if (HRESULT hr = p_->get_AppObject(object.GetAddressOf()); FAILED(hr)) return Failed(hr);
+    return DispatchObject::Wrap(object.Get());
   }
 };
 
@@ -78,18 +58,14 @@ class DocProxy final : public Proxy<IQmsDocument>, public QmsDocument {
   using Proxy::Proxy;
   std::intptr_t Identity() const override { return reinterpret_cast<std::intptr_t>(com()); }
   Result<std::string> DocName() override {
-    BSTR name = nullptr;
-    if (HRESULT hr = p_->get_DocName(&name); FAILED(hr)) return Failed(hr);
-    std::string text = FromBstr(name);
-    SysFreeString(name);
-    return text;
+    UniqueBstr name;
+    if (HRESULT hr = p_->get_DocName(name.put()); FAILED(hr)) return Failed(hr);
+    return FromBstr(name.get());
   }
   Result<Ref<QmsApplication>> App() override {
-    IQmsApplication* app = nullptr;
-    if (HRESULT hr = p_->get_App(&app); FAILED(hr)) return Failed(hr);
-    auto wrapped = WrapProxy<AppProxy>(app);
-    if (app) app->Release();
-    return wrapped;
+    ComPtr<IQmsApplication> app;
+    if (HRESULT hr = p_->get_App(app.GetAddressOf()); FAILED(hr)) return Failed(hr);
+    return WrapProxy<AppProxy>(app);
   }
 };
 
@@ -99,16 +75,11 @@ class DocsProxy final : public Proxy<IQmsDocuments>, public QmsDocuments {
   using Proxy::Proxy;
   std::intptr_t Identity() const override { return reinterpret_cast<std::intptr_t>(com()); }
   Result<Ref<QmsDocument>> Item(Variant& index) override {
-    VARIANT v;
-    VariantInit(&v);
-    if (HRESULT hr = ToComVariant(index, &v); FAILED(hr)) return ErrorFromHresult(hr);
-    IQmsDocument* doc = nullptr;
-    HRESULT hr = p_->Item(&v, &doc);
-    VariantClear(&v);
-    if (FAILED(hr)) return Failed(hr);
-    auto wrapped = WrapProxy<DocProxy>(doc);
-    if (doc) doc->Release();
-    return wrapped;
+    UniqueVariant v;
+    if (HRESULT hr = ToComVariant(index, v.get()); FAILED(hr)) return ErrorFromHresult(hr);
+    ComPtr<IQmsDocument> doc;
+    if (HRESULT hr = p_->Item(v.get(), doc.GetAddressOf()); FAILED(hr)) return Failed(hr);
+    return WrapProxy<DocProxy>(doc);
   }
   Result<std::int32_t> Count() override {
     LONG count = 0;
@@ -126,41 +97,34 @@ class DocProjectProxy final : public Proxy<IQmcDocProject>, public QmcDocProject
   Status SetFullName(std::string& v) override { return PutText(&IQmcDocProject::put_FullName, v); }
   Status SetComment(std::string& v) override { return PutText(&IQmcDocProject::put_Comment, v); }
   Status SetTimeStamp(Variant& v) override {
-    VARIANT value;
-    VariantInit(&value);
-    if (HRESULT hr = ToComVariant(v, &value); FAILED(hr)) return ErrorFromHresult(hr);
-    HRESULT hr = p_->put_TimeStamp(&value);
-    if (SUCCEEDED(hr)) {
-      auto back = FromComVariant(value);
-      if (back) v = std::move(*back);
-    }
-    VariantClear(&value);
-    if (FAILED(hr)) return Failed(hr);
+    UniqueVariant value;
+    if (HRESULT hr = ToComVariant(v, value.get()); FAILED(hr)) return ErrorFromHresult(hr);
+    if (HRESULT hr = p_->put_TimeStamp(value.get()); FAILED(hr)) return Failed(hr);
+    if (auto back = FromComVariant(*value)) v = std::move(*back);
     return Status::Ok();
   }
   Status SetContainer(Ref<automation::Object>& container) override {
-    IDispatch* object = nullptr;
-    if (HRESULT hr = NewDispatch(container, &object); FAILED(hr)) return ErrorFromHresult(hr);
-    HRESULT hr = p_->putref_Container(&object);
-    if (SUCCEEDED(hr) && !object) container = nullptr;  // the callee let go of it
-    if (object) object->Release();
-    if (FAILED(hr)) return Failed(hr);
+    ComPtr<IDispatch> object;
+    if (HRESULT hr = NewDispatch(container, object.GetAddressOf()); FAILED(hr)) return ErrorFromHresult(hr);
+    if (HRESULT hr = p_->putref_Container(InOut(object)); FAILED(hr)) return Failed(hr);
+    if (!object) container = nullptr;  // the callee let go of it
     return Status::Ok();
   }
 
  private:
   Status PutText(HRESULT (STDMETHODCALLTYPE IQmcDocProject::*put)(BSTR*), std::string& text) {
-    BstrArg value(text);
-    if (HRESULT hr = (p_.Get()->*put)(&value); FAILED(hr)) return Failed(hr);
-    text = value.text();
+    UniqueBstr value(NewBstr(text));
+    if (HRESULT hr = (p_.Get()->*put)(value.InOut()); FAILED(hr)) return Failed(hr);
+    text = FromBstr(value.get());
     return Status::Ok();
   }
 };
 
+// The COM object behind a proxy, as a new reference (none for another object).
 template <class P, class Interface>
-Interface* Underlying(const Ref<typename P::Wrapped>& ref) {
+ComPtr<Interface> Underlying(const Ref<typename P::Wrapped>& ref) {
   auto* proxy = dynamic_cast<P*>(ref.get());
-  return proxy ? proxy->com() : nullptr;
+  return ComPtr<Interface>(proxy ? proxy->com() : nullptr);
 }
 
 class RegMgrProxy final : public Proxy<IQmsRegistrationManager>, public QmsRegistrationManager {
@@ -171,64 +135,45 @@ class RegMgrProxy final : public Proxy<IQmsRegistrationManager>, public QmsRegis
 
   Result<Ref<QmsApplication>> RegisterApp(std::int16_t& kind, Ref<automation::Object>& application) override {
     short k = kind;
-    IDispatch* object = nullptr;
-    if (HRESULT hr = NewDispatch(application, &object); FAILED(hr)) return ErrorFromHresult(hr);
-    IDispatch* passed = object;
-    IQmsApplication* app = nullptr;
-    HRESULT hr = p_->RegisterApp(&k, &object, &app);
+    ComPtr<IDispatch> object;
+    if (HRESULT hr = NewDispatch(application, object.GetAddressOf()); FAILED(hr)) return ErrorFromHresult(hr);
+    IDispatch* passed = object.Get();
+    ComPtr<IQmsApplication> app;
+    HRESULT hr = p_->RegisterApp(&k, InOut(object), app.GetAddressOf());
     kind = k;
-    if (object != passed) application = DispatchObject::Wrap(object);  // the callee replaced it
-    if (object) object->Release();
+    if (object.Get() != passed) application = DispatchObject::Wrap(object.Get());  // the callee replaced it
     if (FAILED(hr)) return Failed(hr);
-    auto wrapped = WrapProxy<AppProxy>(app);
-    if (app) app->Release();
-    return wrapped;
+    return WrapProxy<AppProxy>(app);
   }
 
   Status UnRegisterApp(Ref<QmsApplication>& app, std::int16_t& kind) override {
     short k = kind;
-    IQmsApplication* a = Underlying<AppProxy, IQmsApplication>(app);
-    if (a) a->AddRef();
-    IQmsApplication* passed = a;
-    HRESULT hr = p_->UnRegisterApp(&a, &k);
+    ComPtr<IQmsApplication> a = Underlying<AppProxy, IQmsApplication>(app);
+    IQmsApplication* passed = a.Get();
+    HRESULT hr = p_->UnRegisterApp(InOut(a), &k);
     kind = k;
-    if (a != passed) app = WrapProxy<AppProxy>(a);  // the manager may replace the reference
-    if (a) a->Release();
+    if (a.Get() != passed) app = WrapProxy<AppProxy>(a);  // the manager may replace the reference
     if (FAILED(hr)) return Failed(hr);
     return Status::Ok();
   }
 
   Result<Ref<QmsDocument>> RegisterDoc(Ref<QmsApplication>& app, std::string& name,
                                        Ref<QmcDocProject>& docProject) override {
-    IQmsApplication* a = Underlying<AppProxy, IQmsApplication>(app);
-    if (a) a->AddRef();
-    BstrArg n(name);
-    IDispatch* project = nullptr;
-    if (IQmcDocProject* p = Underlying<DocProjectProxy, IQmcDocProject>(docProject)) {
-      project = p;
-      project->AddRef();
-    }
-    IQmsDocument* doc = nullptr;
-    HRESULT hr = p_->RegisterDoc(&a, &n, &project, &doc);
-    if (a) a->Release();
-    if (project) project->Release();
-    if (FAILED(hr)) return Failed(hr);
+    ComPtr<IQmsApplication> a = Underlying<AppProxy, IQmsApplication>(app);
+    UniqueBstr n(NewBstr(name));
+    ComPtr<IDispatch> project = Underlying<DocProjectProxy, IQmcDocProject>(docProject);
+    ComPtr<IQmsDocument> doc;
+    if (HRESULT hr = p_->RegisterDoc(InOut(a), n.InOut(), InOut(project), doc.GetAddressOf()); FAILED(hr))
+      return Failed(hr);
     name = FromBstr(n.get());
-    auto wrapped = WrapProxy<DocProxy>(doc);
-    if (doc) doc->Release();
-    return wrapped;
+    return WrapProxy<DocProxy>(doc);
   }
 
   Status UnRegisterDoc(Ref<QmsDocument>& document, Ref<QmsApplication>& app, std::string& name) override {
-    IQmsDocument* d = Underlying<DocProxy, IQmsDocument>(document);
-    if (d) d->AddRef();
-    IQmsApplication* a = Underlying<AppProxy, IQmsApplication>(app);
-    if (a) a->AddRef();
-    BstrArg n(name);
-    HRESULT hr = p_->UnRegisterDoc(&d, &a, &n);
-    if (d) d->Release();
-    if (a) a->Release();
-    if (FAILED(hr)) return Failed(hr);
+    ComPtr<IQmsDocument> d = Underlying<DocProxy, IQmsDocument>(document);
+    ComPtr<IQmsApplication> a = Underlying<AppProxy, IQmsApplication>(app);
+    UniqueBstr n(NewBstr(name));
+    if (HRESULT hr = p_->UnRegisterDoc(InOut(d), InOut(a), n.InOut()); FAILED(hr)) return Failed(hr);
     return Status::Ok();
   }
 };
@@ -241,23 +186,19 @@ class ManagerProxy final : public Proxy<IQmsIntegrationManager>, public QmsInteg
 
   Result<Ref<QmsDocuments>> FindDocuments(std::int16_t& kind, std::string& name) override {
     short k = kind;
-    BstrArg n(name);
-    IQmsDocuments* docs = nullptr;
-    HRESULT hr = p_->FindDocuments(&k, &n, &docs);
+    UniqueBstr n(NewBstr(name));
+    ComPtr<IQmsDocuments> docs;
+    HRESULT hr = p_->FindDocuments(&k, n.InOut(), docs.GetAddressOf());
     kind = k;
     if (FAILED(hr)) return Failed(hr);
     name = FromBstr(n.get());
-    auto wrapped = WrapProxy<DocsProxy>(docs);
-    if (docs) docs->Release();
-    return wrapped;
+    return WrapProxy<DocsProxy>(docs);
   }
 
   Result<Ref<QmsRegistrationManager>> RegistrationManager() override {
-    IQmsRegistrationManager* regMgr = nullptr;
-    if (HRESULT hr = p_->get_RegistrationManager(&regMgr); FAILED(hr)) return Failed(hr);
-    auto wrapped = WrapProxy<RegMgrProxy>(regMgr);
-    if (regMgr) regMgr->Release();
-    return wrapped;
+    ComPtr<IQmsRegistrationManager> regMgr;
+    if (HRESULT hr = p_->get_RegistrationManager(regMgr.GetAddressOf()); FAILED(hr)) return Failed(hr);
+    return WrapProxy<RegMgrProxy>(regMgr);
   }
 };
 
@@ -271,7 +212,7 @@ class ComOutside final : public addin::OutsideComponents {
     if (HRESULT hr = GetActiveObject(clsid, nullptr, &running); FAILED(hr)) return ErrorFromHresult(hr);
     ComPtr<IQmsIntegrationManager> manager;
     if (HRESULT hr = running.As(&manager); FAILED(hr)) return ErrorFromHresult(hr);
-    return WrapProxy<ManagerProxy>(manager.Get());
+    return WrapProxy<ManagerProxy>(manager);
   }
 
   Result<Ref<QmsIntegrationManager>> CreateManager(const std::string& progId) override {
@@ -282,7 +223,7 @@ class ComOutside final : public addin::OutsideComponents {
     HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IQmsIntegrationManager,
                                   reinterpret_cast<void**>(manager.GetAddressOf()));
     if (FAILED(hr)) return ErrorFromHresult(hr);
-    return WrapProxy<ManagerProxy>(manager.Get());
+    return WrapProxy<ManagerProxy>(manager);
   }
 
   Result<Ref<QmcDocProject>> CreateDocProject() override {
@@ -290,7 +231,7 @@ class ComOutside final : public addin::OutsideComponents {
     HRESULT hr = CoCreateInstance(CLSID_qmcDocProject, nullptr, CLSCTX_SERVER, IID_IQmcDocProject,
                                   reinterpret_cast<void**>(project.GetAddressOf()));
     if (FAILED(hr)) return ErrorFromHresult(hr);
-    return WrapProxy<DocProjectProxy>(project.Get());
+    return WrapProxy<DocProjectProxy>(project);
   }
 };
 

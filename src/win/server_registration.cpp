@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "win/com_support.h"
+#include "win/owners.h"
 #include "zandrel.h"
 
 namespace zandrel::win {
@@ -21,24 +22,18 @@ std::wstring GuidText(const GUID& guid) {
 
 HKEY Root(RegistrationScope scope) { return scope == RegistrationScope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
 
-HRESULT SetValue(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value) {
-  HKEY handle = nullptr;
+HRESULT CreateKey(HKEY root, const std::wstring& key, UniqueHkey& handle) {
   const std::wstring path = L"Software\\Classes\\" + key;
-  LONG rc = RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr);
-  if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
-  rc = RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(handle);
+  const LONG rc = RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, handle.put(), nullptr);
   return rc == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(rc);
 }
 
-HRESULT CreateKey(HKEY root, const std::wstring& key) {
-  HKEY handle = nullptr;
-  const std::wstring path = L"Software\\Classes\\" + key;
-  LONG rc = RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr);
-  if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
-  RegCloseKey(handle);
-  return S_OK;
+HRESULT SetValue(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value) {
+  UniqueHkey handle;
+  if (HRESULT hr = CreateKey(root, key, handle); FAILED(hr)) return hr;
+  const LONG rc = RegSetValueExW(handle.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  return rc == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(rc);
 }
 
 // The keys this server owns, whole.
@@ -99,7 +94,8 @@ HRESULT RegisterServer(RegistrationScope scope) {
       return hr;
     }
   }
-  if (HRESULT hr = CreateKey(root, clsid + L"\\Programmable"); FAILED(hr)) {
+  UniqueHkey programmable;
+  if (HRESULT hr = CreateKey(root, clsid + L"\\Programmable", programmable); FAILED(hr)) {
     UnregisterServer(scope);
     return hr;
   }

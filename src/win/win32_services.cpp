@@ -4,6 +4,7 @@
 #include <oleauto.h>
 
 #include <mutex>
+#include <utility>
 
 #include "win/text_conv.h"
 
@@ -187,10 +188,21 @@ class Win32Windows : public platform::Windows {
 // DLL, not the host's EXE) while at least one timer window exists, and
 // unregistered with the last one. Windows keeps a DLL's classes when the DLL
 // is unloaded; a class left behind would point at a window procedure that is
-// gone, and stop the next load of the DLL from registering its own.
+// gone, and stop the next load of the DLL from registering its own. An
+// object of this class is one use of the class (the owner of its share).
 class TimerWindowClass {
  public:
   static constexpr wchar_t kName[] = L"ZandrelTimerWindow";
+
+  explicit TimerWindowClass(WNDPROC procedure) : held_(Acquire(procedure)) {}
+  ~TimerWindowClass() { reset(); }
+  TimerWindowClass(const TimerWindowClass&) = delete;
+  TimerWindowClass& operator=(const TimerWindowClass&) = delete;
+  // True while the class is registered for this use.
+  explicit operator bool() const { return held_; }
+  void reset() {
+    if (std::exchange(held_, false)) Leave();
+  }
 
   static HINSTANCE Module() {
     HMODULE module = nullptr;
@@ -198,7 +210,7 @@ class TimerWindowClass {
                        reinterpret_cast<LPCWSTR>(&TimerWindowClass::Module), &module);
     return module;
   }
-  // True while the class is registered for this window.
+ private:
   static bool Acquire(WNDPROC procedure) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (users_ == 0) {
@@ -211,12 +223,12 @@ class TimerWindowClass {
     ++users_;
     return true;
   }
-  static void Release() {
+  static void Leave() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (--users_ == 0) UnregisterClassW(kName, Module());
   }
 
- private:
+  bool held_;
   static inline std::mutex mutex_;
   static inline int users_ = 0;
 };
@@ -226,20 +238,19 @@ class TimerWindowClass {
 class HiddenWindowTimer : public platform::WindowTimer {
  public:
   explicit HiddenWindowTimer(std::function<void()> onTick) : onTick_(std::move(onTick)) {
-    if (!TimerWindowClass::Acquire(&HiddenWindowTimer::WindowProc)) return;
+    if (!class_) return;
     hwnd_ = CreateWindowExW(0, TimerWindowClass::kName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                             TimerWindowClass::Module(), nullptr);
     if (hwnd_) SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    else TimerWindowClass::Release();
+    else class_.reset();
   }
   ~HiddenWindowTimer() override {
     if (hwnd_) {
       KillTimer(hwnd_, kTimerId);
       SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
       DestroyWindow(hwnd_);
-      TimerWindowClass::Release();
     }
-  }
+  }  // the class's use ends after the window
   HiddenWindowTimer(const HiddenWindowTimer&) = delete;
   HiddenWindowTimer& operator=(const HiddenWindowTimer&) = delete;
 
@@ -268,6 +279,7 @@ class HiddenWindowTimer : public platform::WindowTimer {
   }
 
   std::function<void()> onTick_;
+  TimerWindowClass class_{&HiddenWindowTimer::WindowProc};
   HWND hwnd_ = nullptr;
 };
 

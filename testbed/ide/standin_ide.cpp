@@ -32,7 +32,7 @@
 #include "scenario.h"
 #include "shared/debug_logger.h"
 #include "stopwatch.h"
-#include "win/com_ptr.h"
+#include "win/owners.h"
 #include "win/com_support.h"
 #include "win/com_variant.h"
 #include "win/dispatch_object.h"
@@ -101,16 +101,10 @@ void Pump(DWORD milliseconds) {
 }
 
 // The empty array the IDE passes as every notification's `custom` argument.
-struct EmptyCustom {
-  EmptyCustom() {
-    SAFEARRAYBOUND bound = {0, 0};
-    array = SafeArrayCreate(VT_VARIANT, 1, &bound);
-  }
-  ~EmptyCustom() { SafeArrayDestroy(array); }
-  EmptyCustom(const EmptyCustom&) = delete;
-  EmptyCustom& operator=(const EmptyCustom&) = delete;
-  SAFEARRAY* array;
-};
+win::UniqueSafeArray EmptyCustom() {
+  SAFEARRAYBOUND bound = {0, 0};
+  return win::UniqueSafeArray(SafeArrayCreate(VT_VARIANT, 1, &bound));
+}
 
 const std::vector<testbed::Verb> kVerbs = {
     {"start", 0, 2, "[MODE] [addin-as-application]"},
@@ -335,10 +329,10 @@ class StandInIde {
     }
     ComPtr<IDispatch> root = win::Adopt(win::ExportObject(wrongApplication ? ide_.AddIn() : ide_.Root()));
     ComPtr<IDispatch> addInObject = win::Adopt(win::ExportObject(ide_.AddIn()));
-    EmptyCustom custom;
-    hr = extensibility->OnConnection(root.Get(), mode, addInObject.Get(), &custom.array);
+    auto custom = EmptyCustom();
+    hr = extensibility->OnConnection(root.Get(), mode, addInObject.Get(), custom.InOut());
     Say(std::string("  OnConnection(mode ") + std::to_string(mode) + ") -> " + (SUCCEEDED(hr) ? "S_OK" : "failed"));
-    hr = extensibility->OnStartupComplete(&custom.array);
+    hr = extensibility->OnStartupComplete(custom.InOut());
     Say(std::string("  OnStartupComplete -> ") + (SUCCEEDED(hr) ? "S_OK" : "failed"));
     return true;
   }
@@ -355,8 +349,9 @@ class StandInIde {
     const std::wstring path = L"Software\\Microsoft\\VisualStudio\\" + win::Utf8ToWide(version) + L"\\AddIns";
     int loaded = 0;
     for (const auto& [root, rootName] : {std::pair{HKEY_LOCAL_MACHINE, "HKLM"}, std::pair{HKEY_CURRENT_USER, "HKCU"}}) {
-      HKEY addIns = nullptr;
-      if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &addIns) != ERROR_SUCCESS) continue;
+      win::UniqueHkey owned;
+      if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, owned.put()) != ERROR_SUCCESS) continue;
+      const HKEY addIns = owned.get();
       wchar_t name[256];
       for (DWORD i = 0;; ++i) {
         DWORD length = 256;
@@ -375,7 +370,6 @@ class StandInIde {
         }
         if (Load(name, 1)) ++loaded;  // ext_cm_Startup
       }
-      RegCloseKey(addIns);
     }
     Say("  add-ins loaded: " + std::to_string(loaded));
     return true;
@@ -394,9 +388,9 @@ class StandInIde {
       return !report;
     }
     ComPtr<testbed::IdeExtensibility2> extensibility = Extensibility();
-    EmptyCustom custom;
-    HRESULT a = extensibility->OnBeginShutdown(&custom.array);
-    HRESULT b = extensibility->OnDisconnection(0, &custom.array);  // ext_dm_HostShutdown
+    auto custom = EmptyCustom();
+    HRESULT a = extensibility->OnBeginShutdown(custom.InOut());
+    HRESULT b = extensibility->OnDisconnection(0, custom.InOut());  // ext_dm_HostShutdown
     extensibility.Reset();
     addin_.Reset();
     if (report) {
@@ -466,15 +460,15 @@ class StandInIde {
       return false;
     }
     ComPtr<testbed::IdeExtensibility2> ext = Extensibility();
-    EmptyCustom custom;
+    auto custom = EmptyCustom();
     HRESULT hr = E_INVALIDARG;
-    if (name == "OnDisconnection") hr = ext->OnDisconnection(1, &custom.array);
-    else if (name == "OnBeginShutdown") hr = ext->OnBeginShutdown(&custom.array);
-    else if (name == "OnStartupComplete") hr = ext->OnStartupComplete(&custom.array);
-    else if (name == "OnAddInsUpdate") hr = ext->OnAddInsUpdate(&custom.array);
+    if (name == "OnDisconnection") hr = ext->OnDisconnection(1, custom.InOut());
+    else if (name == "OnBeginShutdown") hr = ext->OnBeginShutdown(custom.InOut());
+    else if (name == "OnStartupComplete") hr = ext->OnStartupComplete(custom.InOut());
+    else if (name == "OnAddInsUpdate") hr = ext->OnAddInsUpdate(custom.InOut());
     else if (name == "OnConnection") {
       ComPtr<IDispatch> root = win::Adopt(win::ExportObject(ide_.Root()));
-      hr = ext->OnConnection(root.Get(), 1, nullptr, &custom.array);
+      hr = ext->OnConnection(root.Get(), 1, nullptr, custom.InOut());
     }
     Say("  " + name + " -> " + (SUCCEEDED(hr) ? "S_OK" : "failed"));
     return true;
@@ -540,10 +534,9 @@ class StandInIde {
     HRESULT hr = S_OK;
     if (what == "show") {
       // In plain words: each document and the IDE process that owns it.
-      BSTR text = nullptr;
-      hr = manager_->get_Dump(&text);
-      std::istringstream lines(win::WideToUtf8(std::wstring_view(text ? text : L"", SysStringLen(text))));
-      SysFreeString(text);
+      win::UniqueBstr text;
+      hr = manager_->get_Dump(text.put());
+      std::istringstream lines(win::FromBstr(text.get()));
       std::vector<std::string> docs;
       bool inDocs = false;
       for (std::string line; std::getline(lines, line);) {
@@ -562,10 +555,9 @@ class StandInIde {
       for (const auto& d : docs) Say("    " + d);
       Say("  (this IDE is process " + std::to_string(GetCurrentProcessId()) + ")");
     } else if (what == "dump") {
-      BSTR text = nullptr;
-      hr = manager_->get_Dump(&text);
-      std::istringstream lines(win::WideToUtf8(std::wstring_view(text ? text : L"", SysStringLen(text))));
-      SysFreeString(text);
+      win::UniqueBstr text;
+      hr = manager_->get_Dump(text.put());
+      std::istringstream lines(win::FromBstr(text.get()));
       for (std::string line; std::getline(lines, line);) Say("  " + line);
     } else if (what == "stop") {
       hr = manager_->Shutdown();
@@ -574,20 +566,16 @@ class StandInIde {
     } else if (what == "clear-faults") {
       hr = manager_->ClearFaults();
     } else if (what == "fault" && step.args.size() >= 2) {
-      BSTR name = SysAllocString(win::Utf8ToWide(step.args[1].text).c_str());
-      BSTR text = SysAllocString(win::Utf8ToWide(step.args.size() > 3 ? step.args[3].text : "").c_str());
-      hr = manager_->SetFault(name, step.args.size() > 2 ? std::strtol(step.args[2].text.c_str(), nullptr, 0) : 1, text);
-      SysFreeString(name);
-      SysFreeString(text);
+      win::UniqueBstr name(win::NewBstr(step.args[1].text));
+      win::UniqueBstr text(win::NewBstr(step.args.size() > 3 ? step.args[3].text : ""));
+      hr = manager_->SetFault(name.get(), step.args.size() > 2 ? std::strtol(step.args[2].text.c_str(), nullptr, 0) : 1,
+                              text.get());
     } else if (what == "command" && step.args.size() >= 4) {
       // An extended command sent by the manager to an IDE: this one (self),
       // the first other one (other), or the IDE with that process id.
       std::string target = step.args[1].text;
       if (target == "self" || target == "other") {
-        BSTR text = nullptr;
-        manager_->get_Dump(&text);
-        std::istringstream lines(win::WideToUtf8(std::wstring_view(text ? text : L"", SysStringLen(text))));
-        SysFreeString(text);
+        std::istringstream lines(ManagerDump());
         const std::string mine = std::to_string(GetCurrentProcessId());
         std::string found;
         for (std::string line; std::getline(lines, line);) {
@@ -602,15 +590,11 @@ class StandInIde {
       automation::VariantArray list;
       list.lowerBound = std::atoi(step.args[3].text.c_str());
       for (std::size_t i = 4; i < step.args.size(); ++i) list.elements.push_back(testbed::ArgumentValue(step.args[i]));
-      VARIANT args;
-      VariantInit(&args);
-      win::ToComVariant(Variant(list), &args);
-      BSTR pid = SysAllocString(win::Utf8ToWide(target).c_str());
-      BSTR word = SysAllocString(win::Utf8ToWide(step.args[2].text).c_str());
-      hr = manager_->SendExtendedCommand(pid, word, args);
-      SysFreeString(pid);
-      SysFreeString(word);
-      VariantClear(&args);
+      win::UniqueVariant args;
+      win::ToComVariant(Variant(list), args.get());
+      win::UniqueBstr pid(win::NewBstr(target));
+      win::UniqueBstr word(win::NewBstr(step.args[2].text));
+      hr = manager_->SendExtendedCommand(pid.get(), word.get(), *args);
       if (SUCCEEDED(hr)) Say("  sent to the IDE with process id " + target);
     } else if (what == "bench" && step.args.size() == 2) {
       // The time of one cross-process call, median of N.
@@ -687,14 +671,14 @@ class StandInIde {
       return false;
     }
     _Connect* c = addin_.Get();
-    BSTR text = nullptr;
+    win::UniqueBstr text;
     LONG number = 0;
     VARIANT_BOOL flag = VARIANT_FALSE;
     HRESULT hr = E_NOTIMPL;
     std::string shown;
-    if (member == "Description") hr = c->get_Description(&text);
-    else if (member == "Name") hr = c->get_Name(&text);
-    else if (member == "ActiveProject") hr = c->get_ActiveProject(&text);
+    if (member == "Description") hr = c->get_Description(text.put());
+    else if (member == "Name") hr = c->get_Name(text.put());
+    else if (member == "ActiveProject") hr = c->get_ActiveProject(text.put());
     else if (member == "MSDEVPid") hr = c->get_MSDEVPid(&number);
     else if (member == "MSDEVMainWnd") hr = c->get_MSDEVMainWnd(&number);
     else if (member == "EventQueueCount") hr = c->get_EventQueueCount(&number);
@@ -706,10 +690,9 @@ class StandInIde {
     else if (member == "Ping") hr = c->Ping();
     else if (member == "Timer") hr = c->Timer();
     else if (member == "DTE") {
-      IDispatch* dte = nullptr;
-      hr = c->get_DTE(&dte);
+      ComPtr<IDispatch> dte;
+      hr = c->get_DTE(dte.GetAddressOf());
       shown = dte ? "(object)" : "(nothing)";
-      if (dte) dte->Release();
     } else {
       Say("  ! no vtable call for " + member);
       return false;
@@ -720,8 +703,7 @@ class StandInIde {
       return true;
     }
     if (text) {
-      shown = "\"" + win::WideToUtf8(std::wstring_view(text, SysStringLen(text))) + "\"";
-      SysFreeString(text);
+      shown = "\"" + win::FromBstr(text.get()) + "\"";
     } else if (member == "RTEServer" || member == "NewWorkspace" || member == "RegisterProjects") {
       shown = flag ? "True" : "False";
     } else if (shown.empty() && member != "Ping" && member != "Timer") {
@@ -731,14 +713,21 @@ class StandInIde {
     return true;
   }
 
+  // The manager's dump: its documents, timings and references; "" when it
+  // cannot be read.
+  std::string ManagerDump() {
+    win::UniqueBstr text;
+    if (!manager_ || FAILED(manager_->get_Dump(text.put()))) return {};
+    return win::FromBstr(text.get());
+  }
+
   // The manager's documents of IDEs (FindDocuments of kind 3, every name),
   // and their count.
   ComPtr<IQmsDocuments> EveryDocument(long& count) {
     SHORT kind = 3;
-    BSTR all = SysAllocString(L"");
+    win::UniqueBstr all(win::NewBstr(""));
     ComPtr<IQmsDocuments> docs;
-    manager_->FindDocuments(&kind, &all, &docs);
-    SysFreeString(all);
+    manager_->FindDocuments(&kind, all.InOut(), &docs);
     count = 0;
     if (docs) docs->get_Count(&count);
     return docs;
@@ -815,9 +804,8 @@ class StandInIde {
         if (owner) (void)win::DispatchObject::Wrap(owner.Get())->Invoke("MSDEVPid", automation::CallKind::PropertyGet, {});
         inOwners += now() - t;
         t = now();
-        BSTR name = nullptr;
-        if (doc) doc->get_DocName(&name);
-        SysFreeString(name);
+        win::UniqueBstr name;
+        if (doc) doc->get_DocName(name.put());
         inManager += now() - t;
       }
       t = now();
@@ -870,17 +858,11 @@ class StandInIde {
     std::vector<testbed::ProjectInfo> projects;
     for (int i = 0; i < n; ++i) projects.push_back({"P" + std::to_string(i), "C:\\open\\P" + std::to_string(i) + ".vcproj"});
     auto fault = [&](const wchar_t* name, long value) {
-      BSTR f = SysAllocString(name), text = SysAllocString(L"");
-      const HRESULT hr = manager_->SetFault(f, value, text);
-      SysFreeString(f);
-      SysFreeString(text);
-      return SUCCEEDED(hr);
+      win::UniqueBstr f(SysAllocString(name)), text(SysAllocString(L""));
+      return SUCCEEDED(manager_->SetFault(f.get(), value, text.get()));
     };
     auto timing = [&](const char* key) {
-      BSTR text = nullptr;
-      manager_->get_Dump(&text);
-      const std::string dump = win::WideToUtf8(std::wstring_view(text ? text : L"", SysStringLen(text)));
-      SysFreeString(text);
+      const std::string dump = ManagerDump();
       const auto at = dump.find(std::string(" ") + key + "=");
       return at == std::string::npos ? -1.0 : std::strtod(dump.c_str() + at + std::strlen(key) + 2, nullptr);
     };
@@ -919,9 +901,8 @@ class StandInIde {
           ComPtr<IQmsDocument> doc;
           registeredDocs->Item(&index, &doc);
           ComPtr<IQmsApplication> none;
-          BSTR noName = SysAllocString(L"");
-          if (doc) registration->UnRegisterDoc(doc.GetAddressOf(), none.GetAddressOf(), &noName);
-          SysFreeString(noName);
+          win::UniqueBstr noName(SysAllocString(L""));
+          if (doc) registration->UnRegisterDoc(doc.GetAddressOf(), none.GetAddressOf(), noName.InOut());
         }
       }
       ComPtr<IDispatch> me;
@@ -950,33 +931,30 @@ class StandInIde {
         ComPtr<IQmcDocProject> docProject;
         CoCreateInstance(CLSID_qmcDocProject, nullptr, CLSCTX_SERVER, IID_IQmcDocProject,
                          reinterpret_cast<void**>(docProject.GetAddressOf()));
-        BSTR path = win::NewBstr(fullName ? *fullName : std::string());
-        if (docProject) docProject->put_FullName(&path);
+        win::UniqueBstr path(win::NewBstr(fullName ? *fullName : std::string()));
+        if (docProject) docProject->put_FullName(path.InOut());
         docObjects += now() - t;
         t = now();
         auto name = automation::ToText((*project)->Invoke("Name", automation::CallKind::PropertyGet, {}));
         ideCalls += now() - t;
         t = now();
-        BSTR projectName = win::NewBstr(name ? *name : std::string()), comment = SysAllocString(L"");
+        win::UniqueBstr projectName(win::NewBstr(name ? *name : std::string())), comment(SysAllocString(L""));
         VARIANT stamp;
         stamp.vt = VT_DATE;
         stamp.date = 46000.5;
         ComPtr<IDispatch> container;
         if (docProject) {
-          docProject->put_Name(&projectName);
-          docProject->put_Comment(&comment);
+          docProject->put_Name(projectName.InOut());
+          docProject->put_Comment(comment.InOut());
           docProject->put_TimeStamp(&stamp);
           docProject->putref_Container(container.GetAddressOf());
         }
-        SysFreeString(projectName);
-        SysFreeString(comment);
         docObjects += now() - t;
         t = now();
         ComPtr<IDispatch> asDispatch;
         if (docProject) docProject.As(&asDispatch);
         ComPtr<IQmsDocument> doc;
-        registration->RegisterDoc(app.GetAddressOf(), &path, asDispatch.GetAddressOf(), &doc);
-        SysFreeString(path);
+        registration->RegisterDoc(app.GetAddressOf(), path.InOut(), asDispatch.GetAddressOf(), &doc);
         manager += now() - t;
         mine.push_back(doc);
       }
@@ -987,9 +965,8 @@ class StandInIde {
       for (auto& doc : mine) {
         if (!doc) continue;
         ComPtr<IQmsApplication> none;
-        BSTR noName = SysAllocString(L"");
-        registration->UnRegisterDoc(doc.GetAddressOf(), none.GetAddressOf(), &noName);
-        SysFreeString(noName);
+        win::UniqueBstr noName(SysAllocString(L""));
+        registration->UnRegisterDoc(doc.GetAddressOf(), none.GetAddressOf(), noName.InOut());
       }
       mine.clear();
       if (app) registration->UnRegisterApp(app.GetAddressOf(), &kind);
@@ -1096,11 +1073,9 @@ class StandInIde {
   // The manager's count of references held on its objects from outside, the
   // last line of its dump; -1 when it cannot be read.
   long ManagerReferences() {
-    if (!manager_) return -1;
-    BSTR text = nullptr;
-    if (FAILED(manager_->get_Dump(&text))) return -1;
-    const std::string dump = win::WideToUtf8(std::wstring_view(text ? text : L"", SysStringLen(text)));
-    SysFreeString(text);
+    win::UniqueBstr text;
+    if (!manager_ || FAILED(manager_->get_Dump(text.put()))) return -1;
+    const std::string dump = win::FromBstr(text.get());
     static const std::string kLine = "references from outside: ";
     const auto at = dump.rfind(kLine);
     return at == std::string::npos ? -1 : std::strtol(dump.c_str() + at + kLine.size(), nullptr, 10);

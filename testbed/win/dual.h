@@ -9,7 +9,9 @@
 #include <atomic>
 #include <functional>
 
+#include "win/com_object.h"
 #include "win/com_support.h"
+#include "win/owners.h"
 
 namespace zandrel::testbed::win {
 
@@ -21,32 +23,14 @@ extern std::function<void(long left)> OnRelease;
 HRESULT ModuleTypeInfo(const IID& iid, ITypeInfo** info);
 
 template <class Interface>
-class Dual : public Interface {
+class Dual : public zandrel::win::ComObject<Dual<Interface>, Interface> {
  public:
-  Dual() = default;
-  Dual(const Dual&) = delete;
-  Dual& operator=(const Dual&) = delete;
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == __uuidof(Interface)) {
-      *ppv = static_cast<Interface*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override {
-    ++g_outside;
-    return static_cast<ULONG>(++refs_);
-  }
-  STDMETHODIMP_(ULONG) Release() override {
-    const long left = --refs_;
-    if (left == 0) delete this;
-    const long outside = --g_outside;
-    if (OnRelease) OnRelease(outside);
-    return static_cast<ULONG>(left);
+  // ComObject's hooks: the interface also as IDispatch; every reference
+  // counted in g_outside too.
+  void* Find(REFIID riid) { return riid == IID_IDispatch ? static_cast<Interface*>(this) : nullptr; }
+  static void Counted(long delta) {
+    const long outside = g_outside += delta;
+    if (delta < 0 && OnRelease) OnRelease(outside);
   }
   STDMETHODIMP GetTypeInfoCount(UINT* count) override {
     if (!count) return E_POINTER;
@@ -59,26 +43,20 @@ class Dual : public Interface {
     return index == 0 ? ModuleTypeInfo(__uuidof(Interface), info) : DISP_E_BADINDEX;
   }
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-    ITypeInfo* info = nullptr;
-    if (HRESULT hr = ModuleTypeInfo(__uuidof(Interface), &info); FAILED(hr)) return hr;
-    HRESULT hr = DispGetIDsOfNames(info, names, count, ids);
-    info->Release();
-    return hr;
+    zandrel::win::ComPtr<ITypeInfo> info;
+    if (HRESULT hr = ModuleTypeInfo(__uuidof(Interface), info.GetAddressOf()); FAILED(hr)) return hr;
+    return DispGetIDsOfNames(info.Get(), names, count, ids);
   }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
                       UINT* argErr) override {
-    ITypeInfo* info = nullptr;
-    if (HRESULT hr = ModuleTypeInfo(__uuidof(Interface), &info); FAILED(hr)) return hr;
-    HRESULT hr = DispInvoke(static_cast<Interface*>(this), info, id, flags, params, result, excep, argErr);
-    info->Release();
-    return hr;
+    zandrel::win::ComPtr<ITypeInfo> info;
+    if (HRESULT hr = ModuleTypeInfo(__uuidof(Interface), info.GetAddressOf()); FAILED(hr)) return hr;
+    return DispInvoke(static_cast<Interface*>(this), info.Get(), id, flags, params, result, excep, argErr);
   }
 
  protected:
+  friend class zandrel::win::ComObject<Dual<Interface>, Interface>;
   virtual ~Dual() = default;
-
- private:
-  std::atomic<long> refs_{0};
 };
 
 // A new reference to a new shell object.

@@ -14,9 +14,11 @@
 #include "automation/text.h"
 #include "ide/ide_identifiers.h"
 #include "model_object.h"
+#include "win/com_object.h"
 #include "win/com_support.h"
 #include "win/com_variant.h"
 #include "win/dispatch_object.h"
+#include "win/owners.h"
 #include "win/text_conv.h"
 
 namespace zandrel::win {
@@ -26,6 +28,8 @@ namespace ide_ids = testbed::ide_ids;
 using automation::CallKind;
 using automation::Ref;
 using automation::Variant;
+using zandrel::win::ComPtr;
+using zandrel::win::UniqueVariants;
 
 namespace {
 
@@ -79,19 +83,17 @@ std::string GuidString(REFIID iid) {
 // event becomes an Invoke on the sink, arguments last first.
 class ForwardingSink final : public automation::RefCountedBase, public automation::EventSink {
  public:
-  ForwardingSink(IDispatch* sink, std::string_view events) : sink_(sink), events_(events) { sink_->AddRef(); }
-  ~ForwardingSink() override { sink_->Release(); }
+  ForwardingSink(IDispatch* sink, std::string_view events) : sink_(sink), events_(events) {}
   automation::Status OnEvent(std::int32_t dispid, std::span<Variant> args) override {
     // The event's parameters as the type library declares them: a Boolean
     // passed by reference (a veto) arrives as VT_BOOL | VT_BYREF.
     const ide_ids::Event* event = nullptr;
     for (const ide_ids::Event& e : ide_ids::kEvents_)
       if (e.interfaceName == events_ && e.dispid == dispid) event = &e;
-    std::vector<VARIANT> com(args.size());
+    UniqueVariants com(args.size());
     std::vector<VARIANT_BOOL> flags(args.size(), VARIANT_FALSE);
     for (std::size_t i = 0; i < args.size(); ++i) {
       VARIANT& v = com[args.size() - 1 - i];
-      VariantInit(&v);
       const bool byReference = event && static_cast<int>(i) < event->count && event->parameters[i].byReference;
       if (byReference) {
         auto value = automation::ToBoolean(args[i]);
@@ -102,19 +104,18 @@ class ForwardingSink final : public automation::RefCountedBase, public automatio
         ToComVariant(args[i], &v);
       }
     }
-    DISPPARAMS params = {com.empty() ? nullptr : com.data(), nullptr, static_cast<UINT>(com.size()), 0};
+    DISPPARAMS params = {com.data(), nullptr, static_cast<UINT>(com.size()), 0};
     HRESULT hr = sink_->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
     for (std::size_t i = 0; i < args.size(); ++i) {
       VARIANT& v = com[args.size() - 1 - i];
       if (V_VT(&v) == (VT_BOOL | VT_BYREF)) args[i] = Variant(flags[i] != VARIANT_FALSE);  // what the sink left
-      else VariantClear(&v);
     }
     if (FAILED(hr)) return ErrorFromHresult(hr);
     return automation::Status::Ok();
   }
 
  private:
-  IDispatch* sink_;
+  ComPtr<IDispatch> sink_;
   std::string events_;
 };
 
@@ -143,26 +144,9 @@ const ide_ids::Member* TableMember(const testbed::ModelObject* model, DISPID id)
 
 class Exported;
 
-class ConnectionPoint final : public IConnectionPoint {
+class ConnectionPoint final : public zandrel::win::ComObject<ConnectionPoint, IConnectionPoint> {
  public:
   ConnectionPoint(Exported* owner, const IID& iid);
-  ~ConnectionPoint();
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IConnectionPoint) {
-      *ppv = static_cast<IConnectionPoint*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++refs_); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const long left = --refs_;
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-  }
   STDMETHODIMP GetConnectionInterface(IID* iid) override {
     if (!iid) return E_POINTER;
     *iid = iid_;
@@ -175,12 +159,12 @@ class ConnectionPoint final : public IConnectionPoint {
 
  private:
   Exported* owner_;
+  ComPtr<IConnectionPointContainer> held_;  // the owner, alive while the point is
   IID iid_;
   std::string iidText_;
-  std::atomic<long> refs_{0};
 };
 
-class Exported final : public IDispatch, public IConnectionPointContainer {
+class Exported final : public zandrel::win::ComObject<Exported, IDispatch, IConnectionPointContainer> {
  public:
   explicit Exported(Ref<automation::Object> object) : object_(std::move(object)) {
     ++g_alive;
@@ -195,32 +179,21 @@ class Exported final : public IDispatch, public IConnectionPointContainer {
 
   const Ref<automation::Object>& object() const { return object_; }
 
+  // Another interface of the model object: this object again when the model
+  // answers with itself (a dual interface), else the other object's export.
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
+    if (!ppv || riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IConnectionPointContainer)
+      return ComObject::QueryInterface(riid, ppv);
     *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDispatch) {
-      *ppv = static_cast<IDispatch*>(this);
-    } else if (riid == IID_IConnectionPointContainer) {
-      *ppv = static_cast<IConnectionPointContainer*>(this);
-    } else {
-      const std::string text = GuidString(riid);
-      auto as = object_->As(automation::InterfaceId{"", text});
-      if (!as) return E_NOINTERFACE;
-      if (as->Address() == object_.Address()) {
-        *ppv = static_cast<IDispatch*>(this);  // the same object under another (dual) interface
-      } else {
-        *ppv = ExportObject(*as);
-        return *ppv ? S_OK : E_NOINTERFACE;
-      }
+    auto as = object_->As(automation::InterfaceId{"", GuidString(riid)});
+    if (!as) return E_NOINTERFACE;
+    if (as->Address() != object_.Address()) {
+      *ppv = ExportObject(*as);
+      return *ppv ? S_OK : E_NOINTERFACE;
     }
+    *ppv = static_cast<IDispatch*>(this);
     AddRef();
     return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++refs_); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const long left = --refs_;
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
   }
 
   STDMETHODIMP GetTypeInfoCount(UINT* count) override {
@@ -284,9 +257,7 @@ class Exported final : public IDispatch, public IConnectionPointContainer {
     const auto* source = dynamic_cast<const testbed::EventSourceObject*>(object_.get());
     if (!source || automation::LowerCase(source->Events().guid) != automation::LowerCase(GuidString(riid)))
       return CONNECT_E_NOCONNECTION;
-    *point = new ConnectionPoint(this, riid);
-    (*point)->AddRef();
-    return S_OK;
+    return ComPtr<IConnectionPoint>(new ConnectionPoint(this, riid)).CopyTo(point);
   }
 
  private:
@@ -301,29 +272,23 @@ class Exported final : public IDispatch, public IConnectionPointContainer {
   }
 
   Ref<automation::Object> object_;
-  std::atomic<long> refs_{0};
 };
 
-ConnectionPoint::ConnectionPoint(Exported* owner, const IID& iid) : owner_(owner), iid_(iid), iidText_(GuidString(iid)) {
-  owner_->AddRef();
-}
-ConnectionPoint::~ConnectionPoint() { owner_->Release(); }
+ConnectionPoint::ConnectionPoint(Exported* owner, const IID& iid)
+    : owner_(owner), held_(owner), iid_(iid), iidText_(GuidString(iid)) {}
 
 STDMETHODIMP ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** container) {
   if (!container) return E_POINTER;
-  *container = owner_;
-  owner_->AddRef();
-  return S_OK;
+  return held_.CopyTo(container);
 }
 
 STDMETHODIMP ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
   if (!sink || !cookie) return E_POINTER;
-  IDispatch* dispatch = nullptr;
-  if (FAILED(sink->QueryInterface(iid_, reinterpret_cast<void**>(&dispatch))) &&
-      FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch))))
+  ComPtr<IDispatch> dispatch;
+  if (FAILED(sink->QueryInterface(iid_, reinterpret_cast<void**>(dispatch.GetAddressOf()))) &&
+      FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch.GetAddressOf()))))
     return CONNECT_E_CANNOTCONNECT;
-  Ref<automation::EventSink> forwarding(new ForwardingSink(dispatch, EventsNamed(iidText_)));
-  dispatch->Release();
+  Ref<automation::EventSink> forwarding(new ForwardingSink(dispatch.Get(), EventsNamed(iidText_)));
   auto advised = owner_->object()->Advise(automation::InterfaceId{"", iidText_}, forwarding);
   if (!advised) return CONNECT_E_NOCONNECTION;
   *cookie = *advised;
@@ -339,9 +304,7 @@ STDMETHODIMP ConnectionPoint::Unadvise(DWORD cookie) {
 
 IDispatch* ExportObject(const Ref<automation::Object>& object) {
   if (!object) return nullptr;
-  auto* exported = new Exported(object);
-  exported->AddRef();
-  return static_cast<IDispatch*>(exported);
+  return ComPtr<IDispatch>(new Exported(object)).Detach();
 }
 
 Ref<automation::Object> ImportObject(IDispatch* dispatch) {

@@ -16,41 +16,30 @@ namespace {
 
 using zandrel::testbed::win::Dual;
 using zandrel::testbed::win::NewShell;
+using zandrel::win::ComPtr;
+using zandrel::win::UniqueBstr;
+using zandrel::win::UniqueVariant;
 
 std::atomic<long> g_objects{0};
 std::atomic<long> g_locks{0};
 
 class DocProject final : public Dual<IQmcDocProject> {
  public:
-  DocProject() {
-    ++g_objects;
-    VariantInit(&timeStamp_);
-  }
-  ~DocProject() override {
-    VariantClear(&timeStamp_);
-    if (container_) container_->Release();
-    SysFreeString(name_);
-    SysFreeString(fullName_);
-    SysFreeString(comment_);
-    --g_objects;
-  }
+  DocProject() { ++g_objects; }
+  ~DocProject() override { --g_objects; }
   STDMETHODIMP get_Name(BSTR* out) override { return Get(name_, out); }
   STDMETHODIMP put_Name(BSTR* v) override { return Put(name_, v); }
   STDMETHODIMP get_FullName(BSTR* out) override { return Get(fullName_, out); }
   STDMETHODIMP put_FullName(BSTR* v) override { return Put(fullName_, v); }
   STDMETHODIMP get_Container(IDispatch** out) override {
     if (!out) return E_POINTER;
-    *out = container_;
-    if (container_) container_->AddRef();
-    return S_OK;
+    return container_.CopyTo(out);
   }
   STDMETHODIMP get_HasContainer(VARIANT_BOOL* out) override {
     return out ? (*out = container_ ? VARIANT_TRUE : VARIANT_FALSE, S_OK) : E_POINTER;
   }
   STDMETHODIMP putref_Container(IDispatch** v) override {
     if (!v) return E_POINTER;
-    if (*v) (*v)->AddRef();
-    if (container_) container_->Release();
     container_ = *v;
     return S_OK;
   }
@@ -60,51 +49,39 @@ class DocProject final : public Dual<IQmcDocProject> {
   STDMETHODIMP get_TimeStamp(VARIANT* out) override {
     if (!out) return E_POINTER;
     VariantInit(out);
-    return VariantCopy(out, &timeStamp_);
+    return VariantCopy(out, timeStamp_.get());
   }
-  STDMETHODIMP put_TimeStamp(VARIANT* v) override { return v ? VariantCopy(&timeStamp_, v) : E_POINTER; }
+  STDMETHODIMP put_TimeStamp(VARIANT* v) override { return v ? VariantCopy(timeStamp_.get(), v) : E_POINTER; }
 
  private:
-  static HRESULT Get(BSTR field, BSTR* out) {
+  static HRESULT Get(const UniqueBstr& field, BSTR* out) {
     if (!out) return E_POINTER;
-    *out = SysAllocStringLen(field, SysStringLen(field));
+    *out = SysAllocStringLen(field.get(), SysStringLen(field.get()));
     return S_OK;
   }
-  static HRESULT Put(BSTR& field, BSTR* v) {
+  static HRESULT Put(UniqueBstr& field, BSTR* v) {
     if (!v) return E_POINTER;
-    SysFreeString(field);
-    field = SysAllocStringLen(*v, SysStringLen(*v));
+    field.reset(SysAllocStringLen(*v, SysStringLen(*v)));
     return S_OK;
   }
-  BSTR name_ = nullptr;
-  BSTR fullName_ = nullptr;
-  BSTR comment_ = nullptr;
-  VARIANT timeStamp_;
-  IDispatch* container_ = nullptr;
+  UniqueBstr name_;
+  UniqueBstr fullName_;
+  UniqueBstr comment_;
+  UniqueVariant timeStamp_;
+  ComPtr<IDispatch> container_;
 };
 
-class Factory final : public IClassFactory {
+class Factory final : public zandrel::win::ComObject<Factory, IClassFactory> {
  public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *ppv = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
+  // The factory is static: its references are the module's locks.
   STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++g_locks); }
   STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(--g_locks); }
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    DocProject* project = NewShell<DocProject>();
-    HRESULT hr = project->QueryInterface(riid, ppv);
-    project->Release();
-    return hr;
+    ComPtr<IQmcDocProject> project = zandrel::win::Adopt<IQmcDocProject>(NewShell<DocProject>());
+    return project->QueryInterface(riid, ppv);
   }
   STDMETHODIMP LockServer(BOOL lock) override {
     if (lock) ++g_locks;
@@ -143,14 +120,14 @@ extern "C" HRESULT WINAPI DllCanUnloadNow() { return g_objects == 0 && g_locks =
 extern "C" HRESULT WINAPI DllRegisterServer() {
   wchar_t path[MAX_PATH] = {};
   GetModuleFileNameW(zandrel::win::g_module, path, MAX_PATH);
-  HKEY key = nullptr;
+  zandrel::win::UniqueHkey owned;
   const std::wstring inproc = ClsidKey() + L"\\InprocServer32";
-  LONG rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, inproc.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+  LONG rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, inproc.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, owned.put(), nullptr);
   if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
+  const HKEY key = owned.get();
   RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path), static_cast<DWORD>((wcslen(path) + 1) * 2));
   const wchar_t model[] = L"Apartment";
   RegSetValueExW(key, L"ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(model), sizeof model);
-  RegCloseKey(key);
   return S_OK;
 }
 

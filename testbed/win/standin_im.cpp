@@ -51,6 +51,10 @@ using testbed::win::Dual;
 using testbed::win::NewShell;
 using zandrel::win::FromBstr;
 using zandrel::win::NewBstr;
+using zandrel::win::ComPtr;
+using zandrel::win::UniqueBstr;
+using zandrel::win::UniqueHkey;
+using zandrel::win::UniqueVariant;
 
 testbed::ManagerModel* g_model = nullptr;
 std::map<std::string, DWORD> g_holds;
@@ -194,20 +198,16 @@ class DocsShell final : public Dual<IQmsDocuments> {
 // it says, read through its interface.
 Ref<registration::QmcDocProject> ReadDocProject(IDispatch* object) {
   Ref<testbed::DocProjectModel> copy(new testbed::DocProjectModel());
-  IQmcDocProject* project = nullptr;
-  if (object && SUCCEEDED(object->QueryInterface(IID_IQmcDocProject, reinterpret_cast<void**>(&project)))) {
-    BSTR text = nullptr;
-    if (SUCCEEDED(project->get_Name(&text))) copy->name = FromBstr(text), SysFreeString(text);
-    if (SUCCEEDED(project->get_FullName(&text))) copy->fullName = FromBstr(text), SysFreeString(text);
-    if (SUCCEEDED(project->get_Comment(&text))) copy->comment = FromBstr(text), SysFreeString(text);
-    VARIANT stamp;
-    VariantInit(&stamp);
-    if (SUCCEEDED(project->get_TimeStamp(&stamp))) {
-      auto v = zandrel::win::FromComVariant(stamp);
-      if (v) copy->timeStamp = *v;
-      VariantClear(&stamp);
+  ComPtr<IQmcDocProject> project;
+  if (object && SUCCEEDED(object->QueryInterface(IID_IQmcDocProject, reinterpret_cast<void**>(project.GetAddressOf())))) {
+    UniqueBstr text;
+    if (SUCCEEDED(project->get_Name(text.put()))) copy->name = FromBstr(text.get());
+    if (SUCCEEDED(project->get_FullName(text.put()))) copy->fullName = FromBstr(text.get());
+    if (SUCCEEDED(project->get_Comment(text.put()))) copy->comment = FromBstr(text.get());
+    UniqueVariant stamp;
+    if (SUCCEEDED(project->get_TimeStamp(stamp.get()))) {
+      if (auto v = zandrel::win::FromComVariant(*stamp)) copy->timeStamp = *v;
     }
-    project->Release();
   }
   return copy;
 }
@@ -235,8 +235,7 @@ class RegMgrShell final : public Dual<IQmsRegistrationManager> {
     auto s = m_->UnRegisterApp(a, k);
     if (!s) return Failure(s.error(), IID_IQmsRegistrationManager);
     if (!a && *app) {  // the manager replaced the caller's reference with nothing
-      (*app)->Release();
-      *app = nullptr;
+      zandrel::win::Adopt(std::exchange(*app, nullptr));
     }
     return S_OK;
   }
@@ -362,17 +361,9 @@ STDMETHODIMP ManagerShell::SendExtendedCommand(BSTR processId, BSTR command, VAR
 
 ManagerShell* g_manager = nullptr;
 
-class Factory final : public IClassFactory {
+class Factory final : public zandrel::win::ComObject<Factory, IClassFactory> {
  public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *ppv = static_cast<IClassFactory*>(this);
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
+  // The factory is static and counts nothing.
   STDMETHODIMP_(ULONG) AddRef() override { return 2; }
   STDMETHODIMP_(ULONG) Release() override { return 1; }
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
@@ -391,14 +382,12 @@ std::wstring GuidText(const GUID& g) {
 }
 
 LONG SetKey(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
-  HKEY h = nullptr;
+  UniqueHkey h;
   LONG rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\" + key).c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                            nullptr, &h, nullptr);
+                            nullptr, h.put(), nullptr);
   if (rc != ERROR_SUCCESS) return rc;
-  rc = RegSetValueExW(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(h);
-  return rc;
+  return RegSetValueExW(h.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
 int Register(bool add) {
@@ -417,11 +406,10 @@ int Register(bool add) {
   if (rc == 0) rc = SetKey(clsid + L"\\ProgID", nullptr, kProgId);
   if (rc == 0) rc = SetKey(kProgId, nullptr, kProgId);
   if (rc == 0) rc = SetKey(std::wstring(kProgId) + L"\\CLSID", nullptr, GuidText(CLSID_qmsIntegrationManager));
-  ITypeLib* library = nullptr;
+  ComPtr<ITypeLib> library;
   // The interfaces travel between processes through the automation marshaler,
   // which reads them from the registered type library.
-  HRESULT hr = LoadTypeLibEx(path, REGKIND_REGISTER, &library);
-  if (library) library->Release();
+  HRESULT hr = LoadTypeLibEx(path, REGKIND_REGISTER, library.GetAddressOf());
   if (rc != 0 || FAILED(hr)) {
     std::fprintf(stderr, "standin_im: registration failed (%ld, 0x%08lX)\n", rc, static_cast<unsigned long>(hr));
     return 1;
@@ -431,40 +419,32 @@ int Register(bool add) {
 
 // The client side: talk to the running instance.
 int Client(int argc, char** argv) {
-  IUnknown* running = nullptr;
-  if (FAILED(GetActiveObject(CLSID_qmsIntegrationManager, nullptr, &running))) {
+  ComPtr<IUnknown> running;
+  if (FAILED(GetActiveObject(CLSID_qmsIntegrationManager, nullptr, running.GetAddressOf()))) {
     std::fprintf(stderr, "standin_im: no running instance\n");
     return 1;
   }
-  IQmsIntegrationManager* m = nullptr;
-  HRESULT hr = running->QueryInterface(IID_IQmsIntegrationManager, reinterpret_cast<void**>(&m));
-  running->Release();
+  ComPtr<IQmsIntegrationManager> m;
+  HRESULT hr = running.As(&m);
   if (FAILED(hr)) return 1;
   const std::string verb = argv[1];
   if (verb == "dump") {
-    BSTR text = nullptr;
-    hr = m->get_Dump(&text);
-    if (SUCCEEDED(hr)) std::printf("%s", FromBstr(text).c_str());
-    SysFreeString(text);
+    UniqueBstr text;
+    hr = m->get_Dump(text.put());
+    if (SUCCEEDED(hr)) std::printf("%s", FromBstr(text.get()).c_str());
   } else if (verb == "fault" && argc >= 3) {
-    BSTR name = NewBstr(argv[2]);
-    BSTR text = NewBstr(argc > 4 ? argv[4] : "");
-    hr = m->SetFault(name, argc > 3 ? std::strtol(argv[3], nullptr, 0) : 1, text);
-    SysFreeString(name);
-    SysFreeString(text);
+    UniqueBstr name(NewBstr(argv[2]));
+    UniqueBstr text(NewBstr(argc > 4 ? argv[4] : ""));
+    hr = m->SetFault(name.get(), argc > 3 ? std::strtol(argv[3], nullptr, 0) : 1, text.get());
   } else if (verb == "command" && argc >= 5) {
     automation::VariantArray list;
     list.lowerBound = std::atoi(argv[4]);
     for (int i = 5; i < argc; ++i) list.elements.push_back(Variant(std::string(argv[i])));  // text; the add-in converts
-    VARIANT args;
-    VariantInit(&args);
-    zandrel::win::ToComVariant(Variant(list), &args);
-    BSTR pid = NewBstr(argv[2]);
-    BSTR word = NewBstr(argv[3]);
-    hr = m->SendExtendedCommand(pid, word, args);
-    SysFreeString(pid);
-    SysFreeString(word);
-    VariantClear(&args);
+    UniqueVariant args;
+    zandrel::win::ToComVariant(Variant(list), args.get());
+    UniqueBstr pid(NewBstr(argv[2]));
+    UniqueBstr word(NewBstr(argv[3]));
+    hr = m->SendExtendedCommand(pid.get(), word.get(), *args);
   } else if (verb == "clear-faults") {
     hr = m->ClearFaults();
   } else if (verb == "shutdown") {
@@ -472,7 +452,6 @@ int Client(int argc, char** argv) {
   } else {
     hr = E_INVALIDARG;
   }
-  m->Release();
   if (FAILED(hr)) std::fprintf(stderr, "standin_im: %s failed: %s\n", verb.c_str(), zandrel::win::ErrorFromHresult(hr).description.c_str());
   return FAILED(hr) ? 1 : 0;
 }
