@@ -42,12 +42,22 @@ out=$("$wine_run" cmd /c "$winwork\\bench.bat" 2>&1 | tr -d '\r')
 expect_match "log_probe --bench: a logged line and a bare append timed" \
   'logged line ns: median [0-9]+ spread [0-9]+.bare append ns: median [0-9]+ spread [0-9]+' "$(tr '\n' '.' <<<"$out")"
 expect_eq "log_probe --bench: 5 rounds of 20 lines written" 100 "$(grep -c 'RegisterDoc' "$work/probe.log" 2>/dev/null)"
-expect_match "bench-register: both timed, the parts of the bare calls given" \
-  'bench-register: 3 projects, 3 documents, 2 runs each.*RegisterProjects us: median [0-9]+.*bare calls us: median [0-9]+.*ratio: [0-9.]+.*manager [0-9]+, owners. MSDEVPid [0-9]+, IDE objects [0-9]+' \
-  "$(tr '\n' ' ' <<<"$out")"
-expect_match "bench-open: the opening and the bare calls timed, the parts given" \
-  'bench-open: 3 projects, 3 documents registered, 2 runs each.*opening us: Opened to the last RegisterDoc median [0-9]+ \([0-9]+\.\.[0-9]+\), to the first call into the manager median [0-9]+.*bare opening calls us: median [0-9]+.*manager [0-9]+, document objects [0-9]+, IDE objects [0-9]+' \
-  "$(tr '\n' ' ' <<<"$out")"
+# Each benchmark's JSON line, as tools/bench-table reads it: the sizes, every
+# series timed (min <= median <= max), the parts named.
+benches=$(python3 - "$out" <<'PY'
+import json, re, sys
+for line in sys.argv[1].splitlines():
+    found = re.match(r"^\s*json (\{.*\})\s*$", line)
+    if found:
+        b = json.loads(found.group(1))
+        series = {"register": ("addin_us", "bare_us"), "open": ("wall_us", "to_first_call_us", "bare_us")}[b["bench"]]
+        timed = all(b[k]["min"] <= b[k]["median"] <= b[k]["max"] for k in series)
+        print(b["bench"], b["projects"], b["documents"], b["runs"], "timed" if timed else "UNTIMED", *sorted(b["parts_us"]))
+PY
+)
+expect_eq "bench-register and bench-open: one JSON object each, timed, with the parts of the bare calls" \
+  "register 3 3 2 timed ide manager owners
+open 3 3 2 timed document_objects ide manager" "$benches"
 # Afterwards the manager holds nothing: the bare calls' documents and the
 # add-in's were withdrawn, and it no longer times.
 expect_eq "bench-open leaves no document and no timing behind" "" \
