@@ -15,15 +15,7 @@ using automation::Variant;
 using automation::VariantArray;
 using automation::VarType;
 
-namespace {
-ObjectExporter g_exporter = nullptr;
-ObjectImporter g_importer = nullptr;
-}  // namespace
-
-void SetObjectExporter(ObjectExporter exporter) { g_exporter = exporter; }
-void SetObjectImporter(ObjectImporter importer) { g_importer = importer; }
-
-HRESULT ToComVariant(const Variant& v, VARIANT* out) {
+HRESULT ToComVariant(const Variant& v, VARIANT* out, const ObjectBridge* bridge) {
   switch (v.type()) {
     case VarType::Empty: V_VT(out) = VT_EMPTY; return S_OK;
     case VarType::Boolean:
@@ -57,8 +49,8 @@ HRESULT ToComVariant(const Variant& v, VARIANT* out) {
         V_DISPATCH(out) = exposable->NewDispatchReference();
         return V_DISPATCH(out) ? S_OK : E_NOINTERFACE;
       }
-      if (g_exporter) {
-        V_DISPATCH(out) = g_exporter(object);
+      if (bridge && bridge->exporter) {
+        V_DISPATCH(out) = bridge->exporter(object);
         if (V_DISPATCH(out)) return S_OK;
       }
       V_VT(out) = VT_EMPTY;
@@ -71,7 +63,7 @@ HRESULT ToComVariant(const Variant& v, VARIANT* out) {
       if (!sa) return E_OUTOFMEMORY;
       for (std::size_t i = 0; i < array.elements.size(); ++i) {
         UniqueVariant element;
-        HRESULT hr = ToComVariant(array.elements[i], element.get());
+        HRESULT hr = ToComVariant(array.elements[i], element.get(), bridge);
         LONG index = array.lowerBound + static_cast<LONG>(i);
         if (SUCCEEDED(hr)) hr = SafeArrayPutElement(sa.get(), &index, element.get());
         if (FAILED(hr)) return hr;
@@ -87,7 +79,7 @@ HRESULT ToComVariant(const Variant& v, VARIANT* out) {
 
 namespace {
 
-Result<Variant> FromArray(SAFEARRAY* sa, VARTYPE elementType) {
+Result<Variant> FromArray(SAFEARRAY* sa, VARTYPE elementType, const ObjectBridge* bridge) {
   if (!sa) return Variant(VariantArray{});
   if (SafeArrayGetDim(sa) != 1) return automation::errors::TypeMismatch();
   LONG lower = 0, upper = -1;
@@ -124,7 +116,7 @@ Result<Variant> FromArray(SAFEARRAY* sa, VARTYPE elementType) {
       hr = SafeArrayGetElement(sa, &i, &V_I4(element.get()));
       if (FAILED(hr)) V_VT(element.get()) = VT_EMPTY;
     }
-    auto value = SUCCEEDED(hr) ? FromComVariant(*element) : Result<Variant>(ErrorFromHresult(hr));
+    auto value = SUCCEEDED(hr) ? FromComVariant(*element, bridge) : Result<Variant>(ErrorFromHresult(hr));
     array.elements.push_back(value ? std::move(*value) : Variant(automation::Unsupported{}));
   }
   return Variant(std::move(array));
@@ -132,13 +124,13 @@ Result<Variant> FromArray(SAFEARRAY* sa, VARTYPE elementType) {
 
 }  // namespace
 
-Result<Variant> FromComVariant(const VARIANT& in) {
+Result<Variant> FromComVariant(const VARIANT& in, const ObjectBridge* bridge) {
   if (V_VT(&in) & VT_BYREF) {
     UniqueVariant copy;
     if (HRESULT hr = VariantCopyInd(copy.get(), const_cast<VARIANT*>(&in)); FAILED(hr)) return ErrorFromHresult(hr);
-    return FromComVariant(*copy);
+    return FromComVariant(*copy, bridge);
   }
-  if (V_VT(&in) & VT_ARRAY) return FromArray(V_ARRAY(&in), static_cast<VARTYPE>(V_VT(&in) & VT_TYPEMASK));
+  if (V_VT(&in) & VT_ARRAY) return FromArray(V_ARRAY(&in), static_cast<VARTYPE>(V_VT(&in) & VT_TYPEMASK), bridge);
 
   switch (V_VT(&in)) {
     case VT_EMPTY:
@@ -158,15 +150,15 @@ Result<Variant> FromComVariant(const VARIANT& in) {
     case VT_BSTR:
       return Variant(WideToUtf8(std::wstring_view(V_BSTR(&in) ? V_BSTR(&in) : L"", SysStringLen(V_BSTR(&in)))));
     case VT_DISPATCH:
-      if (g_importer && V_DISPATCH(&in)) {
-        if (auto own = g_importer(V_DISPATCH(&in))) return Variant(own);
+      if (bridge && bridge->importer && V_DISPATCH(&in)) {
+        if (auto own = bridge->importer(V_DISPATCH(&in))) return Variant(own);
       }
-      return Variant(DispatchObject::Wrap(V_DISPATCH(&in)));
+      return Variant(DispatchObject::Wrap(V_DISPATCH(&in), bridge));
     case VT_UNKNOWN: {
       if (!V_UNKNOWN(&in)) return Variant(automation::Ref<automation::Object>());
       ComPtr<IDispatch> dispatch;
       if (HRESULT hr = V_UNKNOWN(&in)->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch.GetAddressOf())); FAILED(hr)) return ErrorFromHresult(hr);
-      return Variant(DispatchObject::Wrap(dispatch.Get()));
+      return Variant(DispatchObject::Wrap(dispatch.Get(), bridge));
     }
     default: {
       // Wider integers, currency and decimals arrive as Double.
@@ -183,7 +175,7 @@ Result<VariantArray> ArrayFromSafeArray(SAFEARRAY* array) {
   if (!array) return VariantArray{};
   VARTYPE type = VT_VARIANT;
   if (FAILED(SafeArrayGetVartype(array, &type))) type = VT_VARIANT;
-  auto value = FromArray(array, type);
+  auto value = FromArray(array, type, nullptr);
   if (!value) return value.error();
   return value->AsArray();
 }

@@ -19,24 +19,25 @@ class ComExposable {
   ~ComExposable() = default;
 };
 
-// How this process hands its own portable objects (those that are neither
-// adapted COM objects nor ComExposable) to COM: the stand-ins set it to their
-// exporter. Returns a new reference, or null.
-using ObjectExporter = IDispatch* (*)(const automation::Ref<automation::Object>& object);
-void SetObjectExporter(ObjectExporter exporter);
-
-// The reverse: an IDispatch that is one of this process's exported objects
-// comes back as the portable object itself (null when it is not one).
-using ObjectImporter = automation::Ref<automation::Object> (*)(IDispatch* dispatch);
-void SetObjectImporter(ObjectImporter importer);
+// The conversions' context where a program serves portable objects of its own
+// to COM (the stand-in IDE's model): how such an object (neither an adapted
+// COM object nor ComExposable) is handed to COM, a new reference or null; and
+// the reverse, an IDispatch that is one of the program's exported objects
+// coming back as the portable object itself (null when it is not one). The
+// add-in has none.
+struct ObjectBridge {
+  IDispatch* (*exporter)(const automation::Ref<automation::Object>& object) = nullptr;
+  automation::Ref<automation::Object> (*importer)(IDispatch* dispatch) = nullptr;
+};
 
 // Fills *out (which must be VariantInit'ed) with a copy of v. Objects must be
-// COM objects (adapted IDispatch references); arrays become SAFEARRAYs of
-// VARIANT with their lower bound.
-HRESULT ToComVariant(const automation::Variant& v, VARIANT* out);
+// COM objects (adapted IDispatch references), ComExposable, or exported by the
+// bridge; arrays become SAFEARRAYs of VARIANT with their lower bound.
+HRESULT ToComVariant(const automation::Variant& v, VARIANT* out, const ObjectBridge* bridge = nullptr);
 
-// Reads a VARIANT (by-reference variants are followed) into a Variant.
-automation::Result<automation::Variant> FromComVariant(const VARIANT& v);
+// Reads a VARIANT (by-reference variants are followed) into a Variant; objects
+// are imported by the bridge, or adapted (and carry the bridge on).
+automation::Result<automation::Variant> FromComVariant(const VARIANT& v, const ObjectBridge* bridge = nullptr);
 
 // A SAFEARRAY (one dimension, any element type) as an array of variants;
 // null gives an empty array with lower bound 0.

@@ -15,9 +15,9 @@ using automation::CallKind;
 using automation::Result;
 using automation::Variant;
 
-automation::Ref<automation::Object> DispatchObject::Wrap(IDispatch* dispatch) {
+automation::Ref<automation::Object> DispatchObject::Wrap(IDispatch* dispatch, const ObjectBridge* bridge) {
   if (!dispatch) return {};
-  return automation::Ref<automation::Object>(new DispatchObject(dispatch));
+  return automation::Ref<automation::Object>(new DispatchObject(dispatch, bridge));
 }
 
 Result<Variant> DispatchObject::Invoke(std::string_view name, CallKind kind, std::span<Variant> args) {
@@ -32,7 +32,7 @@ Result<Variant> DispatchObject::Invoke(std::string_view name, CallKind kind, std
   // DISPPARAMS holds the arguments last first.
   UniqueVariants com(args.size());
   for (std::size_t i = 0; i < args.size(); ++i) {
-    HRESULT hr = ToComVariant(args[i], &com[args.size() - 1 - i]);
+    HRESULT hr = ToComVariant(args[i], &com[args.size() - 1 - i], bridge_);
     if (FAILED(hr)) return ErrorFromHresult(hr);
   }
   DISPPARAMS params = {com.data(), nullptr, static_cast<UINT>(com.size()), 0};
@@ -54,7 +54,7 @@ Result<Variant> DispatchObject::Invoke(std::string_view name, CallKind kind, std
   UINT argError = 0;
   HRESULT hr = dispatch_->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result.get(), &info, &argError);
   if (FAILED(hr)) return ErrorFromHresult(hr, hr == DISP_E_EXCEPTION ? &info : nullptr);
-  return FromComVariant(*result);
+  return FromComVariant(*result, bridge_);
 }
 
 }  // namespace zandrel::win
@@ -72,7 +72,8 @@ HRESULT ParseIid(std::string_view text, IID* iid) {
 // hands each call, arguments in declared order, to the portable sink.
 class ComEventSink final : public ComObject<ComEventSink, IDispatch> {
  public:
-  ComEventSink(const IID& events, automation::Ref<automation::EventSink> sink) : events_(events), sink_(std::move(sink)) {}
+  ComEventSink(const IID& events, automation::Ref<automation::EventSink> sink, const ObjectBridge* bridge)
+      : events_(events), sink_(std::move(sink)), bridge_(bridge) {}
 
   void* Find(REFIID riid) { return riid == events_ ? static_cast<IDispatch*>(this) : nullptr; }
   STDMETHODIMP GetTypeInfoCount(UINT* count) override {
@@ -86,7 +87,7 @@ class ComEventSink final : public ComObject<ComEventSink, IDispatch> {
       std::vector<Variant> args;
       const UINT n = params ? params->cArgs : 0;
       for (UINT i = 0; i < n; ++i) {
-        auto value = FromComVariant(params->rgvarg[n - 1 - i]);  // DISPPARAMS hold them last first
+        auto value = FromComVariant(params->rgvarg[n - 1 - i], bridge_);  // DISPPARAMS hold them last first
         args.push_back(value ? *value : Variant());
       }
       (void)sink_->OnEvent(dispid, args);
@@ -99,6 +100,7 @@ class ComEventSink final : public ComObject<ComEventSink, IDispatch> {
  private:
   IID events_;
   automation::Ref<automation::EventSink> sink_;
+  const ObjectBridge* bridge_;
 };
 
 }  // namespace
@@ -110,7 +112,7 @@ automation::Result<automation::Ref<automation::Object>> DispatchObject::As(const
   // The interfaces asked for are dual: their pointers are IDispatch pointers.
   HRESULT hr = dispatch_->QueryInterface(id, reinterpret_cast<void**>(wanted.GetAddressOf()));
   if (FAILED(hr)) return ErrorFromHresult(hr);
-  return Wrap(wanted.Get());
+  return Wrap(wanted.Get(), bridge_);
 }
 
 // The object's connection point for the events' dispinterface.
@@ -131,7 +133,7 @@ automation::Result<std::uint32_t> DispatchObject::Advise(const automation::Inter
   IID id;
   auto point = PointOf(events, &id);
   if (!point) return point.error();
-  Microsoft::WRL::ComPtr<IDispatch> comSink(new ComEventSink(id, sink));
+  Microsoft::WRL::ComPtr<IDispatch> comSink(new ComEventSink(id, sink, bridge_));
   DWORD cookie = 0;
   if (HRESULT hr = (*point)->Advise(comSink.Get(), &cookie); FAILED(hr)) return ErrorFromHresult(hr);
   return static_cast<std::uint32_t>(cookie);

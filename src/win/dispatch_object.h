@@ -1,18 +1,21 @@
 #pragma once
 // A COM IDispatch reference seen as an automation::Object: members are called
-// by name (GetIDsOfNames, then Invoke), as late binding does.
+// by name (GetIDsOfNames, then Invoke), as late binding does. The values it
+// converts go through its bridge, when it has one (the program's own objects
+// exported and imported), and so do those of the objects it hands out.
 
 #include <oaidl.h>
 #include <ocidl.h>
 #include <wrl/client.h>
 
 #include "automation/object.h"
+#include "win/com_variant.h"
 
 namespace zandrel::win {
 
 class DispatchObject : public automation::RefCountedBase, public automation::Object {
  public:
-  static automation::Ref<automation::Object> Wrap(IDispatch* dispatch);
+  static automation::Ref<automation::Object> Wrap(IDispatch* dispatch, const ObjectBridge* bridge = nullptr);
 
   automation::Result<automation::Variant> Invoke(std::string_view name, automation::CallKind kind,
                                                  std::span<automation::Variant> args) override;
@@ -25,9 +28,10 @@ class DispatchObject : public automation::RefCountedBase, public automation::Obj
   IDispatch* dispatch() const { return dispatch_.Get(); }
 
  private:
-  explicit DispatchObject(IDispatch* dispatch) : dispatch_(dispatch) {}
+  DispatchObject(IDispatch* dispatch, const ObjectBridge* bridge) : dispatch_(dispatch), bridge_(bridge) {}
   automation::Result<Microsoft::WRL::ComPtr<IConnectionPoint>> PointOf(const automation::InterfaceId& events, IID* iid);
   Microsoft::WRL::ComPtr<IDispatch> dispatch_;
+  const ObjectBridge* bridge_;  // static, or null
 };
 
 }  // namespace zandrel::win

@@ -114,7 +114,7 @@ bool StandInIde::BenchRegister(int reps) {
     return false;
   }
   ComPtr<IDispatch> rootDispatch = win::Adopt(win::ExportObject(ide_.Root()));
-  auto root = win::DispatchObject::Wrap(rootDispatch.Get());
+  auto root = win::DispatchObject::Wrap(rootDispatch.Get(), &win::ModelBridge());
   std::vector<double> addin, bare, manager, owners, ideCalls;
   auto now = [] { return testbed::NowMicroseconds(); };
   long documents = 0, projectCount = 0;
@@ -143,7 +143,7 @@ bool StandInIde::BenchRegister(int reps) {
       (void)root->Invoke("Version", automation::CallKind::PropertyGet, {});
       inIde += now() - t;
       t = now();
-      if (owner) (void)win::DispatchObject::Wrap(owner.Get())->Invoke("MSDEVPid", automation::CallKind::PropertyGet, {});
+      if (owner) (void)win::DispatchObject::Wrap(owner.Get(), &win::ModelBridge())->Invoke("MSDEVPid", automation::CallKind::PropertyGet, {});
       inOwners += now() - t;
       t = now();
       win::UniqueBstr name;
@@ -216,7 +216,7 @@ bool StandInIde::BenchOpen(int n, int reps) {
   ComPtr<IQmsRegistrationManager> registration;
   manager_->get_RegistrationManager(&registration);
   ComPtr<IDispatch> rootDispatch = win::Adopt(win::ExportObject(ide_.Root()));
-  auto root = win::DispatchObject::Wrap(rootDispatch.Get());
+  auto root = win::DispatchObject::Wrap(rootDispatch.Get(), &win::ModelBridge());
   auto now = [] { return testbed::NowMicroseconds(); };
   std::vector<double> wall, toFirstCall, bare, inManager, inDocObjects, inIde;
   long registered = 0;

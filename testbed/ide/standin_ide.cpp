@@ -433,7 +433,7 @@ bool StandInIde::Settle(DWORD milliseconds) {
     Say("  ! the add-in is not loaded");
     return false;
   }
-  auto target = win::DispatchObject::Wrap(addin_.Get());
+  auto target = win::DispatchObject::Wrap(addin_.Get(), &win::ModelBridge());
   const ULONGLONG begin = GetTickCount64();
   for (;;) {
     Pump(20);
@@ -458,7 +458,7 @@ bool StandInIde::Call(const testbed::Step& step) {
   }
   std::vector<Variant> args;
   for (std::size_t i = 1; i < step.args.size(); ++i) args.push_back(testbed::ArgumentValue(step.args[i]));
-  auto target = win::DispatchObject::Wrap(addin_.Get());
+  auto target = win::DispatchObject::Wrap(addin_.Get(), &win::ModelBridge());
   const auto kind = step.verb == "put" ? automation::CallKind::PropertyPut : automation::CallKind::Method;
   Say("  " + testbed::ShowResult(target->Invoke(step.args[0].text, kind, args)));
   return true;
@@ -592,8 +592,6 @@ int main(int argc, char** argv) {
   }
 
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  win::SetObjectExporter(&win::ExportObject);
-  win::SetObjectImporter(&win::ImportObject);
   g_hook = SetWindowsHookExW(WH_CBT, AnswerMessageBoxes, nullptr, GetCurrentThreadId());
   int status = 0;
   {

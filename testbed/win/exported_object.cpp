@@ -101,7 +101,7 @@ class ForwardingSink final : public automation::RefCountedBase, public automatio
         V_VT(&v) = VT_BOOL | VT_BYREF;
         V_BOOLREF(&v) = &flags[i];
       } else {
-        ToComVariant(args[i], &v);
+        ToComVariant(args[i], &v, &ModelBridge());
       }
     }
     DISPPARAMS params = {com.data(), nullptr, static_cast<UINT>(com.size()), 0};
@@ -229,7 +229,7 @@ class Exported final : public zandrel::win::ComObject<Exported, IDispatch, IConn
       // Positional arguments are last first; a put's value is the named one at
       // index 0, and comes last in declared order.
       for (UINT i = 0; i < n; ++i) {
-        auto value = FromComVariant(params->rgvarg[n - 1 - i]);
+        auto value = FromComVariant(params->rgvarg[n - 1 - i], &ModelBridge());
         if (!value) return Raise(value.error(), excep);
         args.push_back(*value);
       }
@@ -241,7 +241,7 @@ class Exported final : public zandrel::win::ComObject<Exported, IDispatch, IConn
       if (!value) return Raise(value.error(), excep);
       if (result) {
         VariantInit(result);
-        if (HRESULT hr = ToComVariant(*value, result); FAILED(hr)) return hr;
+        if (HRESULT hr = ToComVariant(*value, result, &ModelBridge()); FAILED(hr)) return hr;
       }
       return S_OK;
     } catch (...) {
@@ -305,6 +305,11 @@ STDMETHODIMP ConnectionPoint::Unadvise(DWORD cookie) {
 IDispatch* ExportObject(const Ref<automation::Object>& object) {
   if (!object) return nullptr;
   return ComPtr<IDispatch>(new Exported(object)).Detach();
+}
+
+const ObjectBridge& ModelBridge() {
+  static const ObjectBridge bridge{&ExportObject, &ImportObject};
+  return bridge;
 }
 
 Ref<automation::Object> ImportObject(IDispatch* dispatch) {

@@ -11,14 +11,19 @@
 #include <oaidl.h>
 
 #include "automation/object.h"
+#include "win/com_variant.h"
 
 namespace zandrel::win {
 
-// A new IDispatch reference for the object (the exporter of com_variant).
+// A new IDispatch reference for the object (the bridge's exporter).
 IDispatch* ExportObject(const automation::Ref<automation::Object>& object);
 
+// The conversions' context of a program that serves its model this way:
+// ExportObject and ImportObject.
+const ObjectBridge& ModelBridge();
+
 // The portable object behind one of this process's exported objects, or null
-// (the importer of com_variant).
+// (the bridge's importer).
 automation::Ref<automation::Object> ImportObject(IDispatch* dispatch);
 
 // COM wrappers alive in this process: 0 once every reference handed out has

@@ -540,7 +540,6 @@ int Serve() {
 int main(int argc, char** argv) {
   zandrel::win::g_module = GetModuleHandleW(nullptr);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  zandrel::win::SetObjectExporter(nullptr);
   int status = 0;
   const std::string first = argc > 1 ? argv[1] : "";
   auto is = [&](const char* flag) { return _stricmp(first.c_str(), flag) == 0 || (first.size() > 1 && _stricmp(first.c_str() + 1, flag + 1) == 0); };
