@@ -9,10 +9,12 @@
 // The rule of outgoing calls lives here too: every call that leaves the
 // object holds its own reference to whatever it needs alive until it returns,
 // because a nested message loop may run anything meanwhile, the add-in's
-// disconnection and last release included. It has three forms, all Refs:
+// disconnection and last release included. Its name is Held, in two forms,
+// and one constant:
 //   - Held(field)->Call(...): the callee, when it is reached through a field;
-//   - Ref<...> self = Me() (or Ref<T> self(this)): the caller itself, when what
-//     it calls may drop the last other reference to it (an event sink, a tick);
+//   - const auto self = Held(this) (the add-in: Held(Me())): the caller
+//     itself, when what it calls may drop the last other reference to it (an
+//     event sink, a timer tick);
 //   - kReleasing: the count an object takes while its destruction steps run,
 //     so that the references they take and drop never reach zero again.
 // automation::Invoke and the helpers of object.h hold their target themselves.
@@ -115,6 +117,13 @@ class Ref {
 template <class T>
 Ref<T> Held(const Ref<T>& field) {
   return field;
+}
+
+// A reference of its own to the object itself, for the length of a call that
+// may release it (see above).
+template <class T>
+Ref<T> Held(T* self) {
+  return Ref<T>(self);
 }
 
 template <class T, class... Args>

@@ -52,7 +52,7 @@ Status Connect::AssignEventSource(std::unique_ptr<EventSubscription>& field, Ref
 Status Connect::SetSolutionEvents(Ref<automation::Object> source) {
   return AssignEventSource(
       mSolutionEvents, std::move(source), envdte::kDispSolutionEvents, [this](std::int32_t dispid, std::span<Variant> args) {
-        Ref<automation::Object> self = Me();  // a sink may lead to the last release
+        const auto self = Held(Me());  // a sink may lead to the last release
         switch (dispid) {
           case envdte::kSolutionOpened: mSolutionEvents_Opened(); break;
           case envdte::kSolutionBeforeClosing: mSolutionEvents_BeforeClosing(); break;
@@ -71,7 +71,7 @@ Status Connect::SetSolutionEvents(Ref<automation::Object> source) {
 Status Connect::SetCommandEvents(Ref<automation::Object> source) {
   return AssignEventSource(
       mCommandEvents, std::move(source), envdte::kDispCommandEvents, [this](std::int32_t dispid, std::span<Variant> args) {
-        Ref<automation::Object> self = Me();
+        const auto self = Held(Me());
         if (dispid != envdte::kCommandAfterExecute) return;  // nothing runs before a command
         const Variant empty;
         std::int32_t id = 0;

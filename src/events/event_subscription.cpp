@@ -9,7 +9,7 @@ class EventSubscription::Sink : public automation::RefCountedBase, public automa
   explicit Sink(Handler handler) : handler_(std::move(handler)) {}
   automation::Status OnEvent(std::int32_t dispid, std::span<automation::Variant> args) override {
     // The handler may end the subscription (and so this sink's handler).
-    Ref<Sink> self(this);
+    const auto self = Held(this);
     if (Handler handler = handler_) handler(dispid, args);
     return automation::Status::Ok();
   }

@@ -79,8 +79,8 @@ Status TimerFrm::TimerInterval(std::int32_t lNewValue) { return ClientTimer().Se
 void TimerFrm::ClientTimer_Timer() {
   // The callback may stop the timer, drop the client or release this form:
   // both stay alive until the tick is over.
-  Ref<TimerFrm> self(this);
-  Ref<automation::Object> client = mClient;
+  const auto self = Held(this);
+  const auto client = Held(mClient);
   if (!client) return;
   auto r = automation::CallMethod(client, "Timer");
   if (r) DebugLog("  TimerFrm.Timer callback OK", REZIRUZ_LOGID, DEBUG_LOGLEVEL);
