@@ -193,6 +193,9 @@ TEST(KeyedList, ManyRemovalsFromTheMiddleKeepEveryOtherEntry) {
   ASSERT_TRUE(list.Add(-1, "b").ok());
   EXPECT_FALSE(list.Contains("c"));
   EXPECT_TRUE(list.Add(-2, "c").ok());
+  // Keys added after the closing-up take the room after the keys kept.
+  EXPECT_EQ(*list.Item("k0"), 0);
+  for (int i = 901; i < 1000; ++i) ASSERT_EQ(*list.Item("k" + std::to_string(i)), i) << i;
 }
 
 TEST(KeyedList, AQueueTakenFromTheFrontStaysSmall) {
