@@ -39,6 +39,10 @@ TEST_F(LoggerTest, NamesArePaddedToEightAndLongerOnesStayWhole) {
   for (std::int32_t i = 0; i < 7; ++i) {
     EXPECT_EQ(levels[i].first, i);
     EXPECT_EQ(LogLevelName(i), levels[i].second);
+    // Its own bit alone switches a level on.
+    os.registry.SetDword(kKey, "Debug", (1u << REZIRUZ_LOGID) | (1u << (24 + i)));
+    ResetDebugLoggerForTesting();
+    for (std::int32_t j = 0; j < 7; ++j) EXPECT_EQ(IsLogEnabled(REZIRUZ_LOGID, j), i == j) << i << " " << j;
   }
   EXPECT_EQ(LogIdName(15), "LOGID15");
   EXPECT_EQ(LogIdName(-1), "LOGID-1");
