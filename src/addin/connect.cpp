@@ -3,7 +3,7 @@
 //
 // Members of Connect: constructor, Alive, FinalConstruct, FinalRelease,
 //   TerminateSteps, OnConnection, OnDisconnection, OnAddInsUpdate,
-//   OnStartupComplete, OnBeginShutdown, DoDisconnect, Description.
+//   OnStartupComplete, OnBeginShutdown, DoDisconnect, Description, Holding.
 
 #include "addin/connect.h"
 
@@ -23,7 +23,12 @@ namespace {
 std::atomic<int> g_alive{0};
 }  // namespace
 
-Connect::Connect(automation::Object& me, OutsideComponents* outside) : me_(me), outside_(outside) { ++g_alive; }
+Connect::Connect(automation::Object& me, OutsideComponents* outside)
+    : m_events(me, [this](const std::string& name, const Variant& Event) { return HandleEvent(name, Event); }),
+      me_(me),
+      outside_(outside) {
+  ++g_alive;
+}
 
 Connect::~Connect() { --g_alive; }
 
@@ -35,27 +40,25 @@ void Connect::FinalConstruct() {
   m_IntgMgr = nullptr;
   m_RegMgr = nullptr;
   m_IntgMgrApp = nullptr;
-  m_blnQueueInterrupt = m_blnInXeqEvent = m_blnRTEServer = m_blnNewWorkspace = false;
-  m_lMSDEVPid = m_lMSDEVMainWnd = m_lSavedInterval = m_lAddEventCount = 0;
+  m_blnRTEServer = m_blnNewWorkspace = false;
+  m_lMSDEVPid = m_lMSDEVMainWnd = 0;
   m_lCurrentBuildErrors = m_lCurrentBuildWarnings = 0;
-  m_sngNextFire = 0;
-  if (platform::Clock* clock = platform::Services().clock) m_sngStartTime = clock->TimeOfDay();
   m_strActiveProject = "";
   mSolutionEvents.reset();
   mCommandEvents.reset();
-  m_colEventQueue = std::make_unique<automation::KeyedList<Variant>>();
+  m_events.Open();
 }
 
 Status Connect::TerminateSteps() {
   // Releasing references cannot fail here, so the error path is only a guard
   // for what a step might raise in the future.
-  StopTimer();
+  m_events.StopTimer();
   mSolutionEvents.reset();
   mCommandEvents.reset();
   m_IntgMgr = nullptr;
   m_RegMgr = nullptr;
   m_IntgMgrApp = nullptr;
-  m_colEventQueue.reset();
+  m_events.Close();
   mDTE = nullptr;
   return Status::Ok();
 }
@@ -104,8 +107,8 @@ void Connect::DoDisconnect(const Variant& /*unused*/) {
   ResumeNext err;
   ++disconnections_;
   Log("  BEGIN DoDisconnect");
-  m_blnQueueInterrupt = true;
-  err.Do(ReleaseTimer());
+  m_events.Interrupt();
+  err.Do(m_events.ReleaseTimer());
   if (m_RegMgr) {
     std::int16_t kind = registration::im_AppObject_MSVC;
     err.Do(Held(m_RegMgr)->UnRegisterApp(m_IntgMgrApp, kind));  // may leave another reference in m_IntgMgrApp
@@ -126,5 +129,11 @@ void Connect::DoDisconnect(const Variant& /*unused*/) {
 }
 
 std::string Connect::Description() { return kDescription; }
+
+Connect::Holdings Connect::Holding() const {
+  return {m_events.IsOpen(), static_cast<bool>(m_IntgMgr), static_cast<bool>(m_RegMgr),
+          static_cast<bool>(m_IntgMgrApp), static_cast<bool>(mDTE), m_events.Interrupted(),
+          mCommandEvents != nullptr, m_varPendingEvent};
+}
 
 }  // namespace zandrel::addin

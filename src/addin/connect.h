@@ -23,16 +23,9 @@
 #include "automation/keyed_list.h"
 #include "automation/object.h"
 #include "automation/resume_next.h"
+#include "events/event_queue.h"
 #include "events/event_subscription.h"
 #include "registration/integration_manager.h"
-
-namespace zandrel::events {
-class TimerFrm;
-}  // namespace zandrel::events
-
-namespace zandrel::testing_support {
-struct ConnectProbe;
-}
 
 namespace zandrel::addin {
 
@@ -107,6 +100,17 @@ class Connect final {
   // The add-in as handed to others ("Me"): its face, a new reference.
   Ref<automation::Object> Me() { return Ref<automation::Object>(&me_); }
 
+  // The queue of IDE events and its timer: the sinks fill it, the timer's
+  // ticks (Timer) work it off.
+  events::EventQueue& Events() { return m_events; }
+
+  // What the add-in holds now, as a diagnostic reads it.
+  struct Holdings {
+    bool queue, manager, registrationManager, application, ide, interrupt, commandEvents;
+    Variant pendingEvent;
+  };
+  Holdings Holding() const;
+
  private:
   // Fields, in declaration order.
   std::int32_t m_lMSDEVPid = 0;
@@ -114,18 +118,11 @@ class Connect final {
   Ref<registration::QmsIntegrationManager> m_IntgMgr;
   Ref<registration::QmsRegistrationManager> m_RegMgr;
   Ref<registration::QmsApplication> m_IntgMgrApp;
-  bool m_blnQueueInterrupt = false;
-  std::unique_ptr<automation::KeyedList<Variant>> m_colEventQueue;
-  bool m_blnInXeqEvent = false;
-  float m_sngNextFire = 0;
-  std::int32_t m_lSavedInterval = 0;
-  std::int32_t m_lAddEventCount = 0;
-  float m_sngStartTime = 0;
   bool m_blnRTEServer = false;
   bool m_blnNewWorkspace = false;
   std::int32_t m_lCurrentBuildErrors = 0;
   std::int32_t m_lCurrentBuildWarnings = 0;
-  Ref<events::TimerFrm> mTimerFrm;
+  events::EventQueue m_events;  // the queue, its timer form and its interrupt flag
   Ref<automation::Object> mDTE;
   std::string m_strActiveProject;
   using DocumentSet = automation::KeyedList<Ref<registration::QmsDocument>>;
@@ -146,18 +143,8 @@ class Connect final {
   // addin/enum_windows_callback.cpp
   std::int32_t GetMyTopWindow();
 
-  // events/timer.cpp
-  void StartTimer(std::int32_t Delta);
-  void StopTimer();
-  Status ReleaseTimer();
-  std::string FormatElapsedMs(float t);
-
-  // events/event_queue.cpp
-  void AddEvent(const Variant& Event, std::int32_t Delta);
-  void XeqEvent();
-  Status DoUnexpectedEvent(const Variant& Event);
-
-  // events/solution_handlers.cpp
+  // events/solution_handlers.cpp: the handler of each queued event's name.
+  bool HandleEvent(const std::string& name, const Variant& Event);
   void DoWorkspaceClose(const Variant& Event);
   void DoSolutionOpen(const Variant& Event);
   void DoSolutionRenamed(const Variant& Event);
@@ -195,7 +182,6 @@ class Connect final {
   Status AssignEventSource(std::unique_ptr<events::EventSubscription>& field, Ref<automation::Object> source,
                            const automation::InterfaceId& events, events::EventSubscription::Handler handler);
 
-  friend struct testing_support::ConnectProbe;  // tests reach the private operations
   automation::Object& me_;
   OutsideComponents* outside_;
   // How many times DoDisconnect has begun: an outgoing call sees by it that

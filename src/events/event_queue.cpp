@@ -1,20 +1,40 @@
 // The event queue: named events are appended by the sinks and worked off one
-// per timer tick by XeqEvent, which calls the handler of each name.
+// per timer tick by XeqEvent, which calls the add-in's handler of each name.
 //
-// Members of Connect: AddEvent, XeqEvent, Timer, EventQueueCount,
+// Members of EventQueue: constructor, Open, AddEvent, XeqEvent, Count,
 //   DoUnexpectedEvent.
+
+#include "events/event_queue.h"
 
 #include <limits>
 
-#include "addin/connect.h"
 #include "addin/log.h"
+#include "automation/resume_next.h"
+#include "events/timer_frm.h"
 #include "platform/platform.h"
 
-namespace zandrel::addin {
+namespace zandrel::events {
 
+using addin::DEBUG_LOGLEVEL;
+using addin::ERROR_LOGLEVEL;
+using addin::Log;
 using automation::ResumeNext;
+using automation::Status;
+using automation::Variant;
 
-void Connect::AddEvent(const Variant& Event, std::int32_t Delta) {
+EventQueue::EventQueue(automation::Object& client, Handler handler) : client_(client), handler_(std::move(handler)) {}
+
+EventQueue::~EventQueue() = default;
+
+void EventQueue::Open() {
+  m_blnQueueInterrupt = m_blnInXeqEvent = false;
+  m_lSavedInterval = m_lAddEventCount = 0;
+  m_sngNextFire = 0;
+  if (platform::Clock* clock = platform::Services().clock) m_sngStartTime = clock->TimeOfDay();
+  m_colEventQueue = std::make_unique<automation::KeyedList<Variant>>();
+}
+
+void EventQueue::AddEvent(const Variant& Event, std::int32_t Delta) {
   ResumeNext err;
   std::int32_t queued = 0;
   if (m_colEventQueue) queued = m_colEventQueue->Count();
@@ -42,7 +62,7 @@ void Connect::AddEvent(const Variant& Event, std::int32_t Delta) {
   Log("END AddEvent()");
 }
 
-void Connect::XeqEvent() {
+void EventQueue::XeqEvent() {
   std::string name = "<UNKNOWN>";
   auto steps = [&]() -> Status {
     Log("", DEBUG_LOGLEVEL);
@@ -71,13 +91,9 @@ void Connect::XeqEvent() {
     } else {
       name = entry.AsString();
       Log("  XeqEvent Calling " + name + " : Remain=" + std::to_string(count - 1));
-      if (name == "SolutionAfterClosing") DoWorkspaceClose(entry);
-      else if (name == "SolutionOpened") DoSolutionOpen(entry);
-      else if (name == "SolutionRenamed") DoSolutionRenamed(entry);
-      else if (name == "ProjectAdded") DoRegisterProjects(entry);
-      else if (name == "ProjectRemoved") DoRegisterProjects(entry);
-      else if (name == "ProjectRenamed") DoRegisterProjects(entry);
-      else if (Status s = DoUnexpectedEvent(entry); !s) return s;
+      if (!handler_(name, entry)) {
+        if (Status s = DoUnexpectedEvent(entry); !s) return s;
+      }
     }
 
     m_blnInXeqEvent = false;
@@ -100,7 +116,7 @@ void Connect::XeqEvent() {
   Log("END XeqEvent " + name + "\r\n", DEBUG_LOGLEVEL);
 }
 
-Status Connect::DoUnexpectedEvent(const Variant& Event) {
+Status EventQueue::DoUnexpectedEvent(const Variant& Event) {
   auto text = automation::ToText(Event);
   if (!text) return text.error();
   const std::string message = "UNEXPECTED EVENT(" + *text + ")";
@@ -110,13 +126,9 @@ Status Connect::DoUnexpectedEvent(const Variant& Event) {
   return Status::Ok();
 }
 
-void Connect::Timer() { XeqEvent(); }
-
-Result<std::int32_t> Connect::EventQueueCount() {
+automation::Result<std::int32_t> EventQueue::Count() const {
   if (!m_colEventQueue) return automation::errors::ObjectNotSet();
-  const std::int32_t n = m_colEventQueue->Count();
-  Log("      EventQueueCount=" + std::to_string(n));
-  return n;
+  return m_colEventQueue->Count();
 }
 
-}  // namespace zandrel::addin
+}  // namespace zandrel::events

@@ -89,37 +89,37 @@ constexpr std::int32_t kQueueDelay = 100;  // every sink queues with this delay 
 
 void Connect::mSolutionEvents_Opened() {
   Log("  ENTER mSolutionEvents_Opened()");
-  AddEvent(Variant("SolutionOpened"), kQueueDelay);
+  m_events.AddEvent(Variant("SolutionOpened"), kQueueDelay);
 }
 
 void Connect::mSolutionEvents_BeforeClosing() { Log("  ENTER mSolutionEvents_BeforeClosing"); }
 
 void Connect::mSolutionEvents_AfterClosing() {
   Log("  ENTER mSolutionEvents_AfterClosing()");
-  m_blnQueueInterrupt = true;
-  AddEvent(Variant("SolutionAfterClosing"), kQueueDelay);
+  m_events.Interrupt();
+  m_events.AddEvent(Variant("SolutionAfterClosing"), kQueueDelay);
 }
 
 void Connect::mSolutionEvents_ProjectAdded(const Ref<automation::Object>& /*Project*/) {
   Log("  BEGIN mSolutionEvents_ProjectAdded");
-  AddEvent(Variant("ProjectAdded"), kQueueDelay);
+  m_events.AddEvent(Variant("ProjectAdded"), kQueueDelay);
 }
 
 void Connect::mSolutionEvents_ProjectRemoved(const Ref<automation::Object>& /*Project*/) {
   Log("  BEGIN mSolutionEvents_ProjectRemoved");
-  AddEvent(Variant("ProjectRemoved"), kQueueDelay);
+  m_events.AddEvent(Variant("ProjectRemoved"), kQueueDelay);
 }
 
 void Connect::mSolutionEvents_ProjectRenamed(const Ref<automation::Object>& /*Project*/,
                                              const std::string& /*OldName*/) {
   Log("BEGIN mSolutionEvents_ProjectRenamed");
-  AddEvent(Variant("ProjectRenamed"), kQueueDelay);
+  m_events.AddEvent(Variant("ProjectRenamed"), kQueueDelay);
 }
 
 void Connect::mSolutionEvents_Renamed(const std::string& /*OldName*/) {
   Log("BEGIN mSolutionEvents_Renamed");
-  m_blnQueueInterrupt = true;
-  AddEvent(Variant("SolutionRenamed"), kQueueDelay);
+  m_events.Interrupt();
+  m_events.AddEvent(Variant("SolutionRenamed"), kQueueDelay);
 }
 
 void Connect::mCommandEvents_AfterExecute(const std::string& /*Guid*/, std::int32_t /*ID*/,
@@ -127,7 +127,7 @@ void Connect::mCommandEvents_AfterExecute(const std::string& /*Guid*/, std::int3
   Log("  ENTER mCommandEvents_AfterExecute");
   mCommandEvents.reset();  // once per attachment
   const Variant pending = std::exchange(m_varPendingEvent, Variant(""));
-  AddEvent(pending, kQueueDelay);
+  m_events.AddEvent(pending, kQueueDelay);
 }
 
 }  // namespace zandrel::addin

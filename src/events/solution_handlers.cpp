@@ -1,7 +1,8 @@
-// The handlers of the named events: each works on the whole solution.
+// The handlers of the named events, as the event queue calls them one per
+// timer tick: each works on the whole solution.
 //
-// Members of Connect: DoWorkspaceClose, DoSolutionOpen, DoSolutionRenamed,
-//   DoRegisterProjects.
+// Members of Connect: Timer, EventQueueCount, HandleEvent, DoWorkspaceClose,
+//   DoSolutionOpen, DoSolutionRenamed, DoRegisterProjects.
 
 #include "addin/connect.h"
 #include "addin/envdte.h"
@@ -10,6 +11,25 @@
 namespace zandrel::addin {
 
 using automation::ResumeNext;
+
+void Connect::Timer() { m_events.XeqEvent(); }
+
+Result<std::int32_t> Connect::EventQueueCount() {
+  auto n = m_events.Count();
+  if (n) Log("      EventQueueCount=" + std::to_string(*n));
+  return n;
+}
+
+bool Connect::HandleEvent(const std::string& name, const Variant& Event) {
+  if (name == "SolutionAfterClosing") DoWorkspaceClose(Event);
+  else if (name == "SolutionOpened") DoSolutionOpen(Event);
+  else if (name == "SolutionRenamed") DoSolutionRenamed(Event);
+  else if (name == "ProjectAdded") DoRegisterProjects(Event);
+  else if (name == "ProjectRemoved") DoRegisterProjects(Event);
+  else if (name == "ProjectRenamed") DoRegisterProjects(Event);
+  else return false;
+  return true;
+}
 
 void Connect::DoWorkspaceClose(const Variant& /*Event*/) {
   ResumeNext err;
@@ -23,7 +43,7 @@ void Connect::DoWorkspaceClose(const Variant& /*Event*/) {
     if (m_RegMgr) err.Do(Held(m_RegMgr)->UnRegisterDoc(document, noApplication, noName));
     else err.Record(automation::errors::ObjectNotSet());
   }
-  m_blnQueueInterrupt = false;
+  m_events.ClearInterrupt();
   Log("      END DoWorkspaceClose()\r\n");
   KeepRoom(std::move(documents));
 }
@@ -36,7 +56,7 @@ void Connect::DoSolutionOpen(const Variant& Event) {
 void Connect::DoSolutionRenamed(const Variant& Event) {
   Log("      BEGIN DoSolutionRenamed");
   UnregisterProjects();
-  m_blnQueueInterrupt = false;  // the withdrawal it asked for is done
+  m_events.ClearInterrupt();  // the withdrawal it asked for is done
   DoRegisterProjects(Event);
 }
 

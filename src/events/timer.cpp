@@ -1,33 +1,40 @@
 // The add-in's side of the timer: when the next tick comes, and the hidden
 // form that delivers it.
 //
-// Members of Connect: StartTimer, StopTimer, ReleaseTimer, FormatElapsedMs.
+// Members of EventQueue: StartTimer, StopTimer, ReleaseTimer, FormatElapsedMs,
+//   Form.
 
 #include <cmath>
 
 #include "addin/connect.h"
 #include "addin/log.h"
+#include "events/event_queue.h"
 #include "events/timer_frm.h"
 #include "platform/platform.h"
 
-namespace zandrel::addin {
+namespace zandrel::events {
 
+using addin::DEBUG_LOGLEVEL;
+using addin::ERROR_LOGLEVEL;
+using addin::Log;
+using automation::Ref;
 using automation::ResumeNext;
+using automation::Status;
 
 namespace {
 float TimeOfDay() { return platform::Services().clock->TimeOfDay(); }
 }  // namespace
 
-std::string Connect::FormatElapsedMs(float t) {
+std::string EventQueue::FormatElapsedMs(float t) const {
   const float elapsed = t - m_sngStartTime;
   const double ms = automation::RoundHalfEven(static_cast<double>(elapsed) * 1000.0);
   return std::to_string(static_cast<long long>(ms)) + "ms";
 }
 
-void Connect::StartTimer(std::int32_t Delta) {
+void EventQueue::StartTimer(std::int32_t Delta) {
   ResumeNext err;
   Log("    BEGIN StartTimer Delta=" + std::to_string(Delta));
-  if (!mTimerFrm) mTimerFrm = Ref<events::TimerFrm>(new events::TimerFrm());
+  if (!mTimerFrm) mTimerFrm = Ref<TimerFrm>(new TimerFrm());
   else StopTimer();
 
   std::int32_t interval = Delta;
@@ -49,13 +56,13 @@ void Connect::StartTimer(std::int32_t Delta) {
       DEBUG_LOGLEVEL);
 
   err.Clear();
-  if (mTimerFrm) err.Do(Held(mTimerFrm)->StartTimer(Me(), interval));
+  if (mTimerFrm) err.Do(Held(mTimerFrm)->StartTimer(Ref<automation::Object>(&client_), interval));
   else err.Record(automation::errors::ObjectNotSet());
   if (err.Number() != 0) Log("  StartTimer FAIL: " + err.Description() + "\r\n", DEBUG_LOGLEVEL);
   Log("  END StartTimer");
 }
 
-void Connect::StopTimer() {
+void EventQueue::StopTimer() {
   Log("  BEGIN StopTimer");
   Status stopped;
   if (!mTimerFrm) {
@@ -67,13 +74,13 @@ void Connect::StopTimer() {
   if (!stopped) {
     const std::string text = "StopTimer ERROR: " + stopped.error().description;
     Log(text, ERROR_LOGLEVEL);
-    if (shared::IsLogEnabled(shared::REZIRUZ_LOGID, TRACE_LOGLEVEL))
-      platform::Services().messageBoxes->Show(text, kLibraryName, platform::MessageBoxes::kOk);
+    if (shared::IsLogEnabled(shared::REZIRUZ_LOGID, addin::TRACE_LOGLEVEL))
+      platform::Services().messageBoxes->Show(text, addin::Connect::kLibraryName, platform::MessageBoxes::kOk);
   }
   Log("  END StopTimer", DEBUG_LOGLEVEL);
 }
 
-Status Connect::ReleaseTimer() {
+Status EventQueue::ReleaseTimer() {
   Log("  BEGIN ReleaseTimer");
   if (mTimerFrm) {
     StopTimer();
@@ -85,4 +92,6 @@ Status Connect::ReleaseTimer() {
   return Status::Ok();
 }
 
-}  // namespace zandrel::addin
+TimerFrm* EventQueue::Form() const { return mTimerFrm.get(); }
+
+}  // namespace zandrel::events

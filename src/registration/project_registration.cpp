@@ -45,7 +45,7 @@ bool Connect::RegisterProjects() {
   for (std::int32_t i = 1; i <= count; ++i) {
     Ref<automation::Object> project;
     err.Assign(project, automation::ToObject(automation::CallMethod(projects, "Item", i)));
-    if (m_blnQueueInterrupt) {
+    if (m_events.Interrupted()) {
       Log("      RegisterProjects: ASYNC m_blnQueueInterrupt - break", ERROR_LOGLEVEL);
       break;
     }

@@ -24,7 +24,7 @@
 #include "scenario.h"
 #include "support/addin_fixture.h"
 #include "support/case_name.h"
-#include "support/connect_probe.h"
+#include "support/log_lines.h"
 #include "support/golden.h"
 
 namespace zandrel::testing_support {
@@ -312,11 +312,11 @@ class Player : public AddinFixture {
   // What the add-in holds and what the stand-ins see of it.
   void State() {
     if (current_ && *current_) {
-      ConnectProbe p(**current_);
-      Say("add-in: queue " + YesNo(p.hasQueue()) + ", manager " + YesNo(p.hasManager()) + ", registration manager " + YesNo(p.hasRegMgr()) +
-          ", application " + YesNo(p.hasApp()) + ", IDE " + YesNo(p.hasDte()) + ", interrupt " +
-          YesNo(p.queueInterrupt()) + ", command events " + YesNo(p.commandEventsAttached()) + ", pending \"" +
-          [&] { auto t = automation::ToText(p.pendingEvent()); return t ? *t : std::string("?"); }() + "\"");
+      const auto h = (*current_)->Holding();
+      Say("add-in: queue " + YesNo(h.queue) + ", manager " + YesNo(h.manager) + ", registration manager " +
+          YesNo(h.registrationManager) + ", application " + YesNo(h.application) + ", IDE " + YesNo(h.ide) +
+          ", interrupt " + YesNo(h.interrupt) + ", command events " + YesNo(h.commandEvents) + ", pending \"" +
+          [&] { auto t = automation::ToText(h.pendingEvent); return t ? *t : std::string("?"); }() + "\"");
     }
     Say("IDE: solution sinks " + std::to_string(ide.SolutionSinks()) + ", command sinks " +
         std::to_string(ide.CommandSinks()));
@@ -403,32 +403,32 @@ class Player : public AddinFixture {
           {"fire-solution", {1, any, [this](const Args& a) { ide.FireSolution(a[0].text, Values(a, 1)); }}},
           {"fire-commands", {1, any, [this](const Args& a) { ide.FireCommands(a[0].text, Values(a, 1)); }}},
           {"add-event",
-           {2, 2, [this](const Args& a) { ConnectProbe(*AddIn()).AddEvent(Values(a, 0)[0], std::stoi(a[1].text)); }}},
-          {"event-count", {1, 1, [this](const Args& a) { ConnectProbe(*AddIn()).addEventCount() = std::stoi(a[0].text); }}},
+           {2, 2, [this](const Args& a) { AddIn()->Events().AddEvent(Values(a, 0)[0], std::stoi(a[1].text)); }}},
+          {"event-count", {1, 1, [this](const Args& a) { AddIn()->Events().SetAddEventCount(std::stoi(a[0].text)); }}},
           {"release-timer",
-           {0, 0, [this](const Args&) { Say(ConnectProbe(*AddIn()).ReleaseTimer().ok() ? "released" : "failed"); }}},
+           {0, 0, [this](const Args&) { Say(AddIn()->Events().ReleaseTimer().ok() ? "released" : "failed"); }}},
           {"clock", {1, 1, [this](const Args& a) { os.clock.timeOfDay = std::stof(a[0].text); }}},
           {"next-fire",
            {0, 1,
             [this](const Args& a) {
-              float& next = ConnectProbe(*AddIn()).nextFire();
-              if (a.empty()) Say("next fire " + Exact(next));
-              else next = std::stof(a[0].text);
+              events::EventQueue& queue = AddIn()->Events();
+              if (a.empty()) Say("next fire " + Exact(queue.NextFire()));
+              else queue.SetNextFire(std::stof(a[0].text));
             }}},
-          {"start-timer", {1, 1, [this](const Args& a) { ConnectProbe(*AddIn()).StartTimer(std::stoi(a[0].text)); }}},
-          {"stop-timer", {0, 0, [this](const Args&) { ConnectProbe(*AddIn()).StopTimer(); }}},
+          {"start-timer", {1, 1, [this](const Args& a) { AddIn()->Events().StartTimer(std::stoi(a[0].text)); }}},
+          {"stop-timer", {0, 0, [this](const Args&) { AddIn()->Events().StopTimer(); }}},
           {"fail-timer-sets", {1, 1, [this](const Args& a) { os.timers.live.front()->failSets = std::stoi(a[0].text); }}},
           {"elapsed",
            {2, 2,
             [this](const Args& a) {
-              ConnectProbe p(*AddIn());
-              p.startTime() = std::stof(a[0].text);
-              Say(p.FormatElapsedMs(std::stof(a[1].text)));
+              events::EventQueue& queue = AddIn()->Events();
+              queue.SetStartTime(std::stof(a[0].text));
+              Say(queue.FormatElapsedMs(std::stof(a[1].text)));
             }}},
           {"timer",
            {0, 0,
             [this](const Args&) {
-              events::TimerFrm* form = ConnectProbe(*AddIn()).timerFrm();
+              events::TimerFrm* form = AddIn()->Events().Form();
               if (!form || !form->Loaded()) return Say("timer: no form");
               const auto& t = form->ClientTimer();
               const auto client = form->Client();
@@ -499,7 +499,7 @@ class Player : public AddinFixture {
                   }) + "; boolean " +
                   show(automation::ToBoolean(v), [](bool b) { return std::string(b ? "True" : "False"); }));
             }}},
-          {"interrupt", {0, 0, [this](const Args&) { ConnectProbe(*AddIn()).queueInterrupt() = true; }}},
+          {"interrupt", {0, 0, [this](const Args&) { AddIn()->Events().Interrupt(); }}},
           {"wait", {0, 1, [this](const Args&) { Drain(); }}},  // MS: as long as timers are armed
           {"tick", {0, 0, [this](const Args&) { os.timers.TickAll(); }}},
           {"calls",

@@ -5,7 +5,7 @@
 
 #include "events/timer_frm.h"
 #include "support/addin_fixture.h"
-#include "support/connect_probe.h"
+#include "support/log_lines.h"
 
 namespace zandrel::addin {
 namespace {
@@ -44,7 +44,7 @@ TEST_F(TimerTest, TheControlTakesIntervalsFrom0To65535) {
 // A tick whose call of the client fails logs the failure and leaves the
 // timer running: the next tick calls again.
 TEST_F(TimerTest, AFailingCallbackIsLoggedOnEveryTickAndTheTimerRuns) {
-  ConnectProbe probe(*connect);
+  events::EventQueue& probe = connect->Events();
   probe.StartTimer(100);
   // The form calls its client by name; a client that no longer answers to
   // "Timer" fails the call.
@@ -59,15 +59,15 @@ TEST_F(TimerTest, AFailingCallbackIsLoggedOnEveryTickAndTheTimerRuns) {
   automation::Ref<Gone> gone(new Gone());
   automation::Ref<automation::Object> client(gone.get());
   std::int32_t interval = 50;
-  ASSERT_TRUE(probe.timerFrm()->StartTimer(client, interval).ok());
+  ASSERT_TRUE(probe.Form()->StartTimer(client, interval).ok());
   TakeLines();
   os.timers.TickAll();
   os.timers.TickAll();
   EXPECT_EQ(gone->calls, 2);
   EXPECT_EQ(TakeLines(), (Lines{E("  TimerFrm.Timer callback FAIL: Object doesn't support this property or method: Timer"),
                                 E("  TimerFrm.Timer callback FAIL: Object doesn't support this property or method: Timer")}));
-  EXPECT_TRUE(probe.timerFrm()->ClientTimer().Enabled());
-  EXPECT_EQ(probe.timerFrm()->ClientTimer().Interval(), 50);
+  EXPECT_TRUE(probe.Form()->ClientTimer().Enabled());
+  EXPECT_EQ(probe.Form()->ClientTimer().Interval(), 50);
   probe.StopTimer();
 }
 

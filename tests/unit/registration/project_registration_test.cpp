@@ -5,7 +5,7 @@
 
 #include "model_object.h"
 #include "support/addin_fixture.h"
-#include "support/connect_probe.h"
+#include "support/log_lines.h"
 
 namespace zandrel::addin {
 namespace {
@@ -40,9 +40,13 @@ TEST_F(Registration, DuplicateNamesKeepTheFirst) {
   std::string name = "c:\\s\\p1.vcproj";
   automation::Ref<registration::QmcDocProject> none;
   ASSERT_TRUE(regMgr->RegisterDoc(app, name, none).ok());
-  auto docs = ConnectProbe(*connect).GetDocs();
-  ASSERT_EQ(docs.Count(), 1);
-  EXPECT_EQ(*(*docs.Item(1))->DocName(), "C:\\s\\P1.vcproj");
+  // The add-in's set of this IDE's documents keeps the first of the two: it
+  // withdraws that one when the project goes, and the other stays.
+  ASSERT_TRUE(ide.RemoveProject("P1"));
+  Drain();
+  std::vector<std::string> left;
+  for (const auto& doc : manager.Documents()) left.push_back(doc.name);
+  EXPECT_EQ(left, (std::vector<std::string>{"c:\\s\\p1.vcproj"}));
 }
 
 // Addresses in the log are signed 32-bit decimal numbers, in a 64-bit build
