@@ -4,17 +4,22 @@
 // (both views and the user's classes), the IDE's AddIns keys for 7.0 and 7.1,
 // and the integration manager's classes. One line a finding: OK, WARN or
 // FAIL, with the fix; exit code 1 when anything failed; --json for scripts.
+// --log-on PATH [--mask HEX] and --log-off switch the add-in's log for a
+// support case, then report the logger's state.
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "doctor/log_switch.h"
 #include "doctor/logger_check.h"
 #include "doctor/report.h"
+#include "shared/debug_logger.h"
 #include "qms.h"
 #include "win/owners.h"
 #include "win/text_conv.h"
@@ -142,6 +147,39 @@ void CheckLogger(Report& report) {
     doctor::CheckLogger(report, registry, {"registry", 0, "the add-in", true}, ProbeAppend);
   }
 }
+
+// The logger's settings key where the IDE's add-in reads it: the 32-bit view.
+class RegistrySettingsWriter : public doctor::SettingsWriter {
+ public:
+  std::int32_t SetDword(const std::string& name, std::uint32_t value) override {
+    return Write(name, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+  }
+  std::int32_t SetString(const std::string& name, const std::string& value) override {
+    const std::wstring wide = Utf8ToWide(value);
+    return Write(name, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                 static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
+  }
+  std::int32_t DeleteValue(const std::string& name) override {
+    UniqueHkey key;
+    const LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, Utf8ToWide(shared::kSettingsKey).c_str(), 0,
+                                  KEY_SET_VALUE | View(), key.put());
+    if (rc != ERROR_SUCCESS) return rc;
+    return RegDeleteValueW(key.get(), Utf8ToWide(name).c_str());
+  }
+  std::string Where() const override {
+    return std::string("HKLM\\") + shared::kSettingsKey + (Is64BitWindows() ? " (32-bit view)" : "");
+  }
+
+ private:
+  static REGSAM View() { return Is64BitWindows() ? KEY_WOW64_32KEY : 0; }
+  static std::int32_t Write(const std::string& name, DWORD type, const BYTE* data, DWORD size) {
+    UniqueHkey key;
+    LONG rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, Utf8ToWide(shared::kSettingsKey).c_str(), 0, nullptr, 0,
+                              KEY_SET_VALUE | View(), nullptr, key.put(), nullptr);
+    if (rc != ERROR_SUCCESS) return rc;
+    return RegSetValueExW(key.get(), Utf8ToWide(name).c_str(), 0, type, data, size);
+  }
+};
 
 // --- The add-in's registration -----------------------------------------------
 
@@ -278,23 +316,68 @@ void CheckManager(Report& report) {
 }  // namespace
 }  // namespace zandrel::win
 
+namespace {
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: zandrel-doctor [--json]\n"
+               "       zandrel-doctor --log-on PATH [--mask HEX] [--json]\n"
+               "       zandrel-doctor --log-off [--json]\n"
+               "Checks the add-in's logger settings, its registration, the IDE's add-in keys and the\n"
+               "integration manager; one line a finding (OK, WARN, FAIL); exit code 1 on a FAIL.\n"
+               "--log-on writes Debug (default 0x7F004000) and DebugOutputFile where the 32-bit IDE\n"
+               "reads them; --log-off removes exactly those two values. Both need an administrator.\n");
+  return 2;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   bool json = false;
+  enum class Switch { None, On, Off } logSwitch = Switch::None;
+  std::string logPath;
+  std::optional<std::uint32_t> mask;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--json") {
       json = true;
+    } else if (arg == "--log-on" && i + 1 < argc && logSwitch == Switch::None) {
+      logSwitch = Switch::On;
+      logPath = argv[++i];
+    } else if (arg == "--log-off" && logSwitch == Switch::None) {
+      logSwitch = Switch::Off;
+    } else if (arg == "--mask" && i + 1 < argc && !mask) {
+      mask = zandrel::doctor::ParseMask(argv[++i]);
+      if (!mask) {
+        std::fprintf(stderr, "zandrel-doctor: --mask %s is no hexadecimal mask such as 0x7F004000. Nothing was written.\n",
+                     argv[i]);
+        return 2;
+      }
     } else {
-      std::fprintf(stderr,
-                   "usage: zandrel-doctor [--json]\n"
-                   "Checks the add-in's logger settings, its registration, the IDE's add-in keys and the\n"
-                   "integration manager; one line a finding (OK, WARN, FAIL); exit code 1 on a FAIL.\n");
-      return 2;
+      return Usage();
     }
   }
+  if (mask && logSwitch != Switch::On) return Usage();
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   zandrel::win::InstallWin32Services();
   zandrel::doctor::Report report;
+  if (logSwitch != Switch::None) {
+    zandrel::win::RegistrySettingsWriter registry;
+    const auto outcome = logSwitch == Switch::On
+                             ? zandrel::doctor::LogOn(registry, logPath, mask.value_or(zandrel::doctor::kSupportLogMask))
+                             : zandrel::doctor::LogOff(registry);
+    std::fprintf(outcome.exitCode == 0 && !json ? stdout : stderr, "%s\n", outcome.message.c_str());  // JSON stays alone on stdout
+    if (outcome.exitCode != 0) {
+      CoUninitialize();
+      return outcome.exitCode;
+    }
+    // The new state, as the add-in will read it.
+    zandrel::win::CheckLogger(report);
+    const std::string out = json ? report.Json() : report.Text();
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    CoUninitialize();
+    return report.ExitCode();
+  }
   zandrel::win::CheckLogger(report);
   zandrel::win::CheckRegistration(report);
   zandrel::win::CheckIde(report);
