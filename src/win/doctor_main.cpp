@@ -5,17 +5,20 @@
 // and the integration manager's classes. One line a finding: OK, WARN or
 // FAIL, with the fix; exit code 1 when anything failed; --json for scripts.
 // --log-on PATH [--mask HEX] and --log-off switch the add-in's log for a
-// support case, then report the logger's state.
+// support case, then report the logger's state. --log FILE [--html OUT]
+// sums up a log the add-in wrote.
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cerrno>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "doctor/log_summary.h"
 #include "doctor/log_switch.h"
 #include "doctor/logger_check.h"
 #include "doctor/report.h"
@@ -318,15 +321,67 @@ void CheckManager(Report& report) {
 
 namespace {
 
+// Reads a whole file; none when it cannot be opened (the reason in `why`).
+std::optional<std::string> ReadWhole(const std::string& path, std::string& why) {
+  FILE* f = _wfopen(zandrel::win::Utf8ToWide(path).c_str(), L"rb");
+  if (!f) {
+    why = std::strerror(errno);
+    return std::nullopt;
+  }
+  std::string bytes;
+  char buffer[65536];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.append(buffer, n);
+  const bool failed = std::ferror(f);
+  std::fclose(f);
+  if (failed) {
+    why = "it could not be read to its end";
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+// --log FILE [--html OUT]: 0 read in full, 3 bad input (with the summary of
+// what could be read, if anything), 2 no such file or no page written.
+int SummarizeLogFile(const std::string& path, const std::string& html) {
+  std::string why;
+  const auto bytes = ReadWhole(path, why);
+  if (!bytes) {
+    std::fprintf(stderr, "zandrel-doctor: cannot read the log %s: %s\n", path.c_str(), why.c_str());
+    return 2;
+  }
+  const auto read = zandrel::doctor::SummarizeLog(
+      *bytes, [](std::string_view ansi) { return zandrel::win::Win32Services().codec->FromAnsi(ansi); });
+  if (read.summary.lines > 0) {
+    const std::string text = zandrel::doctor::SummaryText(read.summary, path);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+  }
+  if (!html.empty()) {
+    const std::string page = zandrel::doctor::SummaryHtml(read.summary, path);
+    FILE* out = _wfopen(zandrel::win::Utf8ToWide(html).c_str(), L"wb");
+    if (!out || std::fwrite(page.data(), 1, page.size(), out) != page.size() || std::fclose(out) != 0) {
+      std::fprintf(stderr, "zandrel-doctor: cannot write the page %s\n", html.c_str());
+      return 2;
+    }
+  }
+  if (read.problem) {
+    std::fprintf(stderr, "zandrel-doctor: %s: %s\n", path.c_str(), read.problem->message.c_str());
+    return 3;
+  }
+  return 0;
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: zandrel-doctor [--json]\n"
                "       zandrel-doctor --log-on PATH [--mask HEX] [--json]\n"
                "       zandrel-doctor --log-off [--json]\n"
+               "       zandrel-doctor --log FILE [--html OUT]\n"
                "Checks the add-in's logger settings, its registration, the IDE's add-in keys and the\n"
                "integration manager; one line a finding (OK, WARN, FAIL); exit code 1 on a FAIL.\n"
                "--log-on writes Debug (default 0x7F004000) and DebugOutputFile where the 32-bit IDE\n"
-               "reads them; --log-off removes exactly those two values. Both need an administrator.\n");
+               "reads them; --log-off removes exactly those two values. Both need an administrator.\n"
+               "--log sums up a debug log: each add-in lifetime's start-up, events, documents, timer and\n"
+               "errors, and the lines to see first; --html writes the same as a page with a timeline.\n");
   return 2;
 }
 
@@ -337,6 +392,7 @@ int main(int argc, char** argv) {
   enum class Switch { None, On, Off } logSwitch = Switch::None;
   std::string logPath;
   std::optional<std::uint32_t> mask;
+  std::string logFile, html;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--json") {
@@ -344,6 +400,10 @@ int main(int argc, char** argv) {
     } else if (arg == "--log-on" && i + 1 < argc && logSwitch == Switch::None) {
       logSwitch = Switch::On;
       logPath = argv[++i];
+    } else if (arg == "--log" && i + 1 < argc && logFile.empty()) {
+      logFile = argv[++i];
+    } else if (arg == "--html" && i + 1 < argc && html.empty()) {
+      html = argv[++i];
     } else if (arg == "--log-off" && logSwitch == Switch::None) {
       logSwitch = Switch::Off;
     } else if (arg == "--mask" && i + 1 < argc && !mask) {
@@ -357,7 +417,10 @@ int main(int argc, char** argv) {
       return Usage();
     }
   }
-  if (mask && logSwitch != Switch::On) return Usage();
+  if ((mask && logSwitch != Switch::On) || (!html.empty() && logFile.empty()) ||
+      (!logFile.empty() && (logSwitch != Switch::None || json)))
+    return Usage();
+  if (!logFile.empty()) return SummarizeLogFile(logFile, html);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   zandrel::win::InstallWin32Services();
   zandrel::doctor::Report report;
