@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds one installer of the x86 add-in with wixl:
-#   installer/build-msi.sh VERSION machine|user BIN-DIR STRIP OUT.msi
+#   installer/build-msi.sh VERSION machine|user BIN-DIR STRIP OUT.msi [FILES-DIR]
 # The files are copied from BIN-DIR (the win32 build) and stripped of their
-# debugging information first. The class, type library and interface
+# debugging information first; with a certificate (tools/sign) they are
+# signed, and so is the installer; without one, one line says that they are
+# not. FILES-DIR, when given, receives the files as the installer holds them. The class, type library and interface
 # identifiers come from the type library's source (tools/idl-ids). Then what
 # wixl cannot say is put into the
 # tables with msibuild: the empty "Programmable" key of the class (created on
@@ -17,12 +19,21 @@
 # installer's own key, and its condition also holds where its mark is found:
 # the uninstall takes away what was installed, on both, and nothing else.
 set -euo pipefail
-version=$1 scope=$2 bin=$3 strip=$4 out=$5
+version=$1 scope=$2 bin=$3 strip=$4 out=$5 files=${6:-}
 here=$(cd "$(dirname "$0")" && pwd)
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 cp "$bin/zandrel.dll" "$bin/zandrel-doctor.exe" "$stage/"
 "$strip" --strip-debug "$stage/zandrel.dll" "$stage/zandrel-doctor.exe"
+if [ -z "${ZANDREL_SIGN_PFX:-}" ]; then
+  echo "build-msi: unsigned (no certificate: ZANDREL_SIGN_PFX): $(basename "$out") and the files in it"
+else
+  "$here/../tools/sign" "$stage/zandrel.dll" "$stage/zandrel-doctor.exe" >/dev/null
+fi
+if [ -n "$files" ]; then
+  mkdir -p "$files"
+  cp "$stage/zandrel.dll" "$stage/zandrel-doctor.exe" "$files/"
+fi
 case $scope in
   machine) root=2 ;;
   user) root=1 ;;
@@ -46,4 +57,5 @@ queries=("INSERT INTO \`Registry\` (\`Registry\`, \`Root\`, \`Key\`, \`Name\`, \
   "UPDATE \`Component\` SET \`Condition\` = 'NOT DEBUGBEFORE OR DEBUGWRITTEN' WHERE \`Component\` = 'SupportDebug'"
   "UPDATE \`Component\` SET \`Condition\` = 'NOT OUTPUTBEFORE OR OUTPUTWRITTEN' WHERE \`Component\` = 'SupportOutput'")
 for q in "${queries[@]}"; do msibuild "$stage/out.msi" -q "$q"; done
+[ -z "${ZANDREL_SIGN_PFX:-}" ] || "$here/../tools/sign" "$stage/out.msi" >/dev/null
 mv "$stage/out.msi" "$out"
