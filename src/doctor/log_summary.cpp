@@ -246,7 +246,7 @@ std::optional<LogLine> ParseLogLine(std::string_view line, std::size_t number) {
     // "DATE (SECONDS) " before the blank that starts the rest.
     const std::size_t close = line.find(") ");
     const std::size_t open = close == std::string_view::npos ? close : line.rfind(" (", close);
-    if (open == std::string_view::npos || open == 0) return std::nullopt;
+    if (open == std::string_view::npos) return std::nullopt;
     out.seconds = Seconds(line.substr(open + 2, close - open - 2));
     if (!out.seconds) return std::nullopt;
     out.date = std::string(line.substr(0, open));
@@ -374,7 +374,7 @@ std::string SummaryText(const LogSummary& summary, const std::string& file) {
                     " add-in lifetimes\n";
   if (summary.unreadableCount)
     out += "  " + std::to_string(summary.unreadableCount) + " lines in no format the logger writes (lines " +
-           Lines(summary.unreadable) + ")\n";
+           Lines(summary.unreadable) + (summary.unreadableCount > summary.unreadable.size() ? ", ..." : "") + ")\n";
   std::size_t number = 0;
   for (const Lifetime& life : summary.lifetimes) {
     if (!life.address.empty()) ++number;

@@ -1,6 +1,6 @@
 // zandrel-doctor --log on real logs of the Wine tests and on hand-made ones
 // (tests/unit/logs): each log's summary, and why it cannot be read in full,
-// against its golden file NAME.summary. The page's marks are held to the
+// against its golden file NAME.summary, and its page against NAME.html. The page's marks are held to the
 // summary in a browser by tests/wine/cases/logger/summary.case.
 
 #include <gtest/gtest.h>
@@ -45,6 +45,7 @@ TEST_P(Logs, TheSummaryIsTheGoldenOne) {
   std::string transcript = SummaryText(read.summary, name + ".log");
   if (read.problem) transcript += "problem: " + read.problem->message + "\n";
   testing_support::ExpectGolden(kLogs + name + ".summary", transcript);
+  testing_support::ExpectGolden(kLogs + name + ".html", SummaryHtml(read.summary, name + ".log"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, Logs, ::testing::ValuesIn(LogNames()),
@@ -60,7 +61,7 @@ TEST(LogPage, HoldsEveryMarkWithItsLineAndNothingFromOutside) {
   for (std::size_t at = 0; (at = page.find("<g class=\"mark ", at)) != std::string::npos; ++at) ++shown;
   EXPECT_EQ(shown, marks);
   EXPECT_GT(marks, 5u);
-  EXPECT_NE(page.find("<title>line 16: ERROR DIRUDEVU  UNEXPECTED EVENT(42)</title>"), std::string::npos);
+  EXPECT_NE(page.find("<title>line 18: ERROR DIRUDEVU  UNEXPECTED EVENT(42)</title>"), std::string::npos);
   EXPECT_NE(page.find("C:\\&lt;logs&gt;\\flags.log"), std::string::npos);
   EXPECT_EQ(page.find("<logs>"), std::string::npos);
   for (const char* outside : {"http:", "https:", "src=", "<link", "@import"}) EXPECT_EQ(page.find(outside), std::string::npos) << outside;

@@ -71,5 +71,22 @@ TEST_F(TimerTest, AFailingCallbackIsLoggedOnEveryTickAndTheTimerRuns) {
   probe.StopTimer();
 }
 
+// Three lines end in a line end of their own, so that the log shows an empty
+// line after them; the cases compare lines and cannot see it, the file can.
+TEST_F(TimerTest, LinesWithTheirOwnLineEndLeaveAnEmptyLineInTheFile) {
+  auto& events = connect->Events();
+  events.AddEvent(automation::Variant("NoSuchEvent"), 10);
+  os.timers.TickAll();
+  events.AddEvent(automation::Variant(automation::VariantArray{}), 10);
+  os.timers.TickAll();
+  os.timers.live.front()->failSets = 2;
+  events.StartTimer(10);
+  const std::string& file = os.files.files[kLog];
+  for (const char* line : {"END XeqEvent NoSuchEvent\r\n\r\n", "ERROR in XeqEvent: Type mismatch\r\n\r\n",
+                           "StartTimer FAIL: Unspecified error\r\n\r\n"})
+    EXPECT_NE(file.find(line), std::string::npos) << line;
+  events.StopTimer();
+}
+
 }  // namespace
 }  // namespace zandrel::addin
