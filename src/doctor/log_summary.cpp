@@ -177,22 +177,19 @@ class Reader {
     } else if (t.starts_with("SET XeqEvent: QCount=")) {
       if (NumberAfter(t, "QCount=").value_or(0) > 0) {
         ++life.dispatched;
-        Mark(life, LogMark::Dispatched, line, "(no name)");
+        Mark(life, LogMark::Dispatched, line, "");
       }
       if (auto late = NumberAfter(t, "DeltaFromExpectedFire=")) {
         if (std::llabs(*late) < kIdleTick) life.lateness.push_back(*late);
         else ++life.idleTicks;
       }
-    } else if (t.starts_with("XeqEvent Calling ") && !life.marks.empty() &&
-               life.marks.back().kind == LogMark::Dispatched) {
-      life.marks.back().what = WordAfter(t, "XeqEvent Calling ");
     } else if (t.starts_with("m_RegMgr=") && t.find(" m_IntgMgrApp=") != std::string::npos) {
       ++life.registrations;
       Mark(life, LogMark::Registered, line, "(the log names no document)");
     } else if (t.starts_with("RegisterProjects:") && t.find("m_RegMgr.UnRegisterDoc(") != std::string::npos) {
       std::string name = t.substr(t.find("UnRegisterDoc(") + 14);
       if (!name.empty() && name.back() == ')') name.pop_back();
-      Mark(life, LogMark::Withdrawn, line, name);
+      Mark(life, LogMark::Withdrawn, line, name.empty() ? "(no name)" : name);
     }
     if (line.level == "ERROR" || line.level == "CRITICAL") {
       std::string text = t;

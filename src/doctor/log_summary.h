@@ -39,7 +39,7 @@ struct LogMark {
   enum Kind { Queued, Dispatched, Registered, Withdrawn, Error } kind;
   std::size_t line;
   std::optional<double> seconds;
-  std::string what;  // the event's name, the document's name, the error's text
+  std::string what;  // the event's name, the document's name, the error's text (none for a dispatch)
   std::string text;  // the whole log line, as written
 };
 

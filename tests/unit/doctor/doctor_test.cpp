@@ -88,6 +88,8 @@ TEST(LogSwitch, WritesOnlyItsTwoValuesAndSaysWhy) {
        "working folder is not yours. Nothing was written."},
       {"on, from the drive's root", "\\logs\\z.log", kSupportLogMask, 0, 0, 2, untouched, "must be a full path"},
       {"on, drive only", "C:", kSupportLogMask, 0, 0, 2, untouched, "must be a full path"},
+      {"on, drive-relative", "C:logs\\z.log", kSupportLogMask, 0, 0, 2, untouched, "must be a full path"},
+      {"on, three backslashes", "\\\\\\srv\\z.log", kSupportLogMask, 0, 0, 2, untouched, "must be a full path"},
       {"on, no server", "\\\\\\z.log", kSupportLogMask, 0, 0, 2, untouched, "must be a full path"},
       {"on, no add-in id", "C:\\z.log", 0x7F000000, 0, 0, 2, untouched,
        "zandrel-doctor: the mask 0x7F000000 (ids (none); levels CRITICAL ERROR WARNING INFO TRACE TIMING DEBUG) "
