@@ -105,48 +105,91 @@ class AnsiCodec : public platform::TextCodec {
 
 class Win32File : public platform::AppendFile {
  public:
-  explicit Win32File(HANDLE h) : h_(h) {}
+  Win32File(const FileCalls& calls, HANDLE h, bool lockable) : calls_(calls), h_(h), lockable_(lockable) {}
   ~Win32File() override {
-    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+    if (h_ != INVALID_HANDLE_VALUE) calls_.close(h_);
   }
-  // Several IDE processes may log into one file. Windows appends a handle's
-  // write whole on a local disk, but not every file system a log path can
-  // name does (Wine does not, nor may a network share): each line is written
-  // at the end of the file while this process holds the file's write lock, a
-  // byte far beyond any end of file that every writer of the log locks. Where
-  // the file system has no locks, the line is appended all the same.
+  // The handle has append access and no write access, so Windows puts every
+  // write whole at the end of the file, whoever else appends (another program,
+  // an older build that takes no lock); the offset "end of file" says the same
+  // again for file systems that look only at the offset. The lock byte, far
+  // beyond any end of file, only orders the lines of processes that share the
+  // log. It is never waited for: this runs on the IDE's user-interface thread,
+  // and a lock another process holds (paused in a debugger, or a client of a
+  // share that dropped off) would freeze the IDE. A lock still refused after
+  // a few tries fails this attempt, and the logger's five attempts bound the
+  // wait. Where the file
+  // system has no locks, or the handle may not read, the line is appended
+  // without one.
   bool Write(std::string_view bytes) override {
     OVERLAPPED lock = {};
     lock.Offset = kLockOffsetLow;
     lock.OffsetHigh = kLockOffsetHigh;
-    const bool locked = LockFileEx(h_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lock) != 0;
-    LARGE_INTEGER none = {};
+    bool locked = false;
+    if (lockable_) {
+      const LockResult taken = TakeLock(lock);
+      if (taken == LockResult::Refused) return false;
+      locked = taken == LockResult::Locked;
+    }
+    OVERLAPPED atEnd = {};
+    atEnd.Offset = 0xFFFFFFFFu;
+    atEnd.OffsetHigh = 0xFFFFFFFFu;
     DWORD written = 0;
-    const bool ok = SetFilePointerEx(h_, none, nullptr, FILE_END) &&
-                    WriteFile(h_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+    const bool ok = calls_.write(h_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, &atEnd) &&
                     written == bytes.size();
-    if (locked) UnlockFileEx(h_, 0, 1, 0, &lock);
+    if (locked) calls_.unlock(h_, 0, 1, 0, &lock);
     return ok;
   }
-  bool Close() override { return CloseHandle(std::exchange(h_, INVALID_HANDLE_VALUE)) != 0; }
+  bool Close() override { return calls_.close(std::exchange(h_, INVALID_HANDLE_VALUE)) != 0; }
 
  private:
+  enum class LockResult { Locked, Refused, NoLocks };
+  // A writer that is working holds the lock for the length of one write: a
+  // few tries within 10 ms take it from such a writer (two IDEs logging at
+  // full speed would otherwise drop lines), and never wait on one that has
+  // stopped.
+  LockResult TakeLock(OVERLAPPED& lock) {
+    LARGE_INTEGER frequency, start, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    for (;;) {
+      if (calls_.lock(h_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &lock)) return LockResult::Locked;
+      if (GetLastError() != ERROR_LOCK_VIOLATION) return LockResult::NoLocks;
+      QueryPerformanceCounter(&now);
+      if ((now.QuadPart - start.QuadPart) * 1000 >= kLockTriesMs * frequency.QuadPart) return LockResult::Refused;
+      SwitchToThread();
+    }
+  }
+  static constexpr LONGLONG kLockTriesMs = 10;
   static constexpr DWORD kLockOffsetLow = 0xFFFFFFFEu;
   static constexpr DWORD kLockOffsetHigh = 0x7FFFFFFFu;
+  const FileCalls& calls_;
   HANDLE h_;
+  bool lockable_;
 };
 
 class Win32FileSystem : public platform::FileSystem {
  public:
+  explicit Win32FileSystem(const FileCalls& calls) : calls_(calls) {}
   std::unique_ptr<platform::AppendFile> OpenForAppend(const std::string& path) override {
-    // Other writers may append to the same file between two of our lines.
-    // Locking a byte range needs GENERIC_WRITE (or read) access; every write
-    // goes to the end of the file under the lock.
-    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<Win32File>(h);
+    // Append access without write access: Windows then writes only at the
+    // end of the file, and a folder whose users may append but not write
+    // (an ACL granting FILE_APPEND_DATA alone) still takes the log. A byte
+    // range lock needs read or write access to the data, so read access is
+    // asked for too, and done without where it is refused.
+    const std::wstring name = Utf8ToWide(path);
+    for (const bool lockable : {true, false}) {
+      const DWORD access = FILE_APPEND_DATA | SYNCHRONIZE | (lockable ? FILE_READ_DATA : 0);
+      HANDLE h = calls_.create(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (h != INVALID_HANDLE_VALUE) return std::make_unique<Win32File>(calls_, h, lockable);
+      if (GetLastError() != ERROR_ACCESS_DENIED) break;
+    }
+    return nullptr;
   }
+
+ private:
+  const FileCalls& calls_;
 };
 
 class Win32MessageBoxes : public platform::MessageBoxes {
@@ -297,7 +340,8 @@ const platform::ServiceSet& Win32Services() {
   static Win32Process process;
   static Win32Registry registry;
   static AnsiCodec codec;
-  static Win32FileSystem files;
+  static const FileCalls calls{};
+  static Win32FileSystem files(calls);
   static Win32MessageBoxes messageBoxes;
   static Win32Windows windows;
   static Win32Timers timers;
@@ -306,5 +350,9 @@ const platform::ServiceSet& Win32Services() {
 }
 
 void InstallWin32Services() { platform::Install(Win32Services()); }
+
+std::unique_ptr<platform::FileSystem> MakeWin32FileSystem(const FileCalls& calls) {
+  return std::make_unique<Win32FileSystem>(calls);
+}
 
 }  // namespace zandrel::win

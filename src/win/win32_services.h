@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "platform/platform.h"
@@ -14,6 +15,21 @@ const platform::ServiceSet& Win32Services();
 
 // Installs them as the process's services.
 void InstallWin32Services();
+
+// The Win32 calls the log file is written with. The services use the
+// system's; a test hands in a model of Windows' rules (access rights, locks
+// other processes hold, where an append lands) that Wine does not keep.
+struct FileCalls {
+  decltype(&CreateFileW) create = &CreateFileW;
+  decltype(&LockFileEx) lock = &LockFileEx;
+  decltype(&UnlockFileEx) unlock = &UnlockFileEx;
+  decltype(&WriteFile) write = &WriteFile;
+  decltype(&CloseHandle) close = &CloseHandle;
+};
+
+// The log file's service over the given calls, which must outlive it and
+// every file it opens.
+std::unique_ptr<platform::FileSystem> MakeWin32FileSystem(const FileCalls& calls);
 
 // The general-date text of a local time in the user's locale (short date, a
 // blank, long time), as the log's time stamps show it.

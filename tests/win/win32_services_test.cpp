@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 
+#include "shared/debug_logger.h"
 #include "shared/registry_api.h"
+#include "support/fakes.h"
 #include "win/text_conv.h"
 #include "win/win32_services.h"
 
@@ -70,6 +73,199 @@ TEST(Win32Files, AppendCreatesAndExtends) {
   DeleteFileW(Utf8ToWide(path).c_str());
 
   EXPECT_FALSE(Os().files->OpenForAppend("C:\\no\\such\\folder\\x.log"));
+}
+
+std::string ReadWhole(const std::string& path) {
+  HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return "(cannot be read)";
+  std::string text(1 << 16, '\0');
+  DWORD read = 0;
+  ReadFile(h, text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
+  CloseHandle(h);
+  text.resize(read);
+  return text;
+}
+
+// The add-in's logger writing through the real file system, with every other
+// service faked: the registry names the log, and the sleeps between attempts
+// are counted instead of slept.
+class RealLogFile {
+ public:
+  explicit RealLogFile(const std::string& path) {
+    fakes_.registry.SetDword(std::string("HKEY_LOCAL_MACHINE\\") + shared::kSettingsKey, "Debug", 0x7F004000);
+    fakes_.registry.SetString(std::string("HKEY_LOCAL_MACHINE\\") + shared::kSettingsKey, "DebugOutputFile", path);
+    platform::ServiceSet set = platform::Services();
+    set.files = Os().files;
+    platform::Install(set);
+    shared::ResetDebugLoggerForTesting();
+  }
+  ~RealLogFile() { shared::ResetDebugLoggerForTesting(); }
+  const std::vector<std::uint32_t>& Sleeps() const { return fakes_.process.sleeps; }
+
+ private:
+  platform::fake::FakeServices fakes_;
+};
+
+DWORD WINAPI LogOneLine(void*) {
+  shared::DebugLog("a line while the lock is held", shared::REZIRUZ_LOGID, shared::INFO_LOGLEVEL);
+  return 0;
+}
+
+// Another writer of the log holds its lock byte and does not let go (an IDE
+// paused in a debugger between its lock and its unlock): the logger, on the
+// IDE's user-interface thread, must not wait for it. Each of the five attempts
+// is refused at once, and the line is dropped.
+TEST(Win32Files, ALockHeldElsewhereCostsTheFiveAttemptsAndNoWait) {
+  wchar_t dir[MAX_PATH];
+  GetTempPathW(MAX_PATH, dir);
+  const std::string path = WideToUtf8(dir) + "zandrel_locked_test.log";
+  DeleteFileW(Utf8ToWide(path).c_str());
+  RealLogFile log(path);
+  HANDLE holder = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  OVERLAPPED lockByte = {};
+  lockByte.Offset = 0xFFFFFFFEu;
+  lockByte.OffsetHigh = 0x7FFFFFFFu;
+  ASSERT_TRUE(LockFileEx(holder, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &lockByte));
+
+  // A hang detector, not a timing: a logger that waits for the lock is let go
+  // by unlocking after the bound, and the test fails.
+  HANDLE thread = CreateThread(nullptr, 0, &LogOneLine, nullptr, 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  const bool waited = WaitForSingleObject(thread, 120000) == WAIT_TIMEOUT;
+  UnlockFileEx(holder, 0, 1, 0, &lockByte);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+  CloseHandle(holder);
+  EXPECT_FALSE(waited) << "the logger waited for a lock another writer held";
+  EXPECT_EQ(log.Sleeps(), std::vector<std::uint32_t>(5, 100));
+  EXPECT_EQ(ReadWhole(path), "");
+
+  shared::DebugLog("a line once the lock is free", shared::REZIRUZ_LOGID, shared::INFO_LOGLEVEL);
+  EXPECT_NE(ReadWhole(path).find("a line once the lock is free\r\n"), std::string::npos) << ReadWhole(path);
+  EXPECT_EQ(log.Sleeps().size(), 5u);
+  DeleteFileW(Utf8ToWide(path).c_str());
+}
+
+// Windows' rules for the calls the log is written with, which Wine does not
+// keep (it has no file ACLs, and locks what any handle asks): the rights a
+// folder's ACL grants, a byte-range lock needing read or write access to the
+// data, a lock another process holds, and where a write lands: at the end for
+// a handle with append access and no write access, or for the offset "end of
+// file"; else at the offset given.
+class WindowsFileModel {
+ public:
+  std::string data = "an earlier line\r\n";
+  DWORD granted = FILE_ALL_ACCESS;      // what the folder's ACL grants
+  bool lockHeldElsewhere = false;       // another process holds the lock byte
+  DWORD lockError = 0;                  // a file system without locks: its error
+  std::string foreignAppend;            // another program's append before each write
+  int waits = 0;                        // locks that would have waited
+  int locksTaken = 0;
+  int openHandles = 0;
+
+  static WindowsFileModel* current;
+  FileCalls Calls() const { return {&Create, &Lock, &Unlock, &Write, &Close}; }
+
+ private:
+  static DWORD Mapped(DWORD access) {
+    if (access & GENERIC_READ) access |= FILE_GENERIC_READ;
+    if (access & GENERIC_WRITE) access |= FILE_GENERIC_WRITE;
+    return access & ~(GENERIC_READ | GENERIC_WRITE);
+  }
+  static DWORD& Access(HANDLE h) { return *static_cast<DWORD*>(h); }
+  static HANDLE WINAPI Create(LPCWSTR, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+    const DWORD wanted = Mapped(access);
+    if ((wanted & current->granted) != wanted) return SetLastError(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
+    ++current->openHandles;
+    return new DWORD(wanted);
+  }
+  static BOOL WINAPI Lock(HANDLE h, DWORD flags, DWORD, DWORD, DWORD, LPOVERLAPPED) {
+    if (!(Access(h) & (FILE_READ_DATA | FILE_WRITE_DATA))) return SetLastError(ERROR_ACCESS_DENIED), FALSE;
+    if (current->lockError) return SetLastError(current->lockError), FALSE;
+    if (current->lockHeldElsewhere) {
+      if (!(flags & LOCKFILE_FAIL_IMMEDIATELY)) ++current->waits;
+      return SetLastError(ERROR_LOCK_VIOLATION), FALSE;
+    }
+    ++current->locksTaken;
+    return TRUE;
+  }
+  static BOOL WINAPI Unlock(HANDLE, DWORD, DWORD, DWORD, LPOVERLAPPED) { return TRUE; }
+  static BOOL WINAPI Write(HANDLE h, LPCVOID bytes, DWORD n, LPDWORD written, LPOVERLAPPED at) {
+    if (!(Access(h) & (FILE_WRITE_DATA | FILE_APPEND_DATA))) return SetLastError(ERROR_ACCESS_DENIED), FALSE;
+    std::string& data = current->data;
+    const std::size_t endBefore = data.size();
+    data += current->foreignAppend;
+    std::size_t offset = data.size();
+    const bool toEnd = !(Access(h) & FILE_WRITE_DATA) || (at && at->Offset == 0xFFFFFFFFu && at->OffsetHigh == 0xFFFFFFFFu);
+    if (!toEnd) offset = at ? at->Offset : endBefore;  // the position a seek to the end found
+    data.resize(std::max(data.size(), offset + n));
+    data.replace(offset, n, static_cast<const char*>(bytes), n);
+    *written = n;
+    return TRUE;
+  }
+  static BOOL WINAPI Close(HANDLE h) {
+    delete static_cast<DWORD*>(h);
+    --current->openHandles;
+    return TRUE;
+  }
+};
+WindowsFileModel* WindowsFileModel::current = nullptr;
+
+struct FileRuleRow {
+  const char* name;
+  void (*arrange)(WindowsFileModel&);
+  std::string content;  // the file after one logged line
+  std::size_t sleeps;   // the waits between attempts
+  int locksTaken;
+};
+
+TEST(Win32Files, WindowsRulesForTheLogFile) {
+  const std::string line = " INFO     DIRUDEVU  a line\r\n";
+  const std::string earlier = "an earlier line\r\n";
+  const FileRuleRow rows[] = {
+      {"a folder granting every right", [](WindowsFileModel&) {}, earlier + line, 0, 1},
+      {"a lock another process holds for ever: five attempts, no wait, the line dropped",
+       [](WindowsFileModel& m) { m.lockHeldElsewhere = true; }, earlier, 5, 0},
+      {"a folder granting append and read, not write",
+       [](WindowsFileModel& m) { m.granted = FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE; }, earlier + line, 0, 1},
+      {"a folder granting append only: no lock can be taken, the line is appended",
+       [](WindowsFileModel& m) { m.granted = FILE_APPEND_DATA | SYNCHRONIZE; }, earlier + line, 0, 0},
+      {"another program appends without the lock: nothing is overwritten",
+       [](WindowsFileModel& m) { m.foreignAppend = "another program's line\r\n"; },
+       earlier + "another program's line\r\n" + line, 0, 1},
+      {"a file system without locks", [](WindowsFileModel& m) { m.lockError = ERROR_INVALID_FUNCTION; },
+       earlier + line, 0, 0},
+  };
+  for (const FileRuleRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    WindowsFileModel model;
+    row.arrange(model);
+    WindowsFileModel::current = &model;
+    const FileCalls calls = model.Calls();
+    const auto files = MakeWin32FileSystem(calls);
+    {
+      platform::fake::FakeServices fakes;
+      const std::string key = std::string("HKEY_LOCAL_MACHINE\\") + shared::kSettingsKey;
+      fakes.registry.SetDword(key, "Debug", 0x7F004000);
+      fakes.registry.SetString(key, "DebugOutputFile", "C:\\logs\\zandrel.log");
+      fakes.registry.SetString(key, "SuppressTimeStamps", "true");
+      platform::ServiceSet set = platform::Services();
+      set.files = files.get();
+      platform::Install(set);
+      shared::ResetDebugLoggerForTesting();
+      shared::DebugLog("a line", shared::REZIRUZ_LOGID, shared::INFO_LOGLEVEL);
+      EXPECT_EQ(fakes.process.sleeps.size(), row.sleeps);
+      shared::ResetDebugLoggerForTesting();
+    }
+    EXPECT_EQ(model.data, row.content);
+    EXPECT_EQ(model.waits, 0) << "a lock was asked for that would have waited";
+    EXPECT_EQ(model.locksTaken, row.locksTaken);
+    EXPECT_EQ(model.openHandles, 0);
+    WindowsFileModel::current = nullptr;
+  }
 }
 
 TEST(Win32Codec, AnsiRoundTrip) {
