@@ -501,6 +501,14 @@ class Player : public AddinFixture {
             }}},
           {"interrupt", {0, 0, [this](const Args&) { AddIn()->Events().Interrupt(); }}},
           {"wait", {0, 1, [this](const Args&) { Drain(); }}},  // MS: as long as timers are armed
+          // Until the queue is empty, then the one count that ended the wait,
+          // as the stand-in IDE asks for it.
+          {"settle",
+           {0, 1,
+            [this](const Args&) {
+              Drain();
+              (void)AddIn().Face()->Invoke("EventQueueCount", automation::CallKind::Method, {});
+            }}},
           {"tick", {0, 0, [this](const Args&) { os.timers.TickAll(); }}},
           {"calls",
            {1, 1,

@@ -279,6 +279,18 @@ def play(case, args, prefix):
           "set ide_rc=%errorlevel%\n"
           "if not %ide_rc%==0 echo standin_ide ended with exit code %ide_rc%\n"
           "exit /b %ide_rc%\n")
+    # A stand-in IDE in the background: bg.bat NAME SCENARIO OUT. Every run
+    # ends by waiting for each one to have ended (wait-bg.bat, at most 120 s),
+    # since its last log lines come while it shuts down, and the prefix is
+    # stopped as soon as the run is over; a run may wait sooner itself.
+    write("bg.bat", "@echo off\necho.> @WORK@\\%1.bg-started\nstart \"\" /b cmd /c @WORK@\\bg-run.bat %1 %2 %3\n")
+    write("bg-run.bat", "@echo off\ncall @WORK@\\ide.bat %2 > %3\necho.> @WORK@\\%1.bg-started.ended\n")
+    write("wait-bg.bat", "@echo off\nset bg_waited=0\n:again\nset bg_pending=\n"
+          "for %%f in (@WORK@\\*.bg-started) do if not exist %%f.ended set bg_pending=%%~nf\n"
+          "if not defined bg_pending exit /b 0\n"
+          "set /a bg_waited+=1\n"
+          "if %bg_waited% geq 120 (\n  echo the stand-in IDE %bg_pending% did not end within 120 s\n  exit /b 1\n)\n"
+          "ping -n 2 127.0.0.1 >nul\ngoto again\n")
     for section in case.sections:
         if section[0] == "file":
             write(section[1].split("<", 1)[0].strip(), case.text(section))
@@ -294,7 +306,12 @@ def play(case, args, prefix):
 
     at_run = next(i for i, s in enumerate(case.sections) if s[0] == "run")
     transcript = "".join(host(s) for s in case.sections[:at_run] if s[0] == "host")
-    write("run.bat", "".join(case.text(s) for s in case.sections if s[0] == "run"))
+    run_text = "".join(case.text(s) for s in case.sections if s[0] == "run")
+    if 'start ""' in run_text:
+        print(f"[ FAIL ] {case.name}: start stand-in IDEs in the background with bg.bat, which the run waits for")
+        return False
+    write("run.bat", run_text.rstrip("\n") + "\nset zandrel_rc=%errorlevel%\ncall @WORK@\\wait-bg.bat\n"
+          "exit /b %zandrel_rc%\n")
     run = subprocess.run([str(ROOT / "tools" / "wine-run"), "cmd", "/c", work + "\\run.bat"], capture_output=True,
                          env=env)
     transcript += run.stdout.decode("utf-8", errors="replace")
