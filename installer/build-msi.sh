@@ -11,13 +11,23 @@
 # install, removed on uninstall) and the condition that lowers the level of
 # the support-log feature to the default install level when SUPPORTLOG is
 # given (a feature above that level is not installed otherwise), and the
-# conditions that leave out each of its settings values that was there before.
+# conditions that write each of its settings values only where it is the
+# installer's: missing, or equal to the value its mark records (the mark is
+# written with the value, under the installer's own key; a mark that records
+# another value than the one present, left by a removal that skipped the
+# uninstall, or one of the earlier form "written", makes nothing ours).
+# Where the values present are the installer's, SUPPORTLOG defaults to the
+# path its mark records and the feature stays: an upgrade or a repair without
+# the option writes the same values again. (Windows Installer carries the
+# feature over to an upgrade anyway, MigrateFeatureStates, and repairs a
+# component without looking at its condition again; Wine showed neither
+# here. Without the default both would write an empty DebugOutputFile.)
 # Windows Installer evaluates a component's condition when it installs it;
-# Wine's evaluates it again at the uninstall (where the value found is the one
-# the install wrote) and removes the values of every component whose condition
-# holds then, installed or not. So each component leaves a mark under the
-# installer's own key, and its condition also holds where its mark is found:
-# the uninstall takes away what was installed, on both, and nothing else.
+# Wine's evaluates it again at the uninstall (REMOVE=ALL) and removes the
+# values of every component whose condition holds then, installed or not. The
+# same conditions serve both: at the uninstall the value present equals its
+# mark where the install wrote it, and a value someone else wrote since is
+# left, with its mark.
 set -euo pipefail
 version=$1 scope=$2 bin=$3 strip=$4 out=$5 files=${6:-}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -51,11 +61,17 @@ iid=$(sed -n 's/^IID=//p' <<<"$ids")
   exit 1
 }
 queries=("INSERT INTO \`Registry\` (\`Registry\`, \`Root\`, \`Key\`, \`Name\`, \`Component_\`) VALUES ('regProgrammable', $root, 'Software\\Classes\\CLSID\\$clsid\\Programmable', '*', 'AddIn')")
+# A settings value present is the installer's where its mark holds the same.
+debug_ours='(DEBUGBEFORE AND DEBUGBEFORE = DEBUGWRITTEN)'
+output_ours='(OUTPUTBEFORE AND OUTPUTBEFORE = OUTPUTWRITTEN)'
 [ "$scope" != machine ] || queries+=(
   "CREATE TABLE \`Condition\` (\`Feature_\` CHAR(38) NOT NULL, \`Level\` SHORT NOT NULL, \`Condition\` CHAR(255) PRIMARY KEY \`Feature_\`, \`Level\`)"
-  "INSERT INTO \`Condition\` (\`Feature_\`, \`Level\`, \`Condition\`) VALUES ('SupportLog', 1, 'SUPPORTLOG')"
-  "UPDATE \`Component\` SET \`Condition\` = 'NOT DEBUGBEFORE OR DEBUGWRITTEN' WHERE \`Component\` = 'SupportDebug'"
-  "UPDATE \`Component\` SET \`Condition\` = 'NOT OUTPUTBEFORE OR OUTPUTWRITTEN' WHERE \`Component\` = 'SupportOutput'")
+  "INSERT INTO \`Condition\` (\`Feature_\`, \`Level\`, \`Condition\`) VALUES ('SupportLog', 1, 'SUPPORTLOG OR $debug_ours')"
+  "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('SupportLogKept', 51, 'SUPPORTLOG', '[OUTPUTWRITTEN]')"
+  "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('SupportLogKept', 'NOT SUPPORTLOG AND $output_ours', 51)"
+  "INSERT INTO \`InstallUISequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('SupportLogKept', 'NOT SUPPORTLOG AND $output_ours', 51)"
+  "UPDATE \`Component\` SET \`Condition\` = 'NOT DEBUGBEFORE OR $debug_ours' WHERE \`Component\` = 'SupportDebug'"
+  "UPDATE \`Component\` SET \`Condition\` = '(SUPPORTLOG OR REMOVE) AND (NOT OUTPUTBEFORE OR $output_ours)' WHERE \`Component\` = 'SupportOutput'")
 for q in "${queries[@]}"; do msibuild "$stage/out.msi" -q "$q"; done
 [ -z "${ZANDREL_SIGN_PFX:-}" ] || "$here/../tools/sign" "$stage/out.msi" >/dev/null
 mv "$stage/out.msi" "$out"
