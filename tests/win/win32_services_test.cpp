@@ -201,7 +201,7 @@ class WindowsFileModel {
     std::size_t offset = data.size();
     const bool toEnd = !(Access(h) & FILE_WRITE_DATA) || (at && at->Offset == 0xFFFFFFFFu && at->OffsetHigh == 0xFFFFFFFFu);
     if (!toEnd) offset = at ? at->Offset : endBefore;  // the position a seek to the end found
-    data.resize(std::max(data.size(), offset + n));
+    data.resize(std::max<std::size_t>(data.size(), offset + n));
     data.replace(offset, n, static_cast<const char*>(bytes), n);
     *written = n;
     return TRUE;
