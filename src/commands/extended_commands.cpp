@@ -3,6 +3,8 @@
 //
 // Members of Connect: ExecuteExtendedCommand, DoOpenFile, DoActivate,
 //   RTEServer, NewWorkspace, CurrentBuildErrors, CurrentBuildWarnings.
+// Beside them: the main window brought forward where the IDE's root has no
+// window properties of its own.
 
 #include "addin/connect.h"
 #include "addin/envdte.h"
@@ -73,18 +75,57 @@ void Connect::DoOpenFile(const std::string& path, std::int32_t line, std::int32_
   err.Do(automation::CallMethod(selection, "MoveToPoint", Variant(editPoint), false));
 }
 
+namespace {
+
+// An access that found no member of that name: the portable objects' error,
+// or the one IDispatch's GetIDsOfNames answers (DISP_E_UNKNOWNNAME).
+bool NoSuchMember(const automation::Error& error) {
+  constexpr std::int32_t kUnknownName = static_cast<std::int32_t>(0x80020006);
+  return error.number == automation::errors::kMemberNotFound || error.number == kUnknownName;
+}
+
+// The IDE's main window (EnvDTE _DTE.MainWindow, a Window) brought forward:
+// restored when minimized (vsWindowStateMinimize 1 to vsWindowStateNormal 0),
+// shown, activated. A maximized or normal window keeps its state. Every step
+// runs even if an earlier one failed; nothing is logged.
+void BringMainWindowForward(const Ref<automation::Object>& root) {
+  constexpr std::int32_t kMinimized = 1;
+  constexpr std::int32_t kNormal = 0;
+  ResumeNext err;
+  Ref<automation::Object> window;
+  err.Assign(window, automation::GetObjectProperty(root, "MainWindow"));
+  Variant state;
+  std::int32_t current = kNormal;
+  if (err.Assign(state, automation::GetProperty(window, "WindowState")) && err.Assign(current, automation::ToLong(state)) &&
+      current == kMinimized)
+    err.Do(automation::PutProperty(window, "WindowState", kNormal));
+  err.Do(automation::PutProperty(window, "Visible", true));
+  err.Do(automation::CallMethod(window, "Activate"));
+}
+
+}  // namespace
+
 void Connect::DoActivate() {
   ResumeNext err;
   Log("    BEGIN DoActivate");
   err.Clear();
+  // The real IDE's root has none of the three window properties by name (they
+  // belong to its main window); a root that answers none of the five accesses
+  // is such a root.
+  int absent = 0;
+  const auto noted = [&absent](auto outcome) {
+    if (!outcome && NoSuchMember(outcome.error())) ++absent;
+    return outcome;
+  };
   std::int32_t saved = 0;
   Variant state;
-  if (err.Assign(state, automation::GetProperty(DTE(), "WindowState"))) err.Assign(saved, automation::ToLong(state));
+  if (err.Assign(state, noted(automation::GetProperty(DTE(), "WindowState")))) err.Assign(saved, automation::ToLong(state));
   if (err.Number() != 0 || saved == 1) saved = 0;  // unreadable or minimized: normal
-  err.Do(automation::PutProperty(DTE(), "WindowState", std::int32_t{1}));
-  err.Do(automation::PutProperty(DTE(), "Active", true));
-  err.Do(automation::PutProperty(DTE(), "Visible", true));
-  err.Do(automation::PutProperty(DTE(), "WindowState", saved));
+  err.Do(noted(automation::PutProperty(DTE(), "WindowState", std::int32_t{1})));
+  err.Do(noted(automation::PutProperty(DTE(), "Active", true)));
+  err.Do(noted(automation::PutProperty(DTE(), "Visible", true)));
+  err.Do(noted(automation::PutProperty(DTE(), "WindowState", saved)));
+  if (absent == 5) BringMainWindowForward(Held(mDTE));
   Log("      END DoActivate()");
   err.Clear();
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <type_traits>
 
 namespace zandrel::testbed {
 
@@ -266,6 +267,45 @@ class AddInObject : public ModelObject {
   AddInObject() { Property("ProgID", [] { return std::string("zandrel.Connect"); }); }
 };
 
+// A member over the IDE's window: WindowState (0 normal, 1 minimized, 2
+// maximized) or a Boolean (Active, Visible). Every change is recorded in the
+// model as "LABEL=value".
+template <class T>
+ModelObject::Member WindowMember(IdeModel& ide, std::string label, T& field) {
+  return [&ide, label, &field](CallKind kind, std::span<Variant> args) -> Result<Variant> {
+    if (kind != CallKind::PropertyPut) return Variant(field);
+    if (args.size() != 1) return automation::errors::InvalidArgument();
+    if constexpr (std::is_same_v<T, bool>) {
+      auto value = automation::ToBoolean(args[0]);
+      if (!value) return value.error();
+      field = *value;
+    } else {
+      auto value = automation::ToLong(args[0]);
+      if (!value) return value.error();
+      if (*value < 0 || *value > 2) return automation::Error{-2147024809, "The parameter is incorrect."};
+      field = *value;
+    }
+    auto shown = automation::ToText(args[0]);
+    ide.windowChanges.push_back(label + "=" + (shown ? *shown : "?"));
+    return Variant();
+  };
+}
+
+// The IDE's main window (_DTE.MainWindow, a Window): the same window the
+// root's extension members act on. Activate makes it the active one.
+class MainWindowObject : public ModelObject {
+ public:
+  explicit MainWindowObject(IdeModel& ide) : ModelObject("Window") {
+    Define("WindowState", WindowMember(ide, "MainWindow.WindowState", ide.windowState));
+    Define("Visible", WindowMember(ide, "MainWindow.Visible", ide.visible));
+    Define("Activate", [&ide](CallKind, std::span<Variant>) -> Result<Variant> {
+      ide.active = true;
+      ide.windowChanges.push_back("MainWindow.Activate()");
+      return Variant();
+    });
+  }
+};
+
 }  // namespace
 
 class IdeModel::RootObject : public ModelObject {
@@ -291,35 +331,16 @@ class IdeModel::RootObject : public ModelObject {
         for (const ProjectInfo& p : ide_.projects_) projects.push_back(ide_.MakeProject(p));
       return Variant(Ref<automation::Object>(new ProjectsObject(std::move(projects))));
     });
-    auto state = [this](const char* name, auto& field) {
-      Define(name, [this, name, &field](CallKind kind, std::span<Variant> args) -> Result<Variant> {
-        if (kind != CallKind::PropertyPut) return Variant(field);
-        if (args.size() != 1) return automation::errors::InvalidArgument();
-        using T = std::remove_reference_t<decltype(field)>;
-        if constexpr (std::is_same_v<T, bool>) {
-          auto value = automation::ToBoolean(args[0]);
-          if (!value) return value.error();
-          field = *value;
-        } else {
-          auto value = automation::ToLong(args[0]);
-          if (!value) return value.error();
-          if (*value < 0 || *value > 2) return automation::Error{-2147024809, "The parameter is incorrect."};
-          field = *value;
-        }
-        auto shown = automation::ToText(args[0]);
-        ide_.windowChanges.push_back(std::string(name) + "=" + (shown ? *shown : "?"));
-        return Variant();
-      });
-    };
     // For the testbed: another process (the stand-in manager, inside a call
     // it holds) closes the solution, as a user would while the add-in waits.
     Define("CloseSolution", [this](CallKind, std::span<Variant>) -> Result<Variant> {
       ide_.CloseSolution();
       return Variant();
     });
-    state("WindowState", ide_.windowState);
-    state("Active", ide_.active);
-    state("Visible", ide_.visible);
+    Define("WindowState", WindowMember(ide_, "WindowState", ide_.windowState));
+    Define("Active", WindowMember(ide_, "Active", ide_.active));
+    Define("Visible", WindowMember(ide_, "Visible", ide_.visible));
+    Property("MainWindow", [this] { return Ref<automation::Object>(new MainWindowObject(ide_)); });
   }
 
   // WindowState, Active and Visible are the testbed's extension of the root:

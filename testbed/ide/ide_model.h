@@ -1,8 +1,8 @@
 #pragma once
 // The stand-in IDE's automation model, portable: the root object (DTE) with
 // Name, Version, Events, Solution, ItemOperations, GetObject("VCProjects"),
-// and (the testbed's extension, which the real root lacks) WindowState,
-// Active and Visible; the solution and its Visual C++ projects;
+// MainWindow (WindowState, Visible, Activate), and (the testbed's extension,
+// which the real root lacks) WindowState, Active and Visible; the solution and its Visual C++ projects;
 // the solution and command event sources. Each operation of the model fires
 // the events the IDE fires for it.
 //
@@ -62,7 +62,8 @@ class IdeModel {
   std::int32_t windowState = 0;
   bool active = false;
   bool visible = true;
-  // Every change of the three, in order, as "Name=value".
+  // Every change of the three, in order, as "Name=value" (through the root)
+  // or "MainWindow.Name=value" and "MainWindow.Activate()".
   std::vector<std::string> windowChanges;
   // Whether the root answers WindowState, Active and Visible by name (the
   // testbed's extension, on by default); off, it answers as the real IDE's

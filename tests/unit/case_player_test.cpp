@@ -264,6 +264,7 @@ class Player : public AddinFixture {
     if (what == "vcprojects") ide.vcProjectsAvailable = on;
     else if (what == "responsive") ide.responsive = on;
     else if (what == "active") ide.active = on;
+    else if (what == "root-window-properties") ide.rootWindowProperties = on;
     else if (what == "window-state") ide.windowState = std::stoi(args.at(1).text);
     else if (what == "window") {
       std::string changes;

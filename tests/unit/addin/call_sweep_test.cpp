@@ -126,6 +126,11 @@ class Session : public AddinFixture {
       std::string word = "activate";
       automation::VariantArray none;
       connect->ExecuteExtendedCommand(word, none);
+      // Again on a root like the real IDE's, without window properties: the
+      // main window's calls too.
+      ide.rootWindowProperties = false;
+      connect->ExecuteExtendedCommand(word, none);
+      ide.rootWindowProperties = true;
       (void)connect->Name();
       (void)connect->MSDEVMainWnd();
     }
