@@ -258,14 +258,10 @@ TEST_P(InOutArguments, TheAddinKeepsWhatTheManagerHandsBack) {
     EXPECT_EQ(RefCount(fake->app.Get()), row.app ? 1u : 2u);
   }
   // Everything handed over is released again.
-  for (IUnknown* object : {static_cast<IUnknown*>(static_cast<IQmsApplication*>(fake->app.Get())),
-                           static_cast<IUnknown*>(static_cast<IQmsApplication*>(fake->newApp.Get())),
-                           static_cast<IUnknown*>(static_cast<IQmsApplication*>(fake->newApplication.Get())),
-                           static_cast<IUnknown*>(static_cast<IQmsDocument*>(fake->doc.Get())),
-                           static_cast<IUnknown*>(static_cast<IQmsDocument*>(fake->newDoc.Get())),
-                           static_cast<IUnknown*>(static_cast<IQmsApplication*>(ideObject.Get()))})
-    EXPECT_EQ(RefCount(object), 1u);
-  EXPECT_EQ(RefCount(static_cast<IQmsRegistrationManager*>(fake.Get())), 1u);
+  for (FakeApp* app : {fake->app.Get(), fake->newApp.Get(), fake->newApplication.Get(), ideObject.Get()})
+    EXPECT_EQ(RefCount(app), 1u);
+  for (FakeDoc* doc : {fake->doc.Get(), fake->newDoc.Get()}) EXPECT_EQ(RefCount(doc), 1u);
+  EXPECT_EQ(RefCount(fake.Get()), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFourCalls, InOutArguments, ::testing::ValuesIn(kInOutCalls),
