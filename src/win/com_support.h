@@ -56,9 +56,9 @@ HRESULT Guarded(const IID& iid, const char* operation, Body&& body) noexcept {
   return FailWith(E_UNEXPECTED, L"Unexpected failure in zandrel", iid);
 }
 
-// Guarded for a caller that is told only a code (the IDE's notifications, an
-// event source): what the body throws is logged, and no error info is left
-// on the thread for a later call to find.
+// Guarded for a caller that is told only a code (an event source, a
+// Release): what the body throws is logged, and no error info is left on the
+// thread for a later call to find.
 template <class Body>
 HRESULT GuardedWithoutErrorInfo(const char* operation, Body&& body) noexcept {
   const HRESULT hr = Guarded(IID_NULL, operation, std::forward<Body>(body));

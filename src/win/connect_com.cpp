@@ -50,15 +50,18 @@ HRESULT FaceInvoke(int typelib, const IID& iid, void* self, DISPID id, WORD flag
   });
 }
 
-// The IDE always gets success from its notifications: the add-in's logic
-// handles and logs its own failures, and a failed notification (OnConnection
-// above all) would have the IDE treat the add-in as broken for what was only
-// a logged fault. What is left, a C++ exception, is logged by the guard, and
-// the error info it made is cleared: a success leaves no error object on the
-// IDE's thread for its next call to find.
+// The IDE always gets success from its notifications, and no error info.
+// The add-in's logic handles and logs its own failures and returns normally
+// (OnConnection's failure is an ERROR line, not a failed load); a C++
+// exception, the one thing left, is logged by the guard and must not turn a
+// notification the add-in has dealt with into a failure on the IDE's side
+// (the IDE's reference says nothing of what it does with one). The guard's
+// error info, and any an inner call left, is cleared: a success leaves no
+// stale error object on the IDE's thread for a later call to pick up.
 template <class Body>
 HRESULT Notification(const char* operation, Body&& body) noexcept {
-  (void)GuardedWithoutErrorInfo(operation, std::forward<Body>(body));
+  (void)Guarded(IID_IDTExtensibility2, operation, std::forward<Body>(body));
+  SetErrorInfo(0, nullptr);
   return S_OK;
 }
 
