@@ -16,7 +16,8 @@
 
 namespace zandrel::win {
 
-// Objects and server locks alive in this module (DllCanUnloadNow).
+// References held on the objects this module made (each object counts its
+// own, see CountModuleReference) and server locks (DllCanUnloadNow).
 extern std::atomic<long> g_objects;
 extern std::atomic<long> g_locks;
 // This module's handle.
