@@ -56,7 +56,7 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** 
   return g_factory.QueryInterface(riid, ppv);
 }
 
-extern "C" HRESULT WINAPI DllCanUnloadNow() { return g_objects == 0 && g_locks == 0 ? S_OK : S_FALSE; }
+extern "C" HRESULT WINAPI DllCanUnloadNow() { return CanUnloadNow(); }
 
 extern "C" HRESULT WINAPI DllRegisterServer() {
   return Guarded(IID__Connect, "DllRegisterServer", [] { return RegisterServer(RegistrationScope::Machine); });

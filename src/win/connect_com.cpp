@@ -22,11 +22,56 @@ VariantArray ArrayArgument(SAFEARRAY** array) {
 
 VARIANT_BOOL Bool(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
 
+// IDispatch of a face (`self` for Invoke), driven by its interface's
+// description in the module's type library `typelib`.
+HRESULT FaceTypeInfo(int typelib, const IID& iid, UINT index, ITypeInfo** info) noexcept {
+  return Guarded(iid, "GetTypeInfo", [&]() -> HRESULT {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    return EmbeddedTypeInfo(typelib, iid, info);
+  });
+}
+
+HRESULT FaceIDsOfNames(int typelib, const IID& iid, LPOLESTR* names, UINT count, DISPID* ids) noexcept {
+  return Guarded(iid, "GetIDsOfNames", [&]() -> HRESULT {
+    ComPtr<ITypeInfo> info;
+    if (HRESULT hr = EmbeddedTypeInfo(typelib, iid, &info); FAILED(hr)) return hr;
+    return DispGetIDsOfNames(info.Get(), names, count, ids);
+  });
+}
+
+HRESULT FaceInvoke(int typelib, const IID& iid, void* self, DISPID id, WORD flags, DISPPARAMS* params,
+                   VARIANT* result, EXCEPINFO* excep, UINT* argErr) noexcept {
+  return Guarded(iid, "Invoke", [&]() -> HRESULT {
+    ComPtr<ITypeInfo> info;
+    if (HRESULT hr = EmbeddedTypeInfo(typelib, iid, &info); FAILED(hr)) return hr;
+    return DispInvoke(self, info.Get(), id, flags, params, result, excep, argErr);
+  });
+}
+
+// The IDE always gets success from its notifications, and no error info.
+// The add-in's logic handles and logs its own failures and returns normally
+// (OnConnection's failure is an ERROR line, not a failed load); a C++
+// exception, the one thing left, is logged by the guard and must not turn a
+// notification the add-in has dealt with into a failure on the IDE's side
+// (the IDE's reference says nothing of what it does with one). The guard's
+// error info, and any an inner call left, is cleared: a success leaves no
+// stale error object on the IDE's thread for a later call to pick up.
+template <class Body>
+HRESULT Notification(const char* operation, Body&& body) noexcept {
+  (void)Guarded(IID_IDTExtensibility2, operation, std::forward<Body>(body));
+  SetErrorInfo(0, nullptr);
+  return S_OK;
+}
+
 }  // namespace
 
-ConnectCom::ConnectCom() : addin_(std::make_unique<addin::Connect>(*this, &ComOutsideComponents())) { ++g_objects; }
+ConnectCom::ConnectCom() : addin_(std::make_unique<addin::Connect>(*this, &ComOutsideComponents())) {}
 
-ConnectCom::~ConnectCom() { --g_objects; }
+// The module's count is not touched here: ComObject tells Counted of the last
+// release after this object and its members are gone.
+ConnectCom::~ConnectCom() = default;
 
 HRESULT ConnectCom::CreateInstance(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
@@ -45,10 +90,11 @@ void* ConnectCom::Find(REFIID riid) {
 }
 
 void ConnectCom::FinalRelease() {
-  try {
+  // Inside a Release: a fault is logged, and nothing reaches the caller.
+  (void)GuardedWithoutErrorInfo("FinalRelease", [&]() -> HRESULT {
     addin_->FinalRelease();
-  } catch (...) {
-  }
+    return S_OK;
+  });
 }
 
 STDMETHODIMP ConnectCom::GetTypeInfoCount(UINT* count) {
@@ -58,23 +104,16 @@ STDMETHODIMP ConnectCom::GetTypeInfoCount(UINT* count) {
 }
 
 STDMETHODIMP ConnectCom::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
-  if (!info) return E_POINTER;
-  *info = nullptr;
-  if (index != 0) return DISP_E_BADINDEX;
-  return EmbeddedTypeInfo(1, IID__Connect, info);
+  return FaceTypeInfo(1, IID__Connect, index, info);
 }
 
 STDMETHODIMP ConnectCom::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-  Microsoft::WRL::ComPtr<ITypeInfo> info;
-  if (HRESULT hr = EmbeddedTypeInfo(1, IID__Connect, &info); FAILED(hr)) return hr;
-  return DispGetIDsOfNames(info.Get(), names, count, ids);
+  return FaceIDsOfNames(1, IID__Connect, names, count, ids);
 }
 
 STDMETHODIMP ConnectCom::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                 EXCEPINFO* excep, UINT* argErr) {
-  Microsoft::WRL::ComPtr<ITypeInfo> info;
-  if (HRESULT hr = EmbeddedTypeInfo(1, IID__Connect, &info); FAILED(hr)) return hr;
-  return DispInvoke(static_cast<_Connect*>(this), info.Get(), id, flags, params, result, excep, argErr);
+  return FaceInvoke(1, IID__Connect, static_cast<_Connect*>(this), id, flags, params, result, excep, argErr);
 }
 
 STDMETHODIMP ConnectCom::InterfaceSupportsErrorInfo(REFIID riid) {
@@ -247,67 +286,56 @@ STDMETHODIMP ConnectCom::Extensibility::GetTypeInfoCount(UINT* count) {
 }
 
 STDMETHODIMP ConnectCom::Extensibility::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
-  if (!info) return E_POINTER;
-  *info = nullptr;
-  if (index != 0) return DISP_E_BADINDEX;
-  return EmbeddedTypeInfo(2, IID_IDTExtensibility2, info);
+  return FaceTypeInfo(2, IID_IDTExtensibility2, index, info);
 }
 
 STDMETHODIMP ConnectCom::Extensibility::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-  Microsoft::WRL::ComPtr<ITypeInfo> info;
-  if (HRESULT hr = EmbeddedTypeInfo(2, IID_IDTExtensibility2, &info); FAILED(hr)) return hr;
-  return DispGetIDsOfNames(info.Get(), names, count, ids);
+  return FaceIDsOfNames(2, IID_IDTExtensibility2, names, count, ids);
 }
 
 STDMETHODIMP ConnectCom::Extensibility::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                                VARIANT* result, EXCEPINFO* excep, UINT* argErr) {
-  Microsoft::WRL::ComPtr<ITypeInfo> info;
-  if (HRESULT hr = EmbeddedTypeInfo(2, IID_IDTExtensibility2, &info); FAILED(hr)) return hr;
-  return DispInvoke(static_cast<IDTExtensibility2*>(this), info.Get(), id, flags, params, result, excep, argErr);
+  return FaceInvoke(2, IID_IDTExtensibility2, static_cast<IDTExtensibility2*>(this), id, flags, params, result, excep,
+                    argErr);
 }
 
-// The IDE always gets success from its notifications.
+// The notifications (see Notification above).
 
 STDMETHODIMP ConnectCom::Extensibility::OnConnection(IDispatch* Application, LONG ConnectMode, IDispatch* AddInInst,
                                                      SAFEARRAY** custom) {
-  (void)Guarded(IID_IDTExtensibility2, "OnConnection", [&]() -> HRESULT {
+  return Notification("OnConnection", [&]() -> HRESULT {
     outer_.addin_->OnConnection(DispatchObject::Wrap(Application), ConnectMode, DispatchObject::Wrap(AddInInst),
-                                        ArrayArgument(custom));
+                                ArrayArgument(custom));
     return S_OK;
   });
-  return S_OK;
 }
 
 STDMETHODIMP ConnectCom::Extensibility::OnDisconnection(LONG RemoveMode, SAFEARRAY** custom) {
-  (void)Guarded(IID_IDTExtensibility2, "OnDisconnection", [&]() -> HRESULT {
+  return Notification("OnDisconnection", [&]() -> HRESULT {
     outer_.addin_->OnDisconnection(RemoveMode, ArrayArgument(custom));
     return S_OK;
   });
-  return S_OK;
 }
 
 STDMETHODIMP ConnectCom::Extensibility::OnAddInsUpdate(SAFEARRAY** custom) {
-  (void)Guarded(IID_IDTExtensibility2, "OnAddInsUpdate", [&]() -> HRESULT {
+  return Notification("OnAddInsUpdate", [&]() -> HRESULT {
     outer_.addin_->OnAddInsUpdate(ArrayArgument(custom));
     return S_OK;
   });
-  return S_OK;
 }
 
 STDMETHODIMP ConnectCom::Extensibility::OnStartupComplete(SAFEARRAY** custom) {
-  (void)Guarded(IID_IDTExtensibility2, "OnStartupComplete", [&]() -> HRESULT {
+  return Notification("OnStartupComplete", [&]() -> HRESULT {
     outer_.addin_->OnStartupComplete(ArrayArgument(custom));
     return S_OK;
   });
-  return S_OK;
 }
 
 STDMETHODIMP ConnectCom::Extensibility::OnBeginShutdown(SAFEARRAY** custom) {
-  (void)Guarded(IID_IDTExtensibility2, "OnBeginShutdown", [&]() -> HRESULT {
+  return Notification("OnBeginShutdown", [&]() -> HRESULT {
     outer_.addin_->OnBeginShutdown(ArrayArgument(custom));
     return S_OK;
   });
-  return S_OK;
 }
 
 }  // namespace zandrel::win

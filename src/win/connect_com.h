@@ -14,6 +14,7 @@
 #include "addin/connect.h"
 #include "extensibility.h"
 #include "win/com_object.h"
+#include "win/com_support.h"
 #include "win/com_variant.h"
 #include "zandrel.h"
 
@@ -26,11 +27,14 @@ class ConnectCom final : public ComObject<ConnectCom, _Connect, ISupportErrorInf
   // A new object with its creation steps run, asked for `riid`.
   static HRESULT CreateInstance(REFIID riid, void** ppv);
 
+  // The portable add-in this object is the face of.
+  addin::Connect& Logic() { return *addin_; }
+
   // ComObject's hooks: _Connect also as IDispatch, the nested
   // IDTExtensibility2; the destruction steps; the server's object count.
   void* Find(REFIID riid);
   void FinalRelease();
-  static void Counted(long) {}
+  static void Counted(long delta) { CountModuleReference(delta); }
   // IDispatch
   STDMETHODIMP GetTypeInfoCount(UINT* count) override;
   STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;

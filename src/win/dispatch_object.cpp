@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "win/com_object.h"
+#include "win/com_support.h"
 #include "win/com_variant.h"
 #include "win/owners.h"
 #include "win/text_conv.h"
@@ -69,21 +70,26 @@ HRESULT ParseIid(std::string_view text, IID* iid) {
 }
 
 // The COM face of an event sink: it answers the events' dispinterface and
-// hands each call, arguments in declared order, to the portable sink.
+// hands each call, arguments in declared order, to the portable sink. The
+// source holds it, maybe past Unadvise (when that fails) and past the add-in:
+// while it lives the module stays loaded.
 class ComEventSink final : public ComObject<ComEventSink, IDispatch> {
  public:
   ComEventSink(const IID& events, automation::Ref<automation::EventSink> sink, const ObjectBridge* bridge)
       : events_(events), sink_(std::move(sink)), bridge_(bridge) {}
 
   void* Find(REFIID riid) { return riid == events_ ? static_cast<IDispatch*>(this) : nullptr; }
+  static void Counted(long delta) { CountModuleReference(delta); }
   STDMETHODIMP GetTypeInfoCount(UINT* count) override {
     if (count) *count = 0;
     return S_OK;
   }
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  // A fault is logged and becomes a failure code for the source, which has
+  // no error info to read (the sink does not offer ISupportErrorInfo).
   STDMETHODIMP Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
-    try {
+    return GuardedWithoutErrorInfo("EventSink.Invoke", [&]() -> HRESULT {
       std::vector<Variant> args;
       const UINT n = params ? params->cArgs : 0;
       for (UINT i = 0; i < n; ++i) {
@@ -92,9 +98,7 @@ class ComEventSink final : public ComObject<ComEventSink, IDispatch> {
       }
       (void)sink_->OnEvent(dispid, args);
       return S_OK;
-    } catch (...) {
-      return E_UNEXPECTED;  // never into the IDE
-    }
+    });
   }
 
  private:

@@ -34,6 +34,47 @@ Ref<typename P::Wrapped> WrapProxy(const ComPtr<Interface>& p) {
   return Ref<typename P::Wrapped>(new P(p.Get()));
 }
 
+// The COM object behind a proxy, as a new reference (none for another object).
+template <class P, class Interface>
+ComPtr<Interface> Underlying(const Ref<typename P::Wrapped>& ref) {
+  auto* proxy = dynamic_cast<P*>(ref.get());
+  return ComPtr<Interface>(proxy ? proxy->com() : nullptr);
+}
+
+// An [in, out] interface argument (the manager's, the document project's):
+// the callee gets the COM reference the caller's `held` stands for and may
+// hand back another (or none); after the call, succeeded or not, `held`
+// stands for what it left.
+template <class Interface, class Wrapped>
+class InOutArgument {
+ public:
+  using Wrap = Ref<Wrapped> (*)(Interface*);
+  InOutArgument(Ref<Wrapped>& held, ComPtr<Interface> passed, Wrap wrap)
+      : held_(held), com_(std::move(passed)), passed_(com_.Get()), wrap_(wrap) {}
+  Interface** get() { return InOut(com_); }
+  void TakeBack() {
+    if (com_.Get() != passed_) held_ = wrap_(com_.Get());
+  }
+
+ private:
+  Ref<Wrapped>& held_;
+  ComPtr<Interface> com_;
+  Interface* passed_;
+  Wrap wrap_;
+};
+
+// The argument for a reference the caller holds as a proxy of class P.
+template <class P, class Interface>
+InOutArgument<Interface, typename P::Wrapped> ProxyArgument(Ref<typename P::Wrapped>& held) {
+  return {held, Underlying<P, Interface>(held), [](Interface* p) { return WrapProxy<P>(ComPtr<Interface>(p)); }};
+}
+
+// An object the caller holds as COM sees it (the add-in itself, a container),
+// or whatever the callee puts in its place.
+InOutArgument<IDispatch, automation::Object> ObjectArgument(Ref<automation::Object>& held, ComPtr<IDispatch> passed) {
+  return {held, std::move(passed), [](IDispatch* p) { return DispatchObject::Wrap(p); }};
+}
+
 class AppProxy final : public Proxy<IQmsApplication>, public QmsApplication {
  public:
   using Wrapped = QmsApplication;
@@ -106,8 +147,10 @@ class DocProjectProxy final : public Proxy<IQmcDocProject>, public QmcDocProject
   Status SetContainer(Ref<automation::Object>& container) override {
     ComPtr<IDispatch> object;
     if (HRESULT hr = NewDispatch(container, object.GetAddressOf()); FAILED(hr)) return ErrorFromHresult(hr);
-    if (HRESULT hr = p_->putref_Container(InOut(object)); FAILED(hr)) return Failed(hr);
-    if (!object) container = nullptr;  // the callee let go of it
+    auto c = ObjectArgument(container, std::move(object));
+    HRESULT hr = p_->putref_Container(c.get());
+    c.TakeBack();
+    if (FAILED(hr)) return Failed(hr);
     return Status::Ok();
   }
 
@@ -120,11 +163,14 @@ class DocProjectProxy final : public Proxy<IQmcDocProject>, public QmcDocProject
   }
 };
 
-// The COM object behind a proxy, as a new reference (none for another object).
-template <class P, class Interface>
-ComPtr<Interface> Underlying(const Ref<typename P::Wrapped>& ref) {
-  auto* proxy = dynamic_cast<P*>(ref.get());
-  return ComPtr<Interface>(proxy ? proxy->com() : nullptr);
+// A document project, passed as IDispatch; one handed back is used through
+// its own interface.
+InOutArgument<IDispatch, QmcDocProject> DocProjectArgument(Ref<QmcDocProject>& held) {
+  return {held, Underlying<DocProjectProxy, IQmcDocProject>(held), [](IDispatch* p) {
+            ComPtr<IQmcDocProject> project;
+            if (p) p->QueryInterface(IID_IQmcDocProject, reinterpret_cast<void**>(project.GetAddressOf()));
+            return WrapProxy<DocProjectProxy>(project);
+          }};
 }
 
 class RegMgrProxy final : public Proxy<IQmsRegistrationManager>, public QmsRegistrationManager {
@@ -137,43 +183,47 @@ class RegMgrProxy final : public Proxy<IQmsRegistrationManager>, public QmsRegis
     short k = kind;
     ComPtr<IDispatch> object;
     if (HRESULT hr = NewDispatch(application, object.GetAddressOf()); FAILED(hr)) return ErrorFromHresult(hr);
-    IDispatch* passed = object.Get();
+    auto a = ObjectArgument(application, std::move(object));
     ComPtr<IQmsApplication> app;
-    HRESULT hr = p_->RegisterApp(&k, InOut(object), app.GetAddressOf());
+    HRESULT hr = p_->RegisterApp(&k, a.get(), app.GetAddressOf());
     kind = k;
-    if (object.Get() != passed) application = DispatchObject::Wrap(object.Get());  // the callee replaced it
+    a.TakeBack();
     if (FAILED(hr)) return Failed(hr);
     return WrapProxy<AppProxy>(app);
   }
 
   Status UnRegisterApp(Ref<QmsApplication>& app, std::int16_t& kind) override {
     short k = kind;
-    ComPtr<IQmsApplication> a = Underlying<AppProxy, IQmsApplication>(app);
-    IQmsApplication* passed = a.Get();
-    HRESULT hr = p_->UnRegisterApp(InOut(a), &k);
+    auto a = ProxyArgument<AppProxy, IQmsApplication>(app);
+    HRESULT hr = p_->UnRegisterApp(a.get(), &k);
     kind = k;
-    if (a.Get() != passed) app = WrapProxy<AppProxy>(a);  // the manager may replace the reference
+    a.TakeBack();
     if (FAILED(hr)) return Failed(hr);
     return Status::Ok();
   }
 
   Result<Ref<QmsDocument>> RegisterDoc(Ref<QmsApplication>& app, std::string& name,
                                        Ref<QmcDocProject>& docProject) override {
-    ComPtr<IQmsApplication> a = Underlying<AppProxy, IQmsApplication>(app);
+    auto a = ProxyArgument<AppProxy, IQmsApplication>(app);
     UniqueBstr n(NewBstr(name));
-    ComPtr<IDispatch> project = Underlying<DocProjectProxy, IQmcDocProject>(docProject);
+    auto project = DocProjectArgument(docProject);
     ComPtr<IQmsDocument> doc;
-    if (HRESULT hr = p_->RegisterDoc(InOut(a), n.InOut(), InOut(project), doc.GetAddressOf()); FAILED(hr))
-      return Failed(hr);
+    HRESULT hr = p_->RegisterDoc(a.get(), n.InOut(), project.get(), doc.GetAddressOf());
+    a.TakeBack();
+    project.TakeBack();
+    if (FAILED(hr)) return Failed(hr);
     name = FromBstr(n.get());
     return WrapProxy<DocProxy>(doc);
   }
 
   Status UnRegisterDoc(Ref<QmsDocument>& document, Ref<QmsApplication>& app, std::string& name) override {
-    ComPtr<IQmsDocument> d = Underlying<DocProxy, IQmsDocument>(document);
-    ComPtr<IQmsApplication> a = Underlying<AppProxy, IQmsApplication>(app);
+    auto d = ProxyArgument<DocProxy, IQmsDocument>(document);
+    auto a = ProxyArgument<AppProxy, IQmsApplication>(app);
     UniqueBstr n(NewBstr(name));
-    if (HRESULT hr = p_->UnRegisterDoc(InOut(d), InOut(a), n.InOut()); FAILED(hr)) return Failed(hr);
+    HRESULT hr = p_->UnRegisterDoc(d.get(), a.get(), n.InOut());
+    d.TakeBack();
+    a.TakeBack();
+    if (FAILED(hr)) return Failed(hr);
     return Status::Ok();
   }
 };
@@ -236,6 +286,10 @@ class ComOutside final : public addin::OutsideComponents {
 };
 
 }  // namespace
+
+Ref<QmsRegistrationManager> RegistrationManagerProxy(IQmsRegistrationManager* manager) {
+  return WrapProxy<RegMgrProxy>(ComPtr<IQmsRegistrationManager>(manager));
+}
 
 addin::OutsideComponents& ComOutsideComponents() {
   static ComOutside outside;

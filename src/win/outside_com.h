@@ -5,9 +5,13 @@
 // through the vtables.
 
 #include "addin/connect.h"
+#include "qms.h"
 
 namespace zandrel::win {
 
 addin::OutsideComponents& ComOutsideComponents();
+
+// The registration manager's proxy over a COM reference to it (none for null).
+automation::Ref<registration::QmsRegistrationManager> RegistrationManagerProxy(IQmsRegistrationManager* manager);
 
 }  // namespace zandrel::win
