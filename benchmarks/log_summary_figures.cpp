@@ -4,7 +4,7 @@
 // notes, never a timed test.
 //
 //   zandrel_log_summary_figures generate FILE MB   a log of about MB megabytes
-//   zandrel_log_summary_figures summarize FILE     its summary and page, timed
+//   zandrel_log_summary_figures summarize FILE [OUT]  its summary and page, timed (the summary to OUT)
 //   zandrel_log_summary_figures quick FILE         both at 1 MB (the test run)
 
 #include <sys/resource.h>
@@ -24,7 +24,7 @@ namespace {
 // Lines as the add-in writes them, with time stamps: lifetime after lifetime,
 // each attaching to the manager, registering, queueing and dispatching events,
 // now and then with errors (some texts repeated, some new each time), a
-// document withdrawn, or no FinalRelease; once in a while two IDEs at once.
+// document withdrawn; the last one without its FinalRelease.
 class Generator {
  public:
   explicit Generator(FILE* out) : out_(out) {}
@@ -60,7 +60,13 @@ class Generator {
     if (n % 500 == 7) {  // a lifetime that logs a new error text on every tick
       for (int e = 0; e < 20000; ++e) Line("ERROR", "ERROR in XeqEvent: Automation error at tick " + std::to_string(e));
     }
-    if (n % 97 != 3) Line("TRACE", "FinalRelease zandrel " + address + " PID=" + pid);
+    Line("TRACE", "FinalRelease zandrel " + address + " PID=" + pid);
+  }
+
+  // The last lifetime: its IDE's process ended before the manager let go of the add-in.
+  void Unreleased(int n) {
+    Line("TRACE", "FinalConstruct zandrel " + std::to_string(13200000 + n * 16));
+    Line("DEBUG", "m_RegMgr.RegisterApp(77) =17454152");
   }
 
   std::size_t bytes() const { return bytes_; }
@@ -87,11 +93,13 @@ int Generate(const char* path, double megabytes) {
   FILE* out = std::fopen(path, "wb");
   if (!out) return 1;
   Generator generator(out);
-  for (int n = 1; generator.bytes() < megabytes * 1e6; ++n) generator.Lifetime(n);
+  int n = 1;
+  for (; generator.bytes() < megabytes * 1e6; ++n) generator.Lifetime(n);
+  generator.Unreleased(n);
   return std::fclose(out) == 0 ? 0 : 1;
 }
 
-int Summarize(const char* path) {
+int Summarize(const char* path, const char* textOut) {
   const auto start = std::chrono::steady_clock::now();
   FILE* in = std::fopen(path, "rb");
   if (!in) return 1;
@@ -104,6 +112,10 @@ int Summarize(const char* path) {
   const std::string text = zandrel::doctor::SummaryText(read.summary, path);
   const std::string page = zandrel::doctor::SummaryHtml(read.summary, path);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (FILE* out = textOut ? std::fopen(textOut, "wb") : nullptr) {
+    std::fwrite(text.data(), 1, text.size(), out);
+    std::fclose(out);
+  }
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   std::printf("%.1f MB, %zu lines, %zu lifetimes: %.2f s, peak memory %ld kB; summary %zu lines (%zu bytes), page %zu bytes\n",
@@ -117,8 +129,8 @@ int Summarize(const char* path) {
 int main(int argc, char** argv) {
   const std::string mode = argc > 2 ? argv[1] : "";
   if (mode == "generate" && argc == 4) return Generate(argv[2], std::stod(argv[3]));
-  if (mode == "summarize" && argc == 3) return Summarize(argv[2]);
-  if (mode == "quick" && argc == 3) return Generate(argv[2], 1) || Summarize(argv[2]);
-  std::fprintf(stderr, "usage: zandrel_log_summary_figures generate FILE MB | summarize FILE | quick FILE\n");
+  if (mode == "summarize" && (argc == 3 || argc == 4)) return Summarize(argv[2], argc == 4 ? argv[3] : nullptr);
+  if (mode == "quick" && argc == 3) return Generate(argv[2], 1) || Summarize(argv[2], nullptr);
+  std::fprintf(stderr, "usage: zandrel_log_summary_figures generate FILE MB | summarize FILE [OUT] | quick FILE\n");
   return 2;
 }

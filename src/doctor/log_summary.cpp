@@ -41,17 +41,20 @@ namespace {
 constexpr std::size_t kUnreadableShown = 5;
 constexpr std::int64_t kIdleTick = 60000;  // ms: a "lateness" this large means no fire was pending
 
-bool IsLevelName(std::string_view name) {
-  for (std::int32_t level = 0; level <= 6; ++level)
-    if (name == shared::LogLevelName(level)) return true;
-  return name.starts_with("LEVEL") && name.size() > 5;
+// The logger's names, made once: every line of the log is held to them.
+template <std::string (*Name)(std::int32_t), std::int32_t Last>
+bool IsName(std::string_view name, std::string_view unnamed) {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> all;
+    for (std::int32_t i = 0; i <= Last; ++i) all.push_back(Name(i));
+    return all;
+  }();
+  return std::find(names.begin(), names.end(), name) != names.end() ||
+         (name.starts_with(unnamed) && name.size() > unnamed.size());
 }
 
-bool IsIdName(std::string_view name) {
-  for (std::int32_t id = 0; id <= 14; ++id)
-    if (name == shared::LogIdName(id)) return true;
-  return name.starts_with("LOGID") && name.size() > 5;
-}
+bool IsLevelName(std::string_view name) { return IsName<shared::LogLevelName, 6>(name, "LEVEL"); }
+bool IsIdName(std::string_view name) { return IsName<shared::LogIdName, 14>(name, "LOGID"); }
 
 // A field padded to eight characters (a longer name stays whole), then `gap`
 // blanks: the name, and where the text after the gap begins.
@@ -395,13 +398,18 @@ struct LogSummarizer::State {
     if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
     ++s.lines;
     if (raw.empty()) return;
-    const std::string text = fromAnsi(raw);
+    // Every ANSI code page is ASCII below 0x80: most lines need no conversion.
+    const bool ascii = std::all_of(raw.begin(), raw.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    std::string converted;
+    if (!ascii) converted = fromAnsi(raw);
+    const std::string_view text = ascii ? raw : std::string_view(converted);
     if (auto line = ParseLogLine(text, s.lines)) {
       if (pending) reader.Take(*pending);
       if (line->seconds) ++s.stamped;
       pending = std::move(line);
     } else if (pending && IsContinuation(text) && pending->message.size() < kLongestLine) {
-      pending->message += "\n" + text;
+      pending->message += '\n';
+      pending->message += text;
     } else {
       if (s.unreadable.size() < kUnreadableShown) s.unreadable.push_back(s.lines);
       ++s.unreadableCount;

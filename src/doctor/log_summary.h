@@ -53,7 +53,7 @@ inline constexpr int kMarkKinds = 5;
 // whatever the log's size; what is left out is counted and said.
 struct LogLimits {
   std::size_t marksPerLane = 200;     // marks of each kind a lifetime keeps for its timeline
-  std::size_t errorGroups = 40;       // distinct error texts a lifetime groups
+  std::size_t errorGroups = 20;       // distinct error texts a lifetime groups
   std::size_t eventNames = 24;        // event names a lifetime counts by name
   std::size_t lookShown = 20;         // lifetimes that need a look shown in full
   std::size_t restShown = 5;          // other lifetimes shown in full

@@ -43,11 +43,22 @@ class Logs : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(Logs, TheSummaryIsTheGoldenOne) {
   const std::string name = GetParam();
-  const ReadLog read = SummarizeLog(testing_support::ReadFile(kLogs + name + ".log"), FromLatin1);
+  const std::string bytes = testing_support::ReadFile(kLogs + name + ".log");
+  const ReadLog read = SummarizeLog(bytes, FromLatin1);
   std::string transcript = SummaryText(read.summary, name + ".log");
   if (read.problem) transcript += "problem: " + read.problem->message + "\n";
   testing_support::ExpectGolden(kLogs + name + ".summary", transcript);
   testing_support::ExpectGolden(kLogs + name + ".html", SummaryHtml(read.summary, name + ".log"));
+
+  // Read in pieces, as the doctor reads a file, lines cut anywhere: the same.
+  for (const std::size_t piece : {1, 2, 7, 4096}) {
+    LogSummarizer summarizer(FromLatin1);
+    for (std::size_t at = 0; at < bytes.size(); at += piece) summarizer.Feed(std::string_view(bytes).substr(at, piece));
+    const ReadLog pieces = summarizer.Finish();
+    std::string again = SummaryText(pieces.summary, name + ".log");
+    if (pieces.problem) again += "problem: " + pieces.problem->message + "\n";
+    EXPECT_EQ(again, transcript) << "pieces of " << piece << " bytes";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, Logs, ::testing::ValuesIn(LogNames()),
@@ -200,6 +211,26 @@ TEST(LogSummaryOrder, ALifetimeWithoutItsEndSaysWhatItCanMeanAndWhatToCheck) {
                            "the log was cut", "the process crashed", "cannot tell which", "check"})
     EXPECT_NE(text.find(said), std::string::npos) << said << "\n" << text;
   EXPECT_EQ(text.find("fail"), std::string::npos) << text;
+}
+
+TEST(LogSummaryLimits, ALineLongerThanItReadsIsReadUpToThereAndSaidSo) {
+  const std::string error(3 * kLongestLine, 'x');
+  const std::string log = Log({{"TRACE", "FinalConstruct zandrel 1"}, {"ERROR", "ERROR in XeqEvent: " + error}, {"TRACE", "FinalRelease zandrel 1 PID=1"}});
+  LogSummarizer summarizer(FromLatin1);
+  for (std::size_t at = 0; at < log.size(); at += 1000) summarizer.Feed(std::string_view(log).substr(at, 1000));
+  const ReadLog read = summarizer.Finish();
+  const std::string text = SummaryText(read.summary, "t.log");
+  EXPECT_FALSE(read.problem);
+  EXPECT_NE(text.find("1 line longer than 65536 bytes, read up to there"), std::string::npos) << text.substr(0, 500);
+  EXPECT_NE(text.find("== lifetime 1: zandrel 1, PID 1"), std::string::npos);
+  EXPECT_LT(text.size(), 4 * kLongestText);
+}
+
+// Lines in ASCII are read as they stand; the others through the ANSI code page.
+TEST(LogSummaryText, ShowsTheAnsiCodePagesTextInUtf8) {
+  const std::string text = Text(Log({{"TRACE", "FinalConstruct zandrel 1"},
+                                     {"TRACE", "RegisterProjects: m_RegMgr.UnRegisterDoc(C:\\M\xFCller.vcproj)"}}));
+  EXPECT_NE(text.find("withdrawn C:\\M\xC3\xBCller.vcproj"), std::string::npos) << text;
 }
 
 TEST(LogPage, EscapesTheLogsTextEverywhere) {
