@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <cstdio>
 #include <cstdlib>
 #include <cmath>
@@ -21,19 +22,38 @@ const char* const kFlags[7] = {"UNEXPECTED EVENT",
 
 int Lifetime::Left() const { return std::max(0, queued - dispatched); }
 
-std::vector<std::string> Lifetime::Concerns() const {
-  std::vector<std::string> why;
-  if (errorCount) why.push_back(std::to_string(errorCount) + (errorCount == 1 ? " error" : " errors"));
-  if (!flags.empty()) why.push_back("lines to see first");
+namespace {
+
+// Each concern with its weight: one home for what asks for a look.
+std::vector<std::pair<int, std::string>> Weighed(const Lifetime& life) {
+  std::vector<std::pair<int, std::string>> why;
+  if (life.errorCount) why.emplace_back(1, std::to_string(life.errorCount) + (life.errorCount == 1 ? " error" : " errors"));
+  if (!life.flags.empty() || life.flagged) why.emplace_back(2, "lines to see first");
   // While several add-ins were alive, the log cannot tell whose line is
   // whose: an event may have been queued by one and dispatched by another, a
   // start-up's RegisterApp may be among the shared lines.
-  if (!overlapping && !shared && Left())
-    why.push_back(std::to_string(Left()) + (Left() == 1 ? " event" : " events") + " left in the queue");
-  if (startup.starts_with("failed")) why.push_back("start-up failed");
-  else if (!address.empty() && startupBegun && !appRegistered && !shared) why.push_back("start-up did not end in RegisterApp");
-  if (!address.empty() && !released) why.push_back("no FinalRelease");
+  const int left = life.Left();
+  if (!life.overlapping && !life.shared && left)
+    why.emplace_back(4, std::to_string(left) + (left == 1 ? " event" : " events") + " left in the queue");
+  if (life.startup.starts_with("failed")) why.emplace_back(16, "start-up failed");
+  else if (!life.address.empty() && life.startupBegun && !life.appRegistered && !life.shared)
+    why.emplace_back(16, "start-up did not end in RegisterApp");
+  if (!life.address.empty() && !life.released) why.emplace_back(8, "no FinalRelease");
   return why;
+}
+
+}  // namespace
+
+std::vector<std::string> Lifetime::Concerns() const {
+  std::vector<std::string> why;
+  for (auto& [weight, text] : Weighed(*this)) why.push_back(std::move(text));
+  return why;
+}
+
+int Lifetime::Severity() const {
+  int severity = 0;
+  for (const auto& [weight, text] : Weighed(*this)) severity += weight;
+  return severity;
 }
 
 namespace {
@@ -182,12 +202,15 @@ class Reader {
     EndStretch();
     for (auto& life : open_) End(std::move(life));
     open_.clear();
+    // The most serious first, in the order of their first line among equals.
     auto order = [](const Lifetime& a, const Lifetime& b) {
-      const bool lookA = !a.Concerns().empty(), lookB = !b.Concerns().empty();
-      return lookA != lookB ? lookA : a.firstLine < b.firstLine;
+      return a.Severity() != b.Severity() ? a.Severity() > b.Severity() : a.firstLine < b.firstLine;
     };
-    std::stable_sort(s_.lifetimes.begin(), s_.lifetimes.end(), order);
-    std::stable_sort(s_.rows.begin(), s_.rows.end(), order);
+    for (auto* list : {&lookFull_, &restFull_, &lookRows_, &restRows_}) std::sort(list->begin(), list->end(), order);
+    s_.totals.lookRows = lookRows_.size();
+    s_.totals.restRows = restRows_.size();
+    for (auto* list : {&lookFull_, &restFull_}) std::move(list->begin(), list->end(), std::back_inserter(s_.lifetimes));
+    for (auto* list : {&lookRows_, &restRows_}) std::move(list->begin(), list->end(), std::back_inserter(s_.rows));
   }
 
  private:
@@ -234,23 +257,34 @@ class Reader {
     t.registrations += life->registrations;
     t.withdrawals += life->withdrawals;
     t.errors += life->errorCount;
-    const bool look = !life->Concerns().empty();
-    (life->address.empty() ? t.stretchesNeedLook : t.needLook) += look;
-    std::size_t& shown = look ? lookShown_ : restShown_;
-    std::size_t& rows = look ? t.lookRows : t.restRows;
-    if (shown < (look ? limits_.lookShown : limits_.restShown)) {
-      ++shown;
-      s_.lifetimes.push_back(std::move(*life));
-    } else if (rows < limits_.rowsShown) {
-      ++rows;
-      life->marks = {};
-      life->errors = {};
-      life->flags = {};
-      life->queuedByName = {};
-      s_.rows.push_back(std::move(*life));
-    } else {
-      ++(look ? t.lookLeftOut : t.restLeftOut);
-    }
+    const int severity = life->Severity();
+    (life->address.empty() ? t.stretchesNeedLook : t.needLook) += severity > 0;
+    // The most serious are kept in full, the next in one line each; the
+    // least serious (the later, among equals) make room and are only counted.
+    auto& full = severity ? lookFull_ : restFull_;
+    auto& rows = severity ? lookRows_ : restRows_;
+    full.push_back(std::move(*life));
+    if (full.size() <= (severity ? limits_.lookShown : limits_.restShown)) return;
+    Lifetime row = TakeLeast(full);
+    row.flagged = !row.flags.empty();
+    row.marks = {};
+    row.errors = {};
+    row.flags = {};
+    row.queuedByName = {};
+    rows.push_back(std::move(row));
+    if (rows.size() <= limits_.rowsShown) return;
+    TakeLeast(rows);
+    ++(severity ? t.lookLeftOut : t.restLeftOut);
+  }
+
+  static Lifetime TakeLeast(std::vector<Lifetime>& lives) {
+    auto least = std::min_element(lives.begin(), lives.end(), [](const Lifetime& a, const Lifetime& b) {
+      return a.Severity() != b.Severity() ? a.Severity() < b.Severity() : a.firstLine > b.firstLine;
+    });
+    Lifetime taken = std::move(*least);
+    *least = std::move(lives.back());
+    lives.pop_back();
+    return taken;
   }
 
   // `count`: the marks of this kind so far, this one included.
@@ -351,7 +385,7 @@ class Reader {
   std::vector<std::unique_ptr<Lifetime>> open_;  // lifetimes alive, in the order they began
   std::unique_ptr<Lifetime> stretch_;            // the stretch outside or shared that lines go to now
   std::string attempt_;
-  std::size_t lookShown_ = 0, restShown_ = 0;
+  std::vector<Lifetime> lookFull_, restFull_, lookRows_, restRows_;  // those that need a look, and the rest
   std::unordered_map<const Lifetime*, std::unordered_map<std::string, std::size_t>> groups_;  // text -> index in errors
 };
 

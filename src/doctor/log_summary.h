@@ -104,10 +104,14 @@ struct Lifetime {
     std::vector<std::size_t> lines;  // the first few
   };
   std::vector<Flag> flags;  // what support must see first, in the order of kFlags
+  bool flagged = false;     // it had some, when the details were dropped
 
   int Left() const;  // events left in the queue
   // Why support should look at it first; empty when nothing asks for a look.
   std::vector<std::string> Concerns() const;
+  // How much it asks for a look: 0 nothing; a failed start-up, then a missing
+  // FinalRelease, events left in the queue, lines to see first, errors.
+  int Severity() const;
 };
 
 // The texts support must see first, each found anywhere in a line's message.
@@ -129,8 +133,9 @@ struct LogSummary {
   std::vector<std::size_t> unreadable;  // lines in no known format (the first few)
   std::size_t unreadableCount = 0;
   LogTotals totals;
-  // Shown in full: those that need a look, then the rest, each in the order of
-  // their first line; stretches outside any lifetime or shared included.
+  // Shown in full: those that need a look, the most serious first (Severity),
+  // then the rest, in the order of their first line among equals; stretches
+  // outside any lifetime or shared included.
   std::vector<Lifetime> lifetimes;
   // Shown in one line each, in the same order: the details are dropped.
   std::vector<Lifetime> rows;

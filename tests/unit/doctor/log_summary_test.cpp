@@ -201,8 +201,29 @@ TEST(LogSummaryOrder, TotalsFirstThenTheLifetimesThatNeedALookThenTheRest) {
     EXPECT_TRUE(at > look && at < rest) << needing << "\n" << text;
   }
   for (const char* clean : {"lifetime 1: zandrel 1", "lifetime 3: zandrel 3"}) EXPECT_GT(text.find(clean), rest) << clean << "\n" << text;
+  EXPECT_LT(text.find("lifetime 5: zandrel 5"), text.find("lifetime 2: zandrel 2")) << "the most serious first\n" << text;
   EXPECT_NE(text.find("needs a look: 1 event left in the queue"), std::string::npos) << text;
   EXPECT_NE(text.find("start-up did not end in RegisterApp"), std::string::npos) << text;
+}
+
+TEST(LogSummaryOrder, WhenTheyAreTooManyTheMostSeriousAreShownInFull) {
+  std::string log;
+  for (int i = 1; i <= 30; ++i) {
+    std::string withError = CleanLifetime(i);
+    withError.insert(withError.rfind(" TRACE"), Log({{"ERROR", "ERROR in XeqEvent: Automation error"}}));
+    log += withError;
+  }
+  log += Log({{"TRACE", "FinalConstruct zandrel 99"}, {"DEBUG", "m_RegMgr.RegisterApp(9) =17454152"}});
+  LogLimits limits;
+  limits.lookShown = 2;
+  limits.rowsShown = 3;
+  const LogSummary summary = SummarizeLog(log, FromLatin1, limits).summary;
+  ASSERT_EQ(summary.lifetimes.size(), 2u);
+  EXPECT_EQ(summary.lifetimes[0].address, "99");
+  EXPECT_EQ(summary.lifetimes[1].address, "1");
+  EXPECT_EQ(summary.totals.lookRows, 3u);
+  EXPECT_EQ(summary.totals.lookLeftOut, 26u);
+  EXPECT_NE(SummaryText(summary, "t.log").find("and 26 more lifetimes that need a look, not shown"), std::string::npos);
 }
 
 TEST(LogSummaryOrder, ALifetimeWithoutItsEndSaysWhatItCanMeanAndWhatToCheck) {
