@@ -24,35 +24,36 @@ int Lifetime::Left() const { return std::max(0, queued - dispatched); }
 
 namespace {
 
-// Each concern with its weight: one home for what asks for a look.
-std::vector<std::pair<int, std::string>> Weighed(const Lifetime& life) {
-  std::vector<std::pair<int, std::string>> why;
-  if (life.errorCount) why.emplace_back(1, std::to_string(life.errorCount) + (life.errorCount == 1 ? " error" : " errors"));
-  if (!life.flags.empty() || life.flagged) why.emplace_back(2, "lines to see first");
+// Each concern with its weight, `each(weight, text)` with the text made only
+// when asked for: one home for what asks for a look.
+template <class Each>
+void EachConcern(const Lifetime& life, Each each) {
+  if (life.errorCount)
+    each(1, [&] { return std::to_string(life.errorCount) + (life.errorCount == 1 ? " error" : " errors"); });
+  if (!life.flags.empty() || life.flagged) each(2, [] { return std::string("lines to see first"); });
   // While several add-ins were alive, the log cannot tell whose line is
   // whose: an event may have been queued by one and dispatched by another, a
   // start-up's RegisterApp may be among the shared lines.
   const int left = life.Left();
   if (!life.overlapping && !life.shared && left)
-    why.emplace_back(4, std::to_string(left) + (left == 1 ? " event" : " events") + " left in the queue");
-  if (life.startup.starts_with("failed")) why.emplace_back(16, "start-up failed");
+    each(4, [&] { return std::to_string(left) + (left == 1 ? " event" : " events") + " left in the queue"; });
+  if (life.startup.starts_with("failed")) each(16, [] { return std::string("start-up failed"); });
   else if (!life.address.empty() && life.startupBegun && !life.appRegistered && !life.shared)
-    why.emplace_back(16, "start-up did not end in RegisterApp");
-  if (!life.address.empty() && !life.released) why.emplace_back(8, "no FinalRelease");
-  return why;
+    each(16, [] { return std::string("start-up did not end in RegisterApp"); });
+  if (!life.address.empty() && !life.released) each(8, [] { return std::string("no FinalRelease"); });
 }
 
 }  // namespace
 
 std::vector<std::string> Lifetime::Concerns() const {
   std::vector<std::string> why;
-  for (auto& [weight, text] : Weighed(*this)) why.push_back(std::move(text));
+  EachConcern(*this, [&](int, const auto& text) { why.push_back(text()); });
   return why;
 }
 
 int Lifetime::Severity() const {
   int severity = 0;
-  for (const auto& [weight, text] : Weighed(*this)) severity += weight;
+  EachConcern(*this, [&](int weight, const auto&) { severity += weight; });
   return severity;
 }
 
@@ -229,7 +230,6 @@ class Reader {
 
   void EndStretch() {
     if (!stretch_) return;
-    ++s_.totals.stretches;
     End(std::move(stretch_));
   }
 

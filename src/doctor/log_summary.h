@@ -122,7 +122,6 @@ struct LogTotals {
   std::size_t lifetimes = 0, released = 0, needLook = 0, stretchesNeedLook = 0;
   std::size_t lookRows = 0, restRows = 0;          // one line each
   std::size_t lookLeftOut = 0, restLeftOut = 0;    // neither in full nor in a line
-  std::size_t stretches = 0;                       // of lines outside any lifetime or shared
   long long queued = 0, dispatched = 0, registrations = 0, withdrawals = 0, errors = 0;
 };
 
