@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # zandrel-doctor --log's summary at support's sizes: a generated log of 20 MB
-# and of 200 MB, each summed up natively (time and peak memory, from
-# getrusage), beside `wc -l` on the same file, the floor of any reading.
+# and of 200 MB, each summed up natively, beside `wc -l` on the same file, the
+# floor of any reading: elapsed time, CPU time (user + system: what a busy
+# machine changes least) and peak memory (maximum resident set), from
+# /usr/bin/time.
 #   benchmarks/log_summary.sh [MB ...]     (default: 20 200)
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -16,8 +18,8 @@ for mb in "${sizes[@]}"; do
   [ -f "$log" ] || "$figures" generate "$log" "$mb" || exit 1
   cat "$log" >/dev/null  # both read it from the page cache
   echo "== $mb MB"
-  echo "summary: $("$figures" summarize "$log")"
-  start=$(date +%s.%N)
-  lines=$(wc -l <"$log")
-  echo "wc -l:   $lines lines: $(echo "$(date +%s.%N) - $start" | bc | awk '{printf "%.2f", $1}') s"
+  measure() { /usr/bin/time -f "%e s, CPU %U + %S s, peak memory %M kB" "$@" 2>&1 >/dev/null; }
+  echo "summary: $(measure "$figures" summarize "$log")"
+  echo "wc -l:   $(measure wc -l "$log")"
+  echo "         $(wc -l <"$log") lines; the summary: $("$figures" summarize "$log")"
 done
