@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
@@ -332,7 +333,8 @@ constexpr int kLogRead = 0, kLogNotFound = 2, kLogBadInput = 3, kInternalFailure
 // hundreds of megabytes takes no more memory than its summary.
 int SummarizeLogFile(const std::string& path, const std::string& html) {
   try {
-    FILE* f = _wfopen(zandrel::win::Utf8ToWide(path).c_str(), L"rb");
+    // Closed on every way out, a failure's included.
+    const std::unique_ptr<FILE, int (*)(FILE*)> f(_wfopen(zandrel::win::Utf8ToWide(path).c_str(), L"rb"), &std::fclose);
     if (!f) {
       std::fprintf(stderr, "zandrel-doctor: cannot read the log %s: %s\n", path.c_str(), std::strerror(errno));
       return kLogNotFound;
@@ -340,10 +342,8 @@ int SummarizeLogFile(const std::string& path, const std::string& html) {
     zandrel::doctor::LogSummarizer summarizer(
         [](std::string_view ansi) { return zandrel::win::Win32Services().codec->FromAnsi(ansi); });
     std::vector<char> buffer(1 << 20);
-    for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), f)) > 0;) summarizer.Feed({buffer.data(), n});
-    const bool failed = std::ferror(f);
-    std::fclose(f);
-    if (failed) {
+    for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), f.get())) > 0;) summarizer.Feed({buffer.data(), n});
+    if (std::ferror(f.get())) {
       std::fprintf(stderr, "zandrel-doctor: cannot read the log %s: it could not be read to its end\n", path.c_str());
       return kLogNotFound;
     }
