@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <cstdio>
 #include <cstdlib>
+#include <cmath>
+#include <unordered_map>
 
 #include "shared/debug_logger.h"
 
@@ -17,10 +20,41 @@ const char* const kFlags[7] = {"UNEXPECTED EVENT",
                                "Failed to init IntegrationManager",
                                "ERROR DoInitialize at"};
 
-int Lifetime::Queued() const {
-  int n = 0;
-  for (const auto& [name, count] : queued) n += count;
-  return n;
+int Lifetime::Left() const { return std::max(0, queued - dispatched); }
+
+namespace {
+
+// Each concern with its weight, `each(weight, text)` with the text made only
+// when asked for: one home for what asks for a look.
+template <class Each>
+void EachConcern(const Lifetime& life, Each each) {
+  if (life.errorCount)
+    each(1, [&] { return std::to_string(life.errorCount) + (life.errorCount == 1 ? " error" : " errors"); });
+  if (!life.flags.empty() || life.flagged) each(2, [] { return std::string("lines to see first"); });
+  // While several add-ins were alive, the log cannot tell whose line is
+  // whose: an event may have been queued by one and dispatched by another, a
+  // start-up's RegisterApp may be among the shared lines.
+  const int left = life.Left();
+  if (!life.overlapping && !life.shared && left)
+    each(4, [&] { return std::to_string(left) + (left == 1 ? " event" : " events") + " left in the queue"; });
+  if (life.startup.starts_with("failed")) each(16, [] { return std::string("start-up failed"); });
+  else if (!life.address.empty() && life.startupBegun && !life.appRegistered && !life.shared)
+    each(16, [] { return std::string("start-up did not end in RegisterApp"); });
+  if (!life.address.empty() && !life.released) each(8, [] { return std::string("no FinalRelease"); });
+}
+
+}  // namespace
+
+std::vector<std::string> Lifetime::Concerns() const {
+  std::vector<std::string> why;
+  EachConcern(*this, [&](int, const auto& text) { why.push_back(text()); });
+  return why;
+}
+
+int Lifetime::Severity() const {
+  int severity = 0;
+  EachConcern(*this, [&](int weight, const auto&) { severity += weight; });
+  return severity;
 }
 
 namespace {
@@ -28,17 +62,20 @@ namespace {
 constexpr std::size_t kUnreadableShown = 5;
 constexpr std::int64_t kIdleTick = 60000;  // ms: a "lateness" this large means no fire was pending
 
-bool IsLevelName(std::string_view name) {
-  for (std::int32_t level = 0; level <= 6; ++level)
-    if (name == shared::LogLevelName(level)) return true;
-  return name.starts_with("LEVEL") && name.size() > 5;
+// The logger's names, made once: every line of the log is held to them.
+template <std::string (*Name)(std::int32_t), std::int32_t Last>
+bool IsName(std::string_view name, std::string_view unnamed) {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> all;
+    for (std::int32_t i = 0; i <= Last; ++i) all.push_back(Name(i));
+    return all;
+  }();
+  return std::find(names.begin(), names.end(), name) != names.end() ||
+         (name.starts_with(unnamed) && name.size() > unnamed.size());
 }
 
-bool IsIdName(std::string_view name) {
-  for (std::int32_t id = 0; id <= 14; ++id)
-    if (name == shared::LogIdName(id)) return true;
-  return name.starts_with("LOGID") && name.size() > 5;
-}
+bool IsLevelName(std::string_view name) { return IsName<shared::LogLevelName, 6>(name, "LEVEL"); }
+bool IsIdName(std::string_view name) { return IsName<shared::LogIdName, 14>(name, "LOGID"); }
 
 // A field padded to eight characters (a longer name stays whole), then `gap`
 // blanks: the name, and where the text after the gap begins.
@@ -68,7 +105,9 @@ std::optional<double> Seconds(std::string_view number) {
       return std::nullopt;
     }
   }
-  return std::strtod(text.c_str(), nullptr);
+  const double seconds = std::strtod(text.c_str(), nullptr);
+  if (!std::isfinite(seconds)) return std::nullopt;
+  return seconds;
 }
 
 // The rest of a message that had a line end of its own: the add-in's
@@ -111,53 +150,150 @@ std::string Written(const LogLine& line) {
   return line.level + " " + line.id + "  " + message;
 }
 
-// Reads each line into the lifetime it belongs to.
+// The first `most` bytes of a text, cut before a character, not inside one.
+std::string Clipped(std::string_view text, std::size_t most) {
+  if (text.size() <= most) return std::string(text);
+  std::size_t end = most;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return std::string(text.substr(0, end)) + "...";
+}
+
+// Reads each line into the lifetime it belongs to; a lifetime that ends is
+// added to the totals and kept in full, in one line, or only in the totals.
 class Reader {
  public:
-  explicit Reader(LogSummary& summary) : s_(summary) {}
+  Reader(LogSummary& summary, const LogLimits& limits) : s_(summary), limits_(limits) {}
 
   void Take(const LogLine& line) {
     const std::string t = Trimmed(line.message);
-    Lifetime* life = nullptr;
     if (t.starts_with("FinalConstruct zandrel ")) {
-      s_.lifetimes.push_back({});
-      s_.lifetimes.back().address = WordAfter(t, "FinalConstruct zandrel ");
-      open_.push_back(s_.lifetimes.size() - 1);
-      stretch_ = npos;
-      life = &s_.lifetimes.back();
-    } else if (t.starts_with("FinalRelease zandrel ")) {
+      EndStretch();
+      auto life = std::make_unique<Lifetime>();
+      life->number = ++s_.totals.lifetimes;
+      life->address = WordAfter(t, "FinalConstruct zandrel ");
+      open_.push_back(std::move(life));
+      Note(*open_.back(), line, t);
+      // A log of lifetimes that never end must not keep them all: the oldest
+      // is taken as ended without its FinalRelease.
+      if (open_.size() > limits_.aliveAtMost) {
+        End(std::move(open_.front()));
+        open_.erase(open_.begin());
+      }
+      return;
+    }
+    if (t.starts_with("FinalRelease zandrel ")) {
       const std::string address = WordAfter(t, "FinalRelease zandrel ");
-      auto it = std::find_if(open_.rbegin(), open_.rend(),
-                             [&](std::size_t i) { return s_.lifetimes[i].address == address; });
+      auto it = std::find_if(open_.rbegin(), open_.rend(), [&](const auto& life) { return life->address == address; });
       if (it != open_.rend()) {
-        life = &s_.lifetimes[*it];
+        EndStretch();
+        auto life = std::move(*it);
+        open_.erase(std::next(it).base());
         life->released = true;
         life->pid = WordAfter(t, "PID=");
-        open_.erase(std::next(it).base());
-        stretch_ = npos;
+        Note(*life, line, t);
+        End(std::move(life));
+        return;
       }
     }
-    if (!life) life = Current();
-    Note(*life, line, t);
+    Note(Current(), line, t);
+  }
+
+  // The end of the log: what is still alive ends without its FinalRelease.
+  void Finish() {
+    EndStretch();
+    for (auto& life : open_) End(std::move(life));
+    open_.clear();
+    // The most serious first, in the order of their first line among equals.
+    auto order = [](const Lifetime& a, const Lifetime& b) {
+      return a.Severity() != b.Severity() ? a.Severity() > b.Severity() : a.firstLine < b.firstLine;
+    };
+    for (auto* list : {&lookFull_, &restFull_, &lookRows_, &restRows_}) std::sort(list->begin(), list->end(), order);
+    s_.totals.lookRows = lookRows_.size();
+    s_.totals.restRows = restRows_.size();
+    for (auto* list : {&lookFull_, &restFull_}) std::move(list->begin(), list->end(), std::back_inserter(s_.lifetimes));
+    for (auto* list : {&lookRows_, &restRows_}) std::move(list->begin(), list->end(), std::back_inserter(s_.rows));
   }
 
  private:
-  static constexpr std::size_t npos = static_cast<std::size_t>(-1);
-
   // The lifetime of a line that opens or closes none: the one alive, or the
   // stretch of lines outside any lifetime, or shared by several.
-  Lifetime* Current() {
-    if (open_.size() == 1) return &s_.lifetimes[open_.front()];
-    if (stretch_ == npos || s_.lifetimes[stretch_].overlapping != (open_.size() > 1)) {
-      s_.lifetimes.push_back({});
-      s_.lifetimes.back().overlapping = open_.size() > 1;
-      stretch_ = s_.lifetimes.size() - 1;
+  Lifetime& Current() {
+    if (open_.size() == 1) return *open_.front();
+    if (!stretch_ || stretch_->overlapping != (open_.size() > 1)) {
+      EndStretch();
+      stretch_ = std::make_unique<Lifetime>();
+      stretch_->overlapping = open_.size() > 1;
+      for (auto& life : open_) life->shared = life->shared || stretch_->overlapping;
     }
-    return &s_.lifetimes[stretch_];
+    return *stretch_;
   }
 
-  void Mark(Lifetime& life, LogMark::Kind kind, const LogLine& line, std::string what) {
-    life.marks.push_back({kind, line.number, line.seconds, std::move(what), Written(line)});
+  void EndStretch() {
+    if (!stretch_) return;
+    End(std::move(stretch_));
+  }
+
+  void End(std::unique_ptr<Lifetime> life) {
+    groups_.erase(life.get());
+    if (!life->lateness.empty()) {
+      std::size_t count = 0;
+      for (const auto& [late, n] : life->lateness) count += static_cast<std::size_t>(n);
+      life->ticks.count = count;
+      life->ticks.maximum = life->lateness.rbegin()->first;
+      std::size_t below = 0;
+      for (const auto& [late, n] : life->lateness) {
+        below += static_cast<std::size_t>(n);
+        if (below > (count - 1) / 2) {
+          life->ticks.median = late;
+          break;
+        }
+      }
+      life->lateness.clear();
+    }
+    LogTotals& t = s_.totals;
+    t.released += life->released;
+    t.queued += life->queued;
+    t.dispatched += life->dispatched;
+    t.registrations += life->registrations;
+    t.withdrawals += life->withdrawals;
+    t.errors += life->errorCount;
+    const int severity = life->Severity();
+    (life->address.empty() ? t.stretchesNeedLook : t.needLook) += severity > 0;
+    // The most serious are kept in full, the next in one line each; the
+    // least serious (the later, among equals) make room and are only counted.
+    auto& full = severity ? lookFull_ : restFull_;
+    auto& rows = severity ? lookRows_ : restRows_;
+    full.push_back(std::move(*life));
+    if (full.size() <= (severity ? limits_.lookShown : limits_.restShown)) return;
+    Lifetime row = TakeLeast(full);
+    row.flagged = !row.flags.empty();
+    row.marks = {};
+    row.errors = {};
+    row.flags = {};
+    row.queuedByName = {};
+    rows.push_back(std::move(row));
+    if (rows.size() <= limits_.rowsShown) return;
+    TakeLeast(rows);
+    ++(severity ? t.lookLeftOut : t.restLeftOut);
+  }
+
+  static Lifetime TakeLeast(std::vector<Lifetime>& lives) {
+    auto least = std::min_element(lives.begin(), lives.end(), [](const Lifetime& a, const Lifetime& b) {
+      return a.Severity() != b.Severity() ? a.Severity() < b.Severity() : a.firstLine > b.firstLine;
+    });
+    Lifetime taken = std::move(*least);
+    *least = std::move(lives.back());
+    lives.pop_back();
+    return taken;
+  }
+
+  // `count`: the marks of this kind so far, this one included.
+  void Mark(Lifetime& life, LogMark::Kind kind, int count, const LogLine& line, std::string what) {
+    if (static_cast<std::size_t>(count) > limits_.marksPerLane) {
+      ++life.marksLeftOut[kind];
+      return;
+    }
+    life.marks.push_back({kind, line.number, line.seconds, Clipped(what, kLongestText), Clipped(Written(line), kLongestText)});
   }
 
   void Note(Lifetime& life, const LogLine& line, const std::string& t) {
@@ -171,39 +307,53 @@ class Reader {
     if (auto mode = NumberAfter(t, "IDTExtensibility2_OnConnection: ConnectMode=")) life.connectMode = static_cast<int>(*mode);
     StartUp(life, line, t);
     if (t.starts_with("BEGIN AddEvent(")) {
-      const std::string name = WordAfter(t, "Event=");
-      ++life.queued[name];
-      Mark(life, LogMark::Queued, line, name);
+      std::string name = WordAfter(t, "Event=");
+      ++life.queued;
+      if (life.queuedByName.size() < limits_.eventNames || life.queuedByName.contains(name)) ++life.queuedByName[name];
+      else ++life.queuedByName["(other names)"];
+      Mark(life, LogMark::Queued, life.queued, line, std::move(name));
     } else if (t.starts_with("SET XeqEvent: QCount=")) {
       if (NumberAfter(t, "QCount=").value_or(0) > 0) {
         ++life.dispatched;
-        Mark(life, LogMark::Dispatched, line, "");
+        Mark(life, LogMark::Dispatched, life.dispatched, line, "");
       }
       if (auto late = NumberAfter(t, "DeltaFromExpectedFire=")) {
-        if (std::llabs(*late) < kIdleTick) life.lateness.push_back(*late);
+        if (std::llabs(*late) < kIdleTick) ++life.lateness[*late];
         else ++life.idleTicks;
       }
     } else if (t.starts_with("m_RegMgr=") && t.find(" m_IntgMgrApp=") != std::string::npos) {
       ++life.registrations;
-      Mark(life, LogMark::Registered, line, "(the log names no document)");
+      Mark(life, LogMark::Registered, life.registrations, line, "(the log names no document)");
     } else if (t.starts_with("RegisterProjects:") && t.find("m_RegMgr.UnRegisterDoc(") != std::string::npos) {
       std::string name = t.substr(t.find("UnRegisterDoc(") + 14);
       if (!name.empty() && name.back() == ')') name.pop_back();
-      Mark(life, LogMark::Withdrawn, line, name.empty() ? "(no name)" : name);
+      ++life.withdrawals;
+      Mark(life, LogMark::Withdrawn, life.withdrawals, line, name.empty() ? "(no name)" : name);
     }
     if (line.level == "ERROR" || line.level == "CRITICAL") {
       std::string text = t;
       for (std::size_t p; (p = text.find('\n')) != std::string::npos;) text.replace(p, 1, " / ");
-      auto group = std::find_if(life.errors.begin(), life.errors.end(), [&](const auto& g) { return g.text == text; });
-      if (group == life.errors.end()) life.errors.push_back({text, 1, line.number});
-      else ++group->count;
-      Mark(life, LogMark::Error, line, text);
+      text = Clipped(text, kLongestText);
+      ++life.errorCount;
+      // The groups of the lifetimes being read, by text: a look-up as long
+      // as the text, whatever the number of groups.
+      auto& groups = groups_[&life];
+      if (auto found = groups.find(text); found != groups.end()) {
+        ++life.errors[found->second].count;
+      } else if (life.errors.size() < limits_.errorGroups) {
+        groups.emplace(text, life.errors.size());
+        life.errors.push_back({text, 1, line.number});
+      } else {
+        ++life.ungrouped;
+      }
+      Mark(life, LogMark::Error, life.errorCount, line, std::move(text));
     }
     for (const char* flag : kFlags) {
       if (line.message.find(flag) == std::string::npos) continue;
       auto entry = std::find_if(life.flags.begin(), life.flags.end(), [&](const auto& f) { return f.what == flag; });
-      if (entry == life.flags.end()) entry = life.flags.insert(life.flags.end(), {flag, {}});
-      entry->lines.push_back(line.number);
+      if (entry == life.flags.end()) entry = life.flags.insert(life.flags.end(), {flag, 0, {}});
+      ++entry->count;
+      if (entry->lines.size() < kUnreadableShown) entry->lines.push_back(line.number);
     }
   }
 
@@ -212,6 +362,8 @@ class Reader {
       life.startup = std::move(what);
       life.startupLine = line.number;
     };
+    if (t.starts_with("BEGIN DoInitialize") || t.starts_with("Call GetObject(") || t.starts_with("Call CreateObject("))
+      life.startupBegun = true;
     if (t.starts_with("Call GetObject(")) attempt_ = "attached to the running manager";
     else if (t.starts_with("Call CreateObject(")) attempt_ = "created the manager (none was running)";
     else if (t.starts_with("RETURN=") && !attempt_.empty() && NumberAfter(t, "RETURN=").value_or(0) != 0) set(attempt_);
@@ -220,6 +372,7 @@ class Reader {
     else if (t.starts_with("DoInitialize:  m_IntgMgr.RegistrationManager Failed"))
       set("failed: the manager gave no registration manager");
     else if (t.starts_with("FAIL m_RegMgr.RegisterApp")) set("failed: RegisterApp gave no application");
+    else if (t.starts_with("m_RegMgr.RegisterApp(") && NumberAfter(t, ") =").value_or(0) != 0) life.appRegistered = true;
     else if (t.starts_with("ERROR DoInitialize at ")) set("failed: " + t.substr(6));
     else if (t.starts_with("END DoInitialize PID=")) {
       life.pid = WordAfter(t, "PID=");
@@ -228,9 +381,12 @@ class Reader {
   }
 
   LogSummary& s_;
-  std::vector<std::size_t> open_;  // lifetimes alive, in the order they began
-  std::size_t stretch_ = npos;     // the stretch outside or shared that lines go to now
+  const LogLimits limits_;
+  std::vector<std::unique_ptr<Lifetime>> open_;  // lifetimes alive, in the order they began
+  std::unique_ptr<Lifetime> stretch_;            // the stretch outside or shared that lines go to now
   std::string attempt_;
+  std::vector<Lifetime> lookFull_, restFull_, lookRows_, restRows_;  // those that need a look, and the rest
+  std::unordered_map<const Lifetime*, std::unordered_map<std::string, std::size_t>> groups_;  // text -> index in errors
 };
 
 }  // namespace
@@ -260,56 +416,107 @@ std::optional<LogLine> ParseLogLine(std::string_view line, std::size_t number) {
   return out;
 }
 
-ReadLog SummarizeLog(std::string_view bytes, const std::function<std::string(std::string_view)>& fromAnsi) {
+struct LogSummarizer::State {
+  State(FromAnsi from, const LogLimits& limits) : fromAnsi(std::move(from)), reader(out.summary, limits) {}
+  FromAnsi fromAnsi;
   ReadLog out;
-  if (const std::size_t nul = bytes.find('\0'); nul != std::string_view::npos) {
-    out.problem = LogProblem{"it holds binary data (a NUL byte at offset " + std::to_string(nul) +
-                             "): it is no log the add-in wrote"};
-    return out;
-  }
-  LogSummary& s = out.summary;
-  Reader reader(s);
+  Reader reader;
   std::optional<LogLine> pending;  // the last line read, which a message's own line end may continue
-  std::size_t start = 0;
-  while (start < bytes.size()) {
-    std::size_t end = bytes.find('\n', start);
-    if (end == std::string_view::npos) {
-      out.problem = LogProblem{"it ends in the middle of line " + std::to_string(s.lines + 1) +
-                               " (no line end after it): the file was cut short, or an IDE was writing it; "
-                               "that line is left out"};
-      break;
-    }
-    std::string_view raw = bytes.substr(start, end - start);
-    start = end + 1;
+  std::string partial;             // the line being read, up to kLongestLine bytes
+  bool partialCut = false;         // its bytes past kLongestLine were left out
+  std::size_t offset = 0;          // bytes read
+  bool binary = false;
+
+  void Line(std::string_view raw) {
+    LogSummary& s = out.summary;
     if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
     ++s.lines;
-    if (raw.empty()) continue;
-    const std::string text = fromAnsi(raw);
+    if (raw.empty()) return;
+    // Every ANSI code page is ASCII below 0x80: most lines need no conversion.
+    const bool ascii = std::all_of(raw.begin(), raw.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    std::string converted;
+    if (!ascii) converted = fromAnsi(raw);
+    const std::string_view text = ascii ? raw : std::string_view(converted);
     if (auto line = ParseLogLine(text, s.lines)) {
       if (pending) reader.Take(*pending);
       if (line->seconds) ++s.stamped;
       pending = std::move(line);
-    } else if (pending && IsContinuation(text)) {
-      pending->message += "\n" + text;
+    } else if (pending && IsContinuation(text) && pending->message.size() < kLongestLine) {
+      pending->message += '\n';
+      pending->message += text;
     } else {
       if (s.unreadable.size() < kUnreadableShown) s.unreadable.push_back(s.lines);
       ++s.unreadableCount;
     }
   }
-  if (pending) reader.Take(*pending);
-  if (s.lines == 0 && !out.problem) out.problem = LogProblem{"it is empty: nothing was logged"};
-  std::stable_sort(s.lifetimes.begin(), s.lifetimes.end(),
-                   [](const Lifetime& a, const Lifetime& b) { return a.firstLine < b.firstLine; });
-  return out;
+};
+
+LogSummarizer::LogSummarizer(FromAnsi fromAnsi, LogLimits limits)
+    : state_(std::make_unique<State>(std::move(fromAnsi), limits)) {}
+
+LogSummarizer::~LogSummarizer() = default;
+
+void LogSummarizer::Feed(std::string_view bytes) {
+  State& st = *state_;
+  if (st.binary) return;
+  if (const std::size_t nul = bytes.find('\0'); nul != std::string_view::npos) {
+    st.out.problem = LogProblem{"it holds binary data (a NUL byte at offset " + std::to_string(st.offset + nul) +
+                                "): it is no log the add-in wrote"};
+    st.binary = true;
+    return;
+  }
+  st.offset += bytes.size();
+  while (!bytes.empty()) {
+    const std::size_t end = bytes.find('\n');
+    const std::string_view piece = bytes.substr(0, end);
+    if (st.partial.empty() && !st.partialCut && end != std::string_view::npos && piece.size() <= kLongestLine) {
+      st.Line(piece);  // the whole line in this piece: read in place
+    } else {
+      const std::size_t room = kLongestLine - st.partial.size();
+      st.partial.append(piece.substr(0, room));
+      st.partialCut = st.partialCut || piece.size() > room;
+      if (end == std::string_view::npos) return;
+      st.out.summary.cutLines += st.partialCut;
+      st.Line(st.partial);
+      st.partial.clear();
+      st.partialCut = false;
+    }
+    if (end == std::string_view::npos) return;
+    bytes.remove_prefix(end + 1);
+  }
+}
+
+ReadLog LogSummarizer::Finish() {
+  State& st = *state_;
+  if (st.binary) return {LogSummary{}, st.out.problem};
+  LogSummary& s = st.out.summary;
+  if (!st.partial.empty() || st.partialCut)
+    st.out.problem = LogProblem{"it ends in the middle of line " + std::to_string(s.lines + 1) +
+                                " (no line end after it): the file was cut short, or an IDE was writing it; "
+                                "that line is left out"};
+  if (st.pending) st.reader.Take(*st.pending);
+  st.pending.reset();
+  st.reader.Finish();
+  if (s.lines == 0 && !st.out.problem) st.out.problem = LogProblem{"it is empty: nothing was logged"};
+  return std::move(st.out);
+}
+
+ReadLog SummarizeLog(std::string_view bytes, const FromAnsi& fromAnsi, LogLimits limits) {
+  LogSummarizer summarizer(fromAnsi, limits);
+  summarizer.Feed(bytes);
+  return summarizer.Finish();
 }
 
 namespace {
 
+// Seconds since midnight as the clock shows them, to the hundredth: rounded
+// first, so that 59.996 s is 00:01:00.00 and never 00:00:60.00.
 std::string Clock(double seconds) {
-  const int whole = static_cast<int>(seconds);
+  constexpr long long kDay = 24LL * 3600 * 100;
+  const long long hundredths = std::llround(std::fmod(seconds, 86400.0) * 100) % kDay;
   char text[32];
-  std::snprintf(text, sizeof text, "%02d:%02d:%05.2f", whole / 3600 % 24, whole / 60 % 60,
-                seconds - (whole / 60) * 60.0);
+  std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld.%02lld", hundredths / 360000, hundredths / 6000 % 60,
+                hundredths / 100 % 60, hundredths % 100);
   return text;
 }
 
@@ -338,12 +545,14 @@ std::string Title(const Lifetime& life, std::size_t number) {
                           : "lines outside any add-in's lifetime";
 }
 
+std::string Plural(long long n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 std::string Lateness(const Lifetime& life) {
-  if (life.lateness.empty()) return "no tick";
-  std::vector<std::int64_t> sorted = life.lateness;
-  std::sort(sorted.begin(), sorted.end());
-  return std::to_string(sorted.size()) + (sorted.size() == 1 ? " tick" : " ticks") + ", median " + std::to_string(sorted[(sorted.size() - 1) / 2]) +
-         " ms, maximum " + std::to_string(sorted.back()) + " ms" +
+  if (!life.ticks.count) return "no tick";
+  return Plural(static_cast<long long>(life.ticks.count), "tick", "ticks") + ", median " + std::to_string(life.ticks.median) +
+         " ms, maximum " + std::to_string(life.ticks.maximum) + " ms" +
          (life.idleTicks ? "; " + std::to_string(life.idleTicks) + " with no fire pending left out" : "");
 }
 
@@ -363,50 +572,114 @@ std::string Escaped(const std::string& text) {
 
 }  // namespace
 
+namespace {
+
+std::string Joined(const std::vector<std::string>& parts) {
+  std::string out;
+  for (const auto& part : parts) out += (out.empty() ? "" : ", ") + part;
+  return out;
+}
+
+std::string Span(const Lifetime& life) {
+  return "lines " + std::to_string(life.firstLine) + " to " + std::to_string(life.lastLine) +
+         (life.firstSeconds && life.lastSeconds ? ", " + Clock(*life.firstSeconds) + " to " + Clock(*life.lastSeconds) : "");
+}
+
+// A lifetime without its FinalRelease is no failure in itself: the manager
+// holds the add-in from RegisterApp on and may let go of it after the IDE's
+// own release, when the process may already have ended.
+std::string WithoutItsEnd(const Lifetime& life, const LogSummary& summary) {
+  return "  no FinalRelease: the process ended before the manager let go of the add-in (it holds the add-in "
+         "from RegisterApp on and may release it after the IDE), or the log was cut, or the process crashed; "
+         "the log cannot tell which. To check: the Windows event log (Application) for a crash of the IDE" +
+         std::string(life.lastSeconds ? " around " + Clock(*life.lastSeconds) : "") + ", and " +
+         (life.lastLine >= summary.lines ? "whether the log was copied while the IDE ran (its last line is the log's last)"
+                                        : "whether the IDE was still working at its last line (the log goes on after it, "
+                                          "so it was not cut there)") +
+         "\n";
+}
+
+void Block(std::string& out, const Lifetime& life, const LogSummary& summary) {
+  out += "== " + Title(life, life.number) + "\n";
+  if (const auto why = life.Concerns(); !why.empty()) out += "  needs a look: " + Joined(why) + "\n";
+  out += "  " + Span(life) + "\n";
+  if (!life.address.empty() && !life.released) out += WithoutItsEnd(life, summary);
+  for (const auto& flag : life.flags)
+    out += "  SEE FIRST: \"" + flag.what + "\" " + std::to_string(flag.count) + "x (line " + Lines(flag.lines) +
+           (flag.count > static_cast<int>(flag.lines.size()) ? ", ..." : "") + ")\n";
+  if (life.connectMode) out += "  connect mode: " + std::to_string(*life.connectMode) + " (" + ModeName(*life.connectMode) + ")\n";
+  if (!life.startup.empty()) out += "  start-up: " + life.startup + " (line " + std::to_string(life.startupLine) + ")\n";
+  std::string names;
+  for (const auto& [name, count] : life.queuedByName) names += (names.empty() ? "" : ", ") + name + " " + std::to_string(count);
+  out += "  events: queued " + std::to_string(life.queued) + (names.empty() ? "" : " (" + names + ")") + ", dispatched " +
+         std::to_string(life.dispatched) + ", left in the queue " + std::to_string(life.Left()) + "\n";
+  out += "  documents: " + std::to_string(life.registrations) + " registered (the log names none), " +
+         std::to_string(life.withdrawals) + " withdrawn by name";
+  for (const auto& mark : life.marks)
+    if (mark.kind == LogMark::Withdrawn) out += "\n    withdrawn " + mark.what + " (" + At(mark.line, mark.seconds) + ")";
+  if (const int more = life.marksLeftOut[LogMark::Withdrawn]) out += "\n    and " + Plural(more, "more", "more");
+  out += "\n  timer lateness (DeltaFromExpectedFire): " + Lateness(life) + "\n";
+  out += "  errors: " +
+         (life.errorCount ? std::to_string(life.errorCount) + " in " + std::to_string(life.errors.size()) +
+                                (life.ungrouped ? "+" : "") + " groups"
+                          : std::string("none")) +
+         "\n";
+  for (const auto& group : life.errors)
+    out += "    " + std::to_string(group.count) + "x \"" + group.text + "\" (first at line " + std::to_string(group.firstLine) + ")\n";
+  if (life.ungrouped)
+    out += "    and " + Plural(life.ungrouped, "more error", "more errors") + " in texts past the first " +
+           std::to_string(life.errors.size()) + " (not grouped)\n";
+}
+
+// One line: which lifetime, when, and what it did.
+void Row(std::string& out, const Lifetime& life) {
+  const auto why = life.Concerns();
+  out += "  " + Title(life, life.number) + ": " + Span(life) + "; events " + std::to_string(life.queued) + ", documents " +
+         std::to_string(life.registrations) + (why.empty() ? "" : "; " + Joined(why)) + "\n";
+}
+
+void LeftOut(std::string& out, std::size_t count, const char* what) {
+  if (count) out += "  and " + std::to_string(count) + (count == 1 ? " more lifetime " : " more lifetimes ") + what + "\n";
+}
+
+}  // namespace
+
 std::string SummaryText(const LogSummary& summary, const std::string& file) {
-  int lifetimes = 0;
-  for (const auto& life : summary.lifetimes) lifetimes += !life.address.empty();
+  const LogTotals& t = summary.totals;
   std::string out = "log " + file + ": " + std::to_string(summary.lines) + " lines, " +
-                    std::to_string(summary.stamped) + " with time stamps; " + std::to_string(lifetimes) +
+                    std::to_string(summary.stamped) + " with time stamps; " + std::to_string(t.lifetimes) +
                     " add-in lifetimes\n";
   if (summary.unreadableCount)
     out += "  " + std::to_string(summary.unreadableCount) + " lines in no format the logger writes (lines " +
            Lines(summary.unreadable) + (summary.unreadableCount > summary.unreadable.size() ? ", ..." : "") + ")\n";
-  std::size_t number = 0;
-  for (const Lifetime& life : summary.lifetimes) {
-    if (!life.address.empty()) ++number;
-    out += "== " + Title(life, number) + "\n";
-    out += "  lines " + std::to_string(life.firstLine) + " to " + std::to_string(life.lastLine) +
-           (life.firstSeconds && life.lastSeconds ? ", " + Clock(*life.firstSeconds) + " to " + Clock(*life.lastSeconds)
-                                                  : "") +
-           (life.address.empty() ? "" : life.released ? "" : "; no FinalRelease: the IDE ended without releasing it, or crashed, or still runs") +
+  if (summary.cutLines)
+    out += "  " + Plural(static_cast<long long>(summary.cutLines), "line", "lines") + " longer than " +
+           std::to_string(kLongestLine) + " bytes, read up to there\n";
+  out += "totals: " + std::to_string(t.released) + " of " + std::to_string(t.lifetimes) +
+         " lifetimes with their FinalRelease; events queued " + std::to_string(t.queued) + ", dispatched " +
+         std::to_string(t.dispatched) + "; documents " + std::to_string(t.registrations) + " registered, " +
+         std::to_string(t.withdrawals) + " withdrawn by name; " +
+         (t.errors ? Plural(t.errors, "error", "errors") : std::string("no error")) + "\n";
+  const auto looks = [](const Lifetime& life) { return !life.Concerns().empty(); };
+  const std::size_t lookFull = static_cast<std::size_t>(std::count_if(summary.lifetimes.begin(), summary.lifetimes.end(), looks));
+  const std::size_t lookShown = lookFull + t.lookRows;
+  if (lookShown) {
+    out += "need a look: " + std::to_string(t.needLook) + " of " + Plural(static_cast<long long>(t.lifetimes), "lifetime", "lifetimes") +
+           (t.stretchesNeedLook ? ", and " + Plural(static_cast<long long>(t.stretchesNeedLook), "stretch", "stretches") +
+                                      " of lines outside any lifetime or shared by several"
+                                : "") +
            "\n";
-    for (const auto& flag : life.flags)
-      out += "  SEE FIRST: \"" + flag.what + "\" " + std::to_string(flag.lines.size()) + "x (line " +
-             Lines(flag.lines) + ")\n";
-    if (life.connectMode) out += "  connect mode: " + std::to_string(*life.connectMode) + " (" + ModeName(*life.connectMode) + ")\n";
-    if (!life.startup.empty()) out += "  start-up: " + life.startup + " (line " + std::to_string(life.startupLine) + ")\n";
-    std::string names;
-    for (const auto& [name, count] : life.queued) names += (names.empty() ? "" : ", ") + name + " " + std::to_string(count);
-    out += "  events: queued " + std::to_string(life.Queued()) + (names.empty() ? "" : " (" + names + ")") +
-           ", dispatched " + std::to_string(life.dispatched) + ", left in the queue " +
-           std::to_string(std::max(0, life.Queued() - life.dispatched)) + "\n";
-    out += "  documents: " + std::to_string(life.registrations) + " registered (the log names none)";
-    std::string withdrawn;
-    int withdrawals = 0;
-    for (const auto& mark : life.marks) {
-      if (mark.kind != LogMark::Withdrawn) continue;
-      ++withdrawals;
-      withdrawn += "\n    withdrawn " + mark.what + " (" + At(mark.line, mark.seconds) + ")";
-    }
-    out += ", " + std::to_string(withdrawals) + " withdrawn by name" + withdrawn + "\n";
-    out += "  timer lateness (DeltaFromExpectedFire): " + Lateness(life) + "\n";
-    int errors = 0;
-    for (const auto& group : life.errors) errors += group.count;
-    out += "  errors: " + (errors ? std::to_string(errors) + " in " + std::to_string(life.errors.size()) + " groups" : std::string("none")) + "\n";
-    for (const auto& group : life.errors)
-      out += "    " + std::to_string(group.count) + "x \"" + group.text + "\" (first at line " + std::to_string(group.firstLine) + ")\n";
+    for (std::size_t i = 0; i < lookFull; ++i) Block(out, summary.lifetimes[i], summary);
+    for (std::size_t i = 0; i < t.lookRows; ++i) Row(out, summary.rows[i]);
+    LeftOut(out, t.lookLeftOut, "that need a look, not shown");
+  } else {
+    out += "need a look: none\n";
   }
+  if (summary.lifetimes.size() > lookFull || summary.rows.size() > t.lookRows || t.restLeftOut)
+    out += "the rest:\n";
+  for (std::size_t i = lookFull; i < summary.lifetimes.size(); ++i) Block(out, summary.lifetimes[i], summary);
+  for (std::size_t i = t.lookRows; i < summary.rows.size(); ++i) Row(out, summary.rows[i]);
+  LeftOut(out, t.restLeftOut, "with nothing to look at, not shown");
   return out;
 }
 
@@ -419,14 +692,17 @@ std::string SummaryHtml(const LogSummary& summary, const std::string& file) {
       "svg{border:1px solid #ccc;margin:4px 0 16px}.mark:hover rect{stroke:#000;stroke-width:2}"
       "text{font:11px sans-serif}</style></head><body>\n<h1>zandrel log: " + Escaped(file) + "</h1>\n<pre>" +
       Escaped(SummaryText(summary, file)) + "</pre>\n";
-  std::size_t number = 0;
-  for (const Lifetime& life : summary.lifetimes) {
-    if (!life.address.empty()) ++number;
+  for (std::size_t i = 0; i < summary.lifetimes.size(); ++i) {
+    const Lifetime& life = summary.lifetimes[i];
+    const bool look = !life.Concerns().empty();
+    if (i == 0 || look != !summary.lifetimes[i - 1].Concerns().empty())
+      out += std::string("<h2 class=\"group\">") + (look ? "Need a look" : "The rest") + "</h2>\n";
     const bool timed = life.firstSeconds && life.lastSeconds && *life.lastSeconds > *life.firstSeconds;
     const double from = timed ? *life.firstSeconds : static_cast<double>(life.firstLine);
     const double to = timed ? *life.lastSeconds : static_cast<double>(std::max(life.lastLine, life.firstLine + 1));
-    out += "<section class=\"lifetime\"><h2>" + Escaped(Title(life, number)) + "</h2>\n";
-    out += "<svg width=\"1100\" height=\"130\">\n";
+    out += "<section class=\"lifetime\"><h3>" + Escaped(Title(life, life.number)) + "</h3>\n";
+    const bool leftOut = std::any_of(std::begin(life.marksLeftOut), std::end(life.marksLeftOut), [](int n) { return n > 0; });
+    out += std::string("<svg width=\"") + (leftOut ? "1200" : "1100") + "\" height=\"130\">\n";
     for (int k = 0; k < 5; ++k)
       out += "<text x=\"4\" y=\"" + std::to_string(22 + k * 20) + "\">" + kKinds[k] + "</text>\n";
     out += "<text x=\"100\" y=\"125\">" + Escaped(timed ? Clock(from) : "line " + std::to_string(life.firstLine)) +
@@ -441,6 +717,11 @@ std::string SummaryHtml(const LogSummary& summary, const std::string& file) {
              Escaped(mark.text) + "</title><rect " + position + " width=\"4\" height=\"16\" fill=\"" +
              kColours[mark.kind] + "\"/></g>\n";
     }
+    for (int k = 0; k < kMarkKinds; ++k)
+      if (const int more = life.marksLeftOut[k])
+        out += "<text class=\"left-out\" data-kind=\"" + std::string(kKinds[k]) + "\" data-count=\"" +
+               std::to_string(more) + "\" x=\"1084\" y=\"" + std::to_string(22 + k * 20) + "\">+" + std::to_string(more) +
+               " left out</text>\n";
     out += "</svg></section>\n";
   }
   out += "</body></html>\n";

@@ -5,7 +5,11 @@
 // "FinalConstruct zandrel ADDRESS" to "FinalRelease zandrel ADDRESS PID=N".
 // For each lifetime: how it was connected, how start-up ended, the events
 // queued and dispatched, the documents withdrawn, the timer's lateness, the
-// errors grouped by their text, and the lines support must see first.
+// errors grouped by their text, and the lines support must see first. The
+// summary opens with the totals and the lifetimes that need a look; the log
+// is read as a stream and what is kept is capped (LogLimits), so that a log
+// of hundreds of megabytes is read in time linear in its size and in bounded
+// memory, and its summary stays readable.
 //
 // The log carries no process id on each line: lines written while two
 // add-ins were alive cannot be told apart, and are summed up as such.
@@ -14,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,49 +45,99 @@ struct LogMark {
   std::size_t line;
   std::optional<double> seconds;
   std::string what;  // the event's name, the document's name, the error's text (none for a dispatch)
-  std::string text;  // the whole log line, as written
+  std::string text;  // the log line as written (its first kLongestText bytes)
 };
+inline constexpr int kMarkKinds = 5;
+
+// What the summary keeps, so that its memory and its length stay the same
+// whatever the log's size; what is left out is counted and said.
+struct LogLimits {
+  std::size_t marksPerLane = 200;     // marks of each kind a lifetime keeps for its timeline
+  std::size_t errorGroups = 20;       // distinct error texts a lifetime groups
+  std::size_t eventNames = 24;        // event names a lifetime counts by name
+  std::size_t lookShown = 20;         // lifetimes that need a look shown in full
+  std::size_t restShown = 5;          // other lifetimes shown in full
+  std::size_t rowsShown = 100;        // lifetimes of each kind shown in one line after those
+  std::size_t aliveAtMost = 64;       // lifetimes without their end followed at once (the oldest is ended)
+};
+inline constexpr std::size_t kLongestText = 400;    // bytes of a line kept in a mark or an error group
+inline constexpr std::size_t kLongestLine = 65536;  // bytes of a line read; the rest is left out
 
 struct Lifetime {
+  std::size_t number = 0;  // its place among the add-in's lifetimes, from 1; 0 for the stretches below
   std::string address;    // "13200944"; empty for the lines outside any lifetime
   std::string pid;        // from FinalRelease or the end of start-up; empty when not logged
   bool overlapping = false;  // lines written while more than one add-in was alive
   bool released = false;     // its FinalRelease is in the log
+  bool shared = false;         // some of its lines may be among those written while several were alive
+  bool startupBegun = false;   // the log shows its DoInitialize
+  bool appRegistered = false;  // "m_RegMgr.RegisterApp(PID) =N" with N not 0
   std::size_t firstLine = 0, lastLine = 0;
   std::optional<double> firstSeconds, lastSeconds;
   std::optional<int> connectMode;
   std::string startup;      // "attached to the running manager", "created the manager", "failed: ..."
   std::size_t startupLine = 0;
-  std::map<std::string, int> queued;  // by event name
+  int queued = 0;                     // events queued (AddEvent)
+  std::map<std::string, int> queuedByName;  // the first LogLimits::eventNames names; the others under "(other names)"
   int dispatched = 0;                 // ticks that took an event off the queue
   int registrations = 0;              // RegisterDoc calls (the log names no document)
-  std::vector<LogMark> marks;         // in line order
-  std::vector<std::int64_t> lateness;  // DeltaFromExpectedFire of the timer's ticks, ms
+  int withdrawals = 0;                // UnRegisterDoc calls
+  std::vector<LogMark> marks;         // the first marks of each kind, in line order
+  int marksLeftOut[kMarkKinds] = {};  // the marks of each kind past LogLimits::marksPerLane
+  struct Ticks {
+    std::size_t count = 0;            // ticks with a fire pending
+    std::int64_t median = 0, maximum = 0;  // DeltaFromExpectedFire, ms
+  } ticks;
+  std::map<std::int64_t, int> lateness;  // while the lifetime is read: DeltaFromExpectedFire (ms) -> ticks
   int idleTicks = 0;                   // ticks with no fire pending (left out of the lateness)
   struct Group {
     std::string text;
     int count = 0;
     std::size_t firstLine = 0;
   };
-  std::vector<Group> errors;  // by text, in order of first appearance
+  std::vector<Group> errors;  // by text, in order of first appearance (the first LogLimits::errorGroups texts)
+  int errorCount = 0;         // ERROR and CRITICAL lines
+  int ungrouped = 0;          // of them, with a text past the groups kept
   struct Flag {
     std::string what;
-    std::vector<std::size_t> lines;
+    int count = 0;
+    std::vector<std::size_t> lines;  // the first few
   };
   std::vector<Flag> flags;  // what support must see first, in the order of kFlags
+  bool flagged = false;     // it had some, when the details were dropped
 
-  int Queued() const;
+  int Left() const;  // events left in the queue
+  // Why support should look at it first; empty when nothing asks for a look.
+  std::vector<std::string> Concerns() const;
+  // How much it asks for a look: 0 nothing; a failed start-up, then a missing
+  // FinalRelease, events left in the queue, lines to see first, errors.
+  int Severity() const;
 };
 
 // The texts support must see first, each found anywhere in a line's message.
 extern const char* const kFlags[7];
 
+// Sums over every line of the log, whatever the summary shows in detail.
+struct LogTotals {
+  std::size_t lifetimes = 0, released = 0, needLook = 0, stretchesNeedLook = 0;
+  std::size_t lookRows = 0, restRows = 0;          // one line each
+  std::size_t lookLeftOut = 0, restLeftOut = 0;    // neither in full nor in a line
+  long long queued = 0, dispatched = 0, registrations = 0, withdrawals = 0, errors = 0;
+};
+
 struct LogSummary {
   std::size_t lines = 0;         // lines in the file
   std::size_t stamped = 0;       // of them with a time stamp
+  std::size_t cutLines = 0;      // lines longer than kLongestLine, read up to it
   std::vector<std::size_t> unreadable;  // lines in no known format (the first few)
   std::size_t unreadableCount = 0;
-  std::vector<Lifetime> lifetimes;  // in order of their first line; stretches outside or shared included
+  LogTotals totals;
+  // Shown in full: those that need a look, the most serious first (Severity),
+  // then the rest, in the order of their first line among equals; stretches
+  // outside any lifetime or shared included.
+  std::vector<Lifetime> lifetimes;
+  // Shown in one line each, in the same order: the details are dropped.
+  std::vector<Lifetime> rows;
 };
 
 // Why the bytes are no log the summary can read in full; the summary of what
@@ -96,8 +151,26 @@ struct ReadLog {
   std::optional<LogProblem> problem;
 };
 
-// Reads a log's bytes; `fromAnsi` turns the ANSI code page's text into UTF-8.
-ReadLog SummarizeLog(std::string_view bytes, const std::function<std::string(std::string_view)>& fromAnsi);
+using FromAnsi = std::function<std::string(std::string_view)>;
+
+// Reads a log in pieces of any size, as they come from the file, keeping no
+// more than the summary holds; `fromAnsi` turns the ANSI code page's text into UTF-8.
+class LogSummarizer {
+ public:
+  explicit LogSummarizer(FromAnsi fromAnsi, LogLimits limits = {});
+  ~LogSummarizer();
+  LogSummarizer(const LogSummarizer&) = delete;
+  LogSummarizer& operator=(const LogSummarizer&) = delete;
+  void Feed(std::string_view bytes);
+  ReadLog Finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Reads a whole log held in memory.
+ReadLog SummarizeLog(std::string_view bytes, const FromAnsi& fromAnsi, LogLimits limits = {});
 
 // Splits one line (without its line end) into its parts; none when it is in
 // no format the logger writes.

@@ -14,6 +14,9 @@
 #include <cstdlib>
 #include <cerrno>
 #include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -321,53 +324,56 @@ void CheckManager(Report& report) {
 
 namespace {
 
-// Reads a whole file; none when it cannot be opened (the reason in `why`).
-std::optional<std::string> ReadWhole(const std::string& path, std::string& why) {
-  FILE* f = _wfopen(zandrel::win::Utf8ToWide(path).c_str(), L"rb");
-  if (!f) {
-    why = std::strerror(errno);
-    return std::nullopt;
-  }
-  std::string bytes;
-  char buffer[65536];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.append(buffer, n);
-  const bool failed = std::ferror(f);
-  std::fclose(f);
-  if (failed) {
-    why = "it could not be read to its end";
-    return std::nullopt;
-  }
-  return bytes;
-}
+// The exit codes of --log FILE: 0 read in full, 2 no such file or no page
+// written, 3 bad input (with the summary of what could be read, if anything),
+// 4 out of memory or another internal failure (one line on standard error).
+constexpr int kLogRead = 0, kLogNotFound = 2, kLogBadInput = 3, kInternalFailure = 4;
 
-// --log FILE [--html OUT]: 0 read in full, 3 bad input (with the summary of
-// what could be read, if anything), 2 no such file or no page written.
+// --log FILE [--html OUT]: the file is read in pieces, so that a log of
+// hundreds of megabytes takes no more memory than its summary.
 int SummarizeLogFile(const std::string& path, const std::string& html) {
-  std::string why;
-  const auto bytes = ReadWhole(path, why);
-  if (!bytes) {
-    std::fprintf(stderr, "zandrel-doctor: cannot read the log %s: %s\n", path.c_str(), why.c_str());
-    return 2;
-  }
-  const auto read = zandrel::doctor::SummarizeLog(
-      *bytes, [](std::string_view ansi) { return zandrel::win::Win32Services().codec->FromAnsi(ansi); });
-  if (read.summary.lines > 0) {
-    const std::string text = zandrel::doctor::SummaryText(read.summary, path);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-  }
-  if (!html.empty()) {
-    const std::string page = zandrel::doctor::SummaryHtml(read.summary, path);
-    FILE* out = _wfopen(zandrel::win::Utf8ToWide(html).c_str(), L"wb");
-    if (!out || std::fwrite(page.data(), 1, page.size(), out) != page.size() || std::fclose(out) != 0) {
-      std::fprintf(stderr, "zandrel-doctor: cannot write the page %s\n", html.c_str());
-      return 2;
+  try {
+    // Closed on every way out, a failure's included.
+    const std::unique_ptr<FILE, int (*)(FILE*)> f(_wfopen(zandrel::win::Utf8ToWide(path).c_str(), L"rb"), &std::fclose);
+    if (!f) {
+      std::fprintf(stderr, "zandrel-doctor: cannot read the log %s: %s\n", path.c_str(), std::strerror(errno));
+      return kLogNotFound;
     }
+    zandrel::doctor::LogSummarizer summarizer(
+        [](std::string_view ansi) { return zandrel::win::Win32Services().codec->FromAnsi(ansi); });
+    std::vector<char> buffer(1 << 20);
+    for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), f.get())) > 0;) summarizer.Feed({buffer.data(), n});
+    if (std::ferror(f.get())) {
+      std::fprintf(stderr, "zandrel-doctor: cannot read the log %s: it could not be read to its end\n", path.c_str());
+      return kLogNotFound;
+    }
+    const auto read = summarizer.Finish();
+    if (read.summary.lines > 0) {
+      const std::string text = zandrel::doctor::SummaryText(read.summary, path);
+      std::fwrite(text.data(), 1, text.size(), stdout);
+    }
+    if (!html.empty()) {
+      const std::string page = zandrel::doctor::SummaryHtml(read.summary, path);
+      FILE* out = _wfopen(zandrel::win::Utf8ToWide(html).c_str(), L"wb");
+      if (!out || std::fwrite(page.data(), 1, page.size(), out) != page.size() || std::fclose(out) != 0) {
+        std::fprintf(stderr, "zandrel-doctor: cannot write the page %s\n", html.c_str());
+        return kLogNotFound;
+      }
+    }
+    if (read.problem) {
+      std::fprintf(stderr, "zandrel-doctor: %s: %s\n", path.c_str(), read.problem->message.c_str());
+      return kLogBadInput;
+    }
+    return kLogRead;
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "zandrel-doctor: out of memory while summing up the log %s\n", path.c_str());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "zandrel-doctor: internal failure while summing up the log %s: %s\n", path.c_str(), e.what());
+  } catch (...) {
+    std::fprintf(stderr, "zandrel-doctor: internal failure while summing up the log %s\n", path.c_str());
   }
-  if (read.problem) {
-    std::fprintf(stderr, "zandrel-doctor: %s: %s\n", path.c_str(), read.problem->message.c_str());
-    return 3;
-  }
-  return 0;
+  std::fflush(stdout);
+  return kInternalFailure;
 }
 
 int Usage() {
@@ -381,13 +387,15 @@ int Usage() {
                "--log-on writes Debug (default 0x7F004000) and DebugOutputFile where the 32-bit IDE\n"
                "reads them; --log-off removes exactly those two values. Both need an administrator.\n"
                "--log sums up a debug log: each add-in lifetime's start-up, events, documents, timer and\n"
-               "errors, and the lines to see first; --html writes the same as a page with a timeline.\n");
+               "errors, and the lines to see first, the lifetimes that need a look first; --html writes\n"
+               "the same as a page with a timeline. Exit codes of --log: 0 read in full, 2 no such file\n"
+               "or no page written, 3 not a log or cut short, 4 out of memory or internal failure.\n");
   return 2;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Doctor(int argc, char** argv) {
   bool json = false;
   enum class Switch { None, On, Off } logSwitch = Switch::None;
   std::string logPath;
@@ -449,4 +457,18 @@ int main(int argc, char** argv) {
   std::fwrite(out.data(), 1, out.size(), stdout);
   CoUninitialize();
   return report.ExitCode();
+}
+
+// Nothing escapes as an abort (which scripts would read as exit code 3, bad input).
+int main(int argc, char** argv) {
+  try {
+    return Doctor(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "zandrel-doctor: out of memory\n");
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "zandrel-doctor: internal failure: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "zandrel-doctor: internal failure\n");
+  }
+  return kInternalFailure;
 }
