@@ -145,6 +145,14 @@ SwitchOutcome Refused(Changes& changes, const SettingsWriter& registry, const st
   return {1, message + "\n" + changes.RollBack()};
 }
 
+// None when the switch may write; else why it must not.
+std::optional<SwitchOutcome> Virtualized(const SettingsWriter& registry) {
+  if (!registry.Virtualized()) return std::nullopt;
+  return SwitchOutcome{1, "zandrel-doctor: Windows runs this program with registry virtualization: what it wrote "
+                          "under HKLM would go to your own VirtualStore, and the IDE would not see it. Nothing was "
+                          "written. Open a Command Prompt with \"Run as administrator\" and run the same command there."};
+}
+
 std::int32_t ReadClaim(SettingsWriter& registry, Claim& claim) {
   std::int32_t error = registry.Read(Store::Settings, claim.name, claim.current);
   if (error == 0) error = registry.Read(Store::Doctor, claim.name + " written", claim.written);
@@ -192,6 +200,7 @@ SwitchOutcome LogOn(SettingsWriter& registry, const std::string& path, std::uint
                    ") switches on none of the add-in's lines; " + Hex(kSupportLogMask) +
                    " switches on all of them. Nothing was written."};
   }
+  if (auto refused = Virtualized(registry)) return *refused;
   Changes changes(registry);
   std::string kept;
   // The file first: a mask without it would send the lines to the fallback.
@@ -221,6 +230,7 @@ SwitchOutcome LogOn(SettingsWriter& registry, const std::string& path, std::uint
 }
 
 SwitchOutcome LogOff(SettingsWriter& registry) {
+  if (auto refused = Virtualized(registry)) return *refused;
   Changes changes(registry);
   std::string lines;
   // The mask first: without it nothing is written, wherever the file points.

@@ -42,6 +42,11 @@ class SettingsWriter {
   virtual std::int32_t Remove(Store store, const std::string& name) = 0;
   // Removes the doctor's key when it holds no value any more.
   virtual void TidyDoctorKey() = 0;
+  // Whether Windows virtualizes this process's registry writes (an
+  // unelevated 32-bit program without requestedExecutionLevel, or one
+  // switched to it): they would go to the user's VirtualStore, which the IDE
+  // of another user, or one run elevated, never reads.
+  virtual bool Virtualized() const = 0;
   // Where the values go, as people read it: "HKLM\...\VisualStudio (32-bit view)".
   virtual std::string Where(Store store) const = 0;
 };

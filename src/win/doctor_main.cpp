@@ -207,6 +207,14 @@ class RegistrySettingsWriter : public doctor::SettingsWriter {
       key.resize(key.rfind(L'\\'));
     }
   }
+  bool Virtualized() const override {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    DWORD enabled = 0, size = 0;
+    const bool known = GetTokenInformation(token, TokenVirtualizationEnabled, &enabled, sizeof enabled, &size);
+    CloseHandle(token);
+    return known && enabled;
+  }
   std::string Where(doctor::Store store) const override {
     return std::string("HKLM\\") + (store == doctor::Store::Settings ? shared::kSettingsKey : doctor::kDoctorKey) +
            (Is64BitWindows() ? " (32-bit view)" : "");

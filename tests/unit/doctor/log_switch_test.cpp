@@ -30,20 +30,22 @@ StoredValue Dword(std::uint32_t number) {
 class FakeRegistry : public SettingsWriter {
  public:
   std::int32_t Read(Store store, const std::string& name, std::optional<StoredValue>& value) override {
-    const auto found = keys[store].find(name);
-    value = found == keys[store].end() ? std::nullopt : std::optional(found->second);
+    value.reset();
+    for (Values* where : {&keys[store], virtualized ? &virtualStore[store] : nullptr})
+      if (where && where->count(name)) value = where->at(name);
     return 0;
   }
   std::int32_t Write(Store store, const std::string& name, const StoredValue& value) override {
     if (const std::int32_t e = Refusal(store, name, false)) return e;
-    keys[store][name] = value;
+    (virtualized ? virtualStore : keys)[store][name] = value;
     return 0;
   }
   std::int32_t Remove(Store store, const std::string& name) override {
     if (const std::int32_t e = Refusal(store, name, true)) return e;
-    return keys[store].erase(name) ? 0 : 2;
+    return (virtualized ? virtualStore : keys)[store].erase(name) ? 0 : 2;
   }
   void TidyDoctorKey() override {}
+  bool Virtualized() const override { return virtualized; }
   std::string Where(Store store) const override { return store == Store::Settings ? "HKLM\\K" : "HKLM\\D"; }
 
   std::int32_t Refusal(Store store, const std::string& name, bool removal) const {
@@ -55,6 +57,8 @@ class FakeRegistry : public SettingsWriter {
 
   std::map<Store, Values> keys;
   std::map<std::string, std::int32_t> refuse;
+  bool virtualized = false;
+  std::map<Store, Values> virtualStore;
 };
 
 TEST(LogSwitch, MasksAreHexWithOrWithoutPrefix) {
@@ -196,6 +200,27 @@ TEST(LogSwitch, TakesBackOnlyWhatItWrote) {
       EXPECT_EQ(registry.keys[Store::Settings], with(row.start)) << row.name << ", then off";
       EXPECT_TRUE(registry.keys[Store::Doctor].empty()) << row.name << ", then off";
     }
+  }
+}
+
+// An unelevated 32-bit program without requestedExecutionLevel in its
+// manifest: Windows would take its writes to HKLM into the user's
+// VirtualStore, and they would succeed. The switch writes nothing then.
+TEST(LogSwitch, WritesNothingWhereWindowsVirtualizesIt) {
+  FakeRegistry registry;
+  registry.keys[Store::Settings] = {{"Debug", Text("1")}};
+  ASSERT_EQ(LogOn(registry, "C:\\logs\\z.log", kSupportLogMask).exitCode, 0);
+  const auto keys = registry.keys;
+  registry.virtualized = true;
+  for (const bool on : {true, false}) {
+    const SwitchOutcome outcome = on ? LogOn(registry, "C:\\logs\\y.log", kSupportLogMask) : LogOff(registry);
+    EXPECT_EQ(outcome.exitCode, 1) << on;
+    EXPECT_EQ(registry.keys, keys) << on;
+    EXPECT_TRUE(registry.virtualStore.empty()) << on;
+    EXPECT_EQ(outcome.message,
+              "zandrel-doctor: Windows runs this program with registry virtualization: what it wrote under HKLM would "
+              "go to your own VirtualStore, and the IDE would not see it. Nothing was written. Open a Command Prompt "
+              "with \"Run as administrator\" and run the same command there.");
   }
 }
 
