@@ -97,8 +97,7 @@ class Changes {
   std::int32_t Set(Store store, const std::string& name, const std::optional<StoredValue>& value,
                    const std::optional<StoredValue>& was) {
     if (value == was) return 0;
-    std::int32_t error = value ? registry_.Write(store, name, *value) : registry_.Remove(store, name);
-    if (error == kNotFound && !value) error = 0;
+    const std::int32_t error = Put(store, name, value);
     if (error == 0) done_.push_back({store, name, was});
     return error;
   }
@@ -108,12 +107,10 @@ class Changes {
     if (done_.empty()) return "Nothing was changed.";
     std::string failed;
     for (auto change = done_.rbegin(); change != done_.rend(); ++change) {
-      std::int32_t error =
-          change->was ? registry_.Write(change->store, change->name, *change->was) : registry_.Remove(change->store, change->name);
-      if (error == kNotFound && !change->was) error = 0;
-      if (error != 0) {
+      if (const std::int32_t error = Put(change->store, change->name, change->was); error != 0) {
         failed += "\n  " + change->name + " under " + registry_.Where(change->store) + " should " +
-                  (change->was ? "be " + DescribeValue(*change->was) : std::string("not be there")) + " (error " + std::to_string(error) + ")";
+                  (change->was ? "be " + DescribeValue(*change->was) : std::string("not be there")) + " (error " +
+                  std::to_string(error) + ")";
       }
     }
     registry_.TidyDoctorKey();
@@ -122,6 +119,12 @@ class Changes {
   }
 
  private:
+  // Writes the value, or removes it (none there already is no error).
+  std::int32_t Put(Store store, const std::string& name, const std::optional<StoredValue>& value) {
+    const std::int32_t error = value ? registry_.Write(store, name, *value) : registry_.Remove(store, name);
+    return error == kNotFound && !value ? 0 : error;
+  }
+
   struct Done {
     Store store;
     std::string name;
@@ -253,7 +256,8 @@ SwitchOutcome LogOff(SettingsWriter& registry) {
     }
     lines += line;
     // The record goes with the value it was about.
-    for (const auto& [record, was] : {std::pair{claim.name + " before", claim.before}, {claim.name + " written", claim.written}}) {
+    for (const auto& [record, was] :
+         {std::pair{claim.name + " before", claim.before}, {claim.name + " written", claim.written}}) {
       if (const std::int32_t e = changes.Set(Store::Doctor, record, std::nullopt, was); e != 0)
         return Refused(changes, registry, "remove " + record, Store::Doctor, e);
     }
