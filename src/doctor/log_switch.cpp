@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <tuple>
 #include <vector>
 
 #include "automation/text.h"
@@ -137,11 +138,12 @@ class Changes {
 // The registry's refusal, with what to do about it and what became of the
 // changes made before it.
 SwitchOutcome Refused(Changes& changes, const SettingsWriter& registry, const std::string& what, Store store,
-                      std::int32_t error) {
+                      std::int32_t error, bool writing = true) {
   std::string message = "zandrel-doctor: cannot " + what + " under " + registry.Where(store) + ": ";
   if (error == kAccessDenied) {
-    message += "access denied. Writing HKLM needs an administrator: open a Command Prompt with "
-               "\"Run as administrator\" and run the same command there.";
+    message += writing ? "access denied. Writing HKLM needs an administrator: open a Command Prompt with "
+                         "\"Run as administrator\" and run the same command there."
+                       : "access denied.";
   } else {
     message += "error " + std::to_string(error) + ".";
   }
@@ -156,11 +158,17 @@ std::optional<SwitchOutcome> Virtualized(const SettingsWriter& registry) {
                           "written. Open a Command Prompt with \"Run as administrator\" and run the same command there."};
 }
 
-std::int32_t ReadClaim(SettingsWriter& registry, Claim& claim) {
-  std::int32_t error = registry.Read(Store::Settings, claim.name, claim.current);
-  if (error == 0) error = registry.Read(Store::Doctor, claim.name + " written", claim.written);
-  if (error == 0) error = registry.Read(Store::Doctor, claim.name + " before", claim.before);
-  return error;
+// Reads the claim; none, or the refusal of a read.
+std::optional<SwitchOutcome> ReadClaim(SettingsWriter& registry, Changes& changes, Claim& claim) {
+  const std::tuple<Store, std::string, std::optional<StoredValue>*> reads[] = {
+      {Store::Settings, claim.name, &claim.current},
+      {Store::Doctor, claim.name + " written", &claim.written},
+      {Store::Doctor, claim.name + " before", &claim.before}};
+  for (const auto& [store, name, value] : reads) {
+    if (const std::int32_t e = registry.Read(store, name, *value); e != 0)
+      return Refused(changes, registry, "read \"" + name + "\"", store, e, false);
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -179,16 +187,12 @@ std::optional<std::uint32_t> ParseMask(std::string_view text) {
 
 std::string DescribeValue(const StoredValue& value) {
   if (value.type == kTypeDword && value.bytes.size() == 4) {
-    std::uint32_t number = 0;
-    for (int i = 3; i >= 0; --i) number = number << 8 | static_cast<unsigned char>(value.bytes[i]);
-    return "REG_DWORD " + Hex(number);
+    const auto byte = [&](int i) { return std::uint32_t{static_cast<unsigned char>(value.bytes[i])} << 8 * i; };
+    return "REG_DWORD " + Hex(byte(0) | byte(1) | byte(2) | byte(3));
   }
-  if (value.type == kTypeString || value.type == kTypeExpandString)
-    return std::string(value.type == kTypeString ? "REG_SZ" : "REG_EXPAND_SZ") + " \"" + Utf16ToUtf8(value.bytes) + "\"";
-  static const char* const kNames[] = {"REG_NONE", "REG_SZ", "REG_EXPAND_SZ", "REG_BINARY", "REG_DWORD",
-                                       "REG_DWORD_BIG_ENDIAN", "REG_LINK", "REG_MULTI_SZ", "REG_RESOURCE_LIST",
-                                       "REG_FULL_RESOURCE_DESCRIPTOR", "REG_RESOURCE_REQUIREMENTS_LIST", "REG_QWORD"};
+  static const char* const kNames[] = {"REG_NONE", "REG_SZ", "REG_EXPAND_SZ", "REG_BINARY", "REG_DWORD"};
   const std::string type = value.type < std::size(kNames) ? kNames[value.type] : "type " + std::to_string(value.type);
+  if (value.type == kTypeString || value.type == kTypeExpandString) return type + " \"" + Utf16ToUtf8(value.bytes) + "\"";
   return type + " (" + std::to_string(value.bytes.size()) + " bytes)";
 }
 
@@ -209,16 +213,16 @@ SwitchOutcome LogOn(SettingsWriter& registry, const std::string& path, std::uint
   // The file first: a mask without it would send the lines to the fallback.
   for (const auto& [name, value] : {std::pair{"DebugOutputFile", StringValue(path)}, {"Debug", DwordValue(mask)}}) {
     Claim claim{name, {}, {}, {}};
-    if (const std::int32_t e = ReadClaim(registry, claim); e != 0)
-      return Refused(changes, registry, std::string("read ") + name, Store::Settings, e);
+    if (auto refused = ReadClaim(registry, changes, claim)) return *refused;
     // Switched on again: what was there before the first time stays kept.
     // Otherwise the value there now is someone else's, even when the doctor
     // once wrote one there.
     const std::optional<StoredValue> before = claim.Ours() ? claim.before : claim.current;
-    if (const std::int32_t e = changes.Set(Store::Doctor, claim.name + " before", before, claim.before); e != 0)
-      return Refused(changes, registry, "keep what " + claim.name + " was", Store::Doctor, e);
-    if (const std::int32_t e = changes.Set(Store::Doctor, claim.name + " written", value, claim.written); e != 0)
-      return Refused(changes, registry, "keep what " + claim.name + " becomes", Store::Doctor, e);
+    for (const auto& [record, now, was] : {std::tuple{claim.name + " before", before, claim.before},
+                                           {claim.name + " written", std::optional(value), claim.written}}) {
+      if (const std::int32_t e = changes.Set(Store::Doctor, record, now, was); e != 0)
+        return Refused(changes, registry, (now ? "write \"" : "remove \"") + record + "\"", Store::Doctor, e);
+    }
     if (const std::int32_t e = changes.Set(Store::Settings, claim.name, value, claim.current); e != 0)
       return Refused(changes, registry, "write " + claim.name, Store::Settings, e);
     if (before) kept += std::string(kept.empty() ? "" : ", ") + claim.name + " " + DescribeValue(*before);
@@ -239,8 +243,7 @@ SwitchOutcome LogOff(SettingsWriter& registry) {
   // The mask first: without it nothing is written, wherever the file points.
   for (const char* name : {"Debug", "DebugOutputFile"}) {
     Claim claim{name, {}, {}, {}};
-    if (const std::int32_t e = ReadClaim(registry, claim); e != 0)
-      return Refused(changes, registry, std::string("read ") + name, Store::Settings, e);
+    if (auto refused = ReadClaim(registry, changes, claim)) return *refused;
     std::string line = "\n  " + claim.name + ": ";
     if (claim.Ours()) {
       if (const std::int32_t e = changes.Set(Store::Settings, claim.name, claim.before, claim.current); e != 0)
@@ -259,7 +262,7 @@ SwitchOutcome LogOff(SettingsWriter& registry) {
     for (const auto& [record, was] :
          {std::pair{claim.name + " before", claim.before}, {claim.name + " written", claim.written}}) {
       if (const std::int32_t e = changes.Set(Store::Doctor, record, std::nullopt, was); e != 0)
-        return Refused(changes, registry, "remove " + record, Store::Doctor, e);
+        return Refused(changes, registry, "remove \"" + record + "\"", Store::Doctor, e);
     }
   }
   registry.TidyDoctorKey();

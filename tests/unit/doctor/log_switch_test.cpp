@@ -19,6 +19,12 @@ StoredValue Text(const std::string& ascii, std::uint32_t type = 1) {
   return value;
 }
 
+StoredValue Units(std::u16string units) {
+  StoredValue value{1, {}};
+  for (const char16_t unit : units) value.bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  return value;
+}
+
 StoredValue Dword(std::uint32_t number) {
   return {4, {static_cast<char>(number), static_cast<char>(number >> 8), static_cast<char>(number >> 16),
               static_cast<char>(number >> 24)}};
@@ -26,11 +32,13 @@ StoredValue Dword(std::uint32_t number) {
 
 // The settings key ("K") and the doctor's key ("D"); the writes and removals
 // it refuses, by "K\name", "D\name" or "D\*" (every value of the key), and
-// the removals alone by "-D\name".
+// the removals alone by "-D\name", the reads by "?D\name".
 class FakeRegistry : public SettingsWriter {
  public:
   std::int32_t Read(Store store, const std::string& name, std::optional<StoredValue>& value) override {
     value.reset();
+    if (const auto found = refuse.find((store == Store::Settings ? "?K\\" : "?D\\") + name); found != refuse.end())
+      return found->second;
     for (Values* where : {&keys[store], virtualized ? &virtualStore[store] : nullptr})
       if (where && where->count(name)) value = where->at(name);
     return 0;
@@ -124,7 +132,7 @@ TEST(LogSwitch, TakesBackOnlyWhatItWrote) {
        "switches on none of the add-in's lines; 0x7F004000 switches on all of them. Nothing was written."},
       {"on, no level", {}, false, {}, "C:\\z.log", 0x00004000, {}, 2, {}, "switches on none of the add-in's lines"},
       {"on, denied", admin, false, {}, "C:\\logs\\z.log", kSupportLogMask, {{"D\\*", 5}, {"K\\*", 5}}, 1, {},
-       "zandrel-doctor: cannot keep what DebugOutputFile was under HKLM\\D: access denied. Writing HKLM needs an "
+       "zandrel-doctor: cannot write \"DebugOutputFile before\" under HKLM\\D: access denied. Writing HKLM needs an "
        "administrator: open a Command Prompt with \"Run as administrator\" and run the same command there.\n"
        "Nothing was changed."},
       {"on, mask refused: the file is put back", admin, false, {}, "C:\\logs\\z.log", kSupportLogMask,
@@ -159,6 +167,9 @@ TEST(LogSwitch, TakesBackOnlyWhatItWrote) {
       {"off: nothing there", {}, false, {}, nullptr, 0, {}, 0, {}, "  Debug: none there.\n  DebugOutputFile: none there."},
       {"off, denied", admin, true, {}, nullptr, 0, {{"K\\*", 5}, {"D\\*", 5}}, 1, {},
        "cannot put back Debug under HKLM\\K: access denied. Writing HKLM needs"},
+      {"off, a record unreadable", admin, true, {}, nullptr, 0, {{"?D\\DebugOutputFile written", 5}}, 1, {},
+       "zandrel-doctor: cannot read \"DebugOutputFile written\" under HKLM\\D: access denied.\n"
+       "What had been written before is put back: the settings are as they were."},
       {"off, the file refused: the mask is the doctor's again", {}, true, {}, nullptr, 0,
        {{"K\\DebugOutputFile", 1018}}, 1, {},
        "zandrel-doctor: cannot remove DebugOutputFile under HKLM\\K: error 1018.\n"
@@ -230,11 +241,18 @@ TEST(LogSwitch, DescribesValuesOfEveryType) {
       {Text("C:\\x.log"), "REG_SZ \"C:\\x.log\""},
       {Text("%TEMP%", 2), "REG_EXPAND_SZ \"%TEMP%\""},
       {{1, std::string("Z\0o\0\xEB\0", 6)}, "REG_SZ \"Zo\xC3\xAB\""},     // no terminator
-      {{1, std::string("\x3D\xD8\x00\xDE", 4)}, "REG_SZ \"\xF0\x9F\x98\x80\""},  // a surrogate pair
-      {{1, std::string("\x3D\xD8", 2)}, "REG_SZ \"\xEF\xBF\xBD\""},             // half of one
+      {{1, std::string("A\0B", 3)}, "REG_SZ \"A\""},  // an odd byte
+      // Each length of UTF-8 at its ends; pairs of surrogates, and surrogates alone, each U+FFFD.
+      {Units({0x7F, 0x80, 0x7FF, 0x800, 0xFFFF, 0xE000}),
+       "REG_SZ \"\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xEE\x80\x80\""},
+      {Units({0xD800, 0xDC00, 0xD83D, 0xDE00, 0xDBFF, 0xDFFF}),
+       "REG_SZ \"\xF0\x90\x80\x80\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF\""},
+      {Units({0xDC00, 0xDC00, 0xD800, 0xE000, 0xD800}),
+       "REG_SZ \"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEE\x80\x80\xEF\xBF\xBD\""},
       {{3, "abc"}, "REG_BINARY (3 bytes)"},
       {{4, "ab"}, "REG_DWORD (2 bytes)"},
-      {{42, ""}, "type 42 (0 bytes)"},
+      {{0, ""}, "REG_NONE (0 bytes)"},
+      {{5, "abcd"}, "type 5 (4 bytes)"},
   };
   for (const auto& [value, text] : rows) EXPECT_EQ(DescribeValue(value), text) << text;
 }
