@@ -119,6 +119,9 @@ TEST(LogSwitch, TakesBackOnlyWhatItWrote) {
       {"on again after someone changed the file", admin, true, {{"DebugOutputFile", Text("%TEMP%\\x.log", 2)}},
        "C:\\logs\\z.log", kSupportLogMask, {}, 0, on,
        "puts it back: DebugOutputFile REG_EXPAND_SZ \"%TEMP%\\x.log\", Debug REG_SZ \"1\"."},
+      {"on, a path outside ASCII", {}, false, {}, "C:\\\xCE\x96o\xC3\xAB.log", kSupportLogMask, {}, 0,
+       {{"Debug", mask}, {"DebugOutputFile", Units(std::u16string(u"C:\\\u0396o\u00EB.log") + u'\0')}},
+       "DebugOutputFile=C:\\\xCE\x96o\xC3\xAB.log under"},
       {"on, relative path", admin, false, {}, "z.log", kSupportLogMask, {}, 2, admin,
        "zandrel-doctor: the log file must be a full path, such as C:\\zandrel.log (\"z.log\" is not): the IDE's "
        "working folder is not yours. Nothing was written."},
@@ -167,6 +170,10 @@ TEST(LogSwitch, TakesBackOnlyWhatItWrote) {
       {"off: nothing there", {}, false, {}, nullptr, 0, {}, 0, {}, "  Debug: none there.\n  DebugOutputFile: none there."},
       {"off, denied", admin, true, {}, nullptr, 0, {{"K\\*", 5}, {"D\\*", 5}}, 1, {},
        "cannot put back Debug under HKLM\\K: access denied. Writing HKLM needs"},
+      {"off, a record cannot go", {}, true, {}, nullptr, 0, {{"-D\\Debug written", 5}}, 1, {},
+       "zandrel-doctor: cannot remove \"Debug written\" under HKLM\\D: access denied. Writing HKLM needs an "
+       "administrator: open a Command Prompt with \"Run as administrator\" and run the same command there.\n"
+       "What had been written before is put back: the settings are as they were."},
       {"off, a record unreadable", admin, true, {}, nullptr, 0, {{"?D\\DebugOutputFile written", 5}}, 1, {},
        "zandrel-doctor: cannot read \"DebugOutputFile written\" under HKLM\\D: access denied.\n"
        "What had been written before is put back: the settings are as they were."},
@@ -241,6 +248,7 @@ TEST(LogSwitch, DescribesValuesOfEveryType) {
       {Text("C:\\x.log"), "REG_SZ \"C:\\x.log\""},
       {Text("%TEMP%", 2), "REG_EXPAND_SZ \"%TEMP%\""},
       {{1, std::string("Z\0o\0\xEB\0", 6)}, "REG_SZ \"Zo\xC3\xAB\""},     // no terminator
+      {Dword(0x12345678), "REG_DWORD 0x12345678"},
       {{1, std::string("A\0B", 3)}, "REG_SZ \"A\""},  // an odd byte
       // Each length of UTF-8 at its ends; pairs of surrogates, and surrogates alone, each U+FFFD.
       {Units({0x7F, 0x80, 0x7FF, 0x800, 0xFFFF, 0xE000}),
