@@ -154,36 +154,80 @@ void CheckLogger(Report& report) {
   }
 }
 
-// The logger's settings key where the IDE's add-in reads it: the 32-bit view.
+// The logger's settings key where the IDE's add-in reads it, and the doctor's
+// own key beside the installer's marks: both in the 32-bit view.
 class RegistrySettingsWriter : public doctor::SettingsWriter {
  public:
-  std::int32_t SetDword(const std::string& name, std::uint32_t value) override {
-    return Write(name, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-  }
-  std::int32_t SetString(const std::string& name, const std::string& value) override {
-    const std::wstring wide = Utf8ToWide(value);
-    return Write(name, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
-                 static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
-  }
-  std::int32_t DeleteValue(const std::string& name) override {
+  std::int32_t Read(doctor::Store store, const std::string& name, std::optional<doctor::StoredValue>& value) override {
+    value.reset();
     UniqueHkey key;
-    const LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, Utf8ToWide(shared::kSettingsKey).c_str(), 0,
-                                  KEY_SET_VALUE | View(), key.put());
+    LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, Key(store), 0, KEY_QUERY_VALUE | View(), key.put());
+    if (rc == ERROR_FILE_NOT_FOUND) return 0;
+    if (rc != ERROR_SUCCESS) return rc;
+    const std::wstring wide = Utf8ToWide(name);
+    std::string bytes(256, '\0');
+    for (;;) {
+      DWORD type = 0, size = static_cast<DWORD>(bytes.size());
+      rc = RegQueryValueExW(key.get(), wide.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(bytes.data()), &size);
+      if (rc == ERROR_MORE_DATA) {
+        bytes.resize(size);
+        continue;
+      }
+      if (rc == ERROR_FILE_NOT_FOUND) return 0;
+      if (rc != ERROR_SUCCESS) return rc;
+      bytes.resize(size);
+      value = doctor::StoredValue{type, std::move(bytes)};
+      return 0;
+    }
+  }
+  std::int32_t Write(doctor::Store store, const std::string& name, const doctor::StoredValue& value) override {
+    UniqueHkey key;
+    const LONG rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, Key(store), 0, nullptr, 0, KEY_SET_VALUE | View(), nullptr,
+                                    key.put(), nullptr);
+    if (rc != ERROR_SUCCESS) return rc;
+    return RegSetValueExW(key.get(), Utf8ToWide(name).c_str(), 0, value.type,
+                          reinterpret_cast<const BYTE*>(value.bytes.data()), static_cast<DWORD>(value.bytes.size()));
+  }
+  std::int32_t Remove(doctor::Store store, const std::string& name) override {
+    UniqueHkey key;
+    const LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, Key(store), 0, KEY_SET_VALUE | View(), key.put());
     if (rc != ERROR_SUCCESS) return rc;
     return RegDeleteValueW(key.get(), Utf8ToWide(name).c_str());
   }
-  std::string Where() const override {
-    return std::string("HKLM\\") + shared::kSettingsKey + (Is64BitWindows() ? " (32-bit view)" : "");
+  void TidyDoctorKey() override {
+    // The doctor's key, then SOFTWARE\zandrel, when nothing is left in it.
+    std::wstring key = Utf8ToWide(doctor::kDoctorKey);
+    for (int level = 0; level < 2; ++level) {
+      UniqueHkey handle;
+      DWORD subKeys = 1, values = 1;
+      if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE | View(), handle.put()) != ERROR_SUCCESS ||
+          RegQueryInfoKeyW(handle.get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
+                           nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+          subKeys != 0 || values != 0)
+        return;
+      handle.reset();
+      if (RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), View(), 0) != ERROR_SUCCESS) return;
+      key.resize(key.rfind(L'\\'));
+    }
+  }
+  bool Virtualized() const override {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    DWORD enabled = 0, size = 0;
+    const bool known = GetTokenInformation(token, TokenVirtualizationEnabled, &enabled, sizeof enabled, &size);
+    CloseHandle(token);
+    return known && enabled;
+  }
+  std::string Where(doctor::Store store) const override {
+    return std::string("HKLM\\") + (store == doctor::Store::Settings ? shared::kSettingsKey : doctor::kDoctorKey) +
+           (Is64BitWindows() ? " (32-bit view)" : "");
   }
 
  private:
   static REGSAM View() { return Is64BitWindows() ? KEY_WOW64_32KEY : 0; }
-  static std::int32_t Write(const std::string& name, DWORD type, const BYTE* data, DWORD size) {
-    UniqueHkey key;
-    LONG rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, Utf8ToWide(shared::kSettingsKey).c_str(), 0, nullptr, 0,
-                              KEY_SET_VALUE | View(), nullptr, key.put(), nullptr);
-    if (rc != ERROR_SUCCESS) return rc;
-    return RegSetValueExW(key.get(), Utf8ToWide(name).c_str(), 0, type, data, size);
+  static const wchar_t* Key(doctor::Store store) {
+    static const std::wstring settings = Utf8ToWide(shared::kSettingsKey), own = Utf8ToWide(doctor::kDoctorKey);
+    return (store == doctor::Store::Settings ? settings : own).c_str();
   }
 };
 
@@ -385,7 +429,8 @@ int Usage() {
                "Checks the add-in's logger settings, its registration, the IDE's add-in keys and the\n"
                "integration manager; one line a finding (OK, WARN, FAIL); exit code 1 on a FAIL.\n"
                "--log-on writes Debug (default 0x7F004000) and DebugOutputFile where the 32-bit IDE\n"
-               "reads them; --log-off removes exactly those two values. Both need an administrator.\n"
+               "reads them, and keeps the values it replaces; --log-off puts those back and removes\n"
+               "only what --log-on wrote and nobody changed since. Both need an administrator.\n"
                "--log sums up a debug log: each add-in lifetime's start-up, events, documents, timer and\n"
                "errors, and the lines to see first, the lifetimes that need a look first; --html writes\n"
                "the same as a page with a timeline. Exit codes of --log: 0 read in full, 2 no such file\n"
@@ -395,30 +440,34 @@ int Usage() {
 
 }  // namespace
 
-int Doctor(int argc, char** argv) {
+// The arguments come wide (wmain, linked with -municode): as the user typed
+// them, whatever the ANSI code page, and are UTF-8 from here on.
+int Doctor(int argc, wchar_t** wargv) {
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) args.push_back(zandrel::win::WideToUtf8(wargv[i]));
   bool json = false;
   enum class Switch { None, On, Off } logSwitch = Switch::None;
   std::string logPath;
   std::optional<std::uint32_t> mask;
   std::string logFile, html;
   for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
+    const std::string& arg = args[i];
     if (arg == "--json") {
       json = true;
     } else if (arg == "--log-on" && i + 1 < argc && logSwitch == Switch::None) {
       logSwitch = Switch::On;
-      logPath = argv[++i];
+      logPath = args[++i];
     } else if (arg == "--log" && i + 1 < argc && logFile.empty()) {
-      logFile = argv[++i];
+      logFile = args[++i];
     } else if (arg == "--html" && i + 1 < argc && html.empty()) {
-      html = argv[++i];
+      html = args[++i];
     } else if (arg == "--log-off" && logSwitch == Switch::None) {
       logSwitch = Switch::Off;
     } else if (arg == "--mask" && i + 1 < argc && !mask) {
-      mask = zandrel::doctor::ParseMask(argv[++i]);
+      mask = zandrel::doctor::ParseMask(args[++i]);
       if (!mask) {
         std::fprintf(stderr, "zandrel-doctor: --mask %s is no hexadecimal mask such as 0x7F004000. Nothing was written.\n",
-                     argv[i]);
+                     args[i].c_str());
         return 2;
       }
     } else {
@@ -460,9 +509,9 @@ int Doctor(int argc, char** argv) {
 }
 
 // Nothing escapes as an abort (which scripts would read as exit code 3, bad input).
-int main(int argc, char** argv) {
+int wmain(int argc, wchar_t** wargv) {
   try {
-    return Doctor(argc, argv);
+    return Doctor(argc, wargv);
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "zandrel-doctor: out of memory\n");
   } catch (const std::exception& e) {
