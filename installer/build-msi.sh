@@ -24,10 +24,10 @@
 # here. Without the default both would write an empty DebugOutputFile.)
 # Windows Installer evaluates a component's condition when it installs it;
 # Wine's evaluates it again at the uninstall (REMOVE=ALL) and removes the
-# values of every component whose condition holds then, installed or not. The
-# same conditions serve both: at the uninstall the value present equals its
-# mark where the install wrote it, and a value someone else wrote since is
-# left, with its mark.
+# values of every component whose condition holds then, installed or not.
+# Under Wine a value someone else wrote since the install is therefore left;
+# Windows Installer removes it with the installed component (the README says
+# so, and how to change the settings of such a machine).
 set -euo pipefail
 version=$1 scope=$2 bin=$3 strip=$4 out=$5 files=${6:-}
 here=$(cd "$(dirname "$0")" && pwd)
