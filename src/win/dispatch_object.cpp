@@ -87,9 +87,12 @@ class ComEventSink final : public ComObject<ComEventSink, IDispatch> {
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
   // A fault is logged and becomes a failure code for the source, which has
-  // no error info to read (the sink does not offer ISupportErrorInfo).
+  // no error info to read (the sink does not offer ISupportErrorInfo). A
+  // handler's outgoing call that failed may have left error info on the
+  // thread: it goes too, whatever the outcome, so that no later failure of
+  // the IDE's shows it.
   STDMETHODIMP Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
-    return GuardedWithoutErrorInfo("EventSink.Invoke", [&]() -> HRESULT {
+    const HRESULT hr = GuardedWithoutErrorInfo("EventSink.Invoke", [&]() -> HRESULT {
       std::vector<Variant> args;
       const UINT n = params ? params->cArgs : 0;
       for (UINT i = 0; i < n; ++i) {
@@ -99,6 +102,8 @@ class ComEventSink final : public ComObject<ComEventSink, IDispatch> {
       (void)sink_->OnEvent(dispid, args);
       return S_OK;
     });
+    SetErrorInfo(0, nullptr);
+    return hr;
   }
 
  private:

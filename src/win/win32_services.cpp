@@ -173,17 +173,19 @@ class Win32FileSystem : public platform::FileSystem {
   explicit Win32FileSystem(const FileCalls& calls) : calls_(calls) {}
   std::unique_ptr<platform::AppendFile> OpenForAppend(const std::string& path) override {
     // Append access without write access: Windows then writes only at the
-    // end of the file, and a folder whose users may append but not write
-    // (an ACL granting FILE_APPEND_DATA alone) still takes the log. A byte
+    // end of the file, and a log file its users may append to but not write
+    // (an ACL granting FILE_APPEND_DATA alone) still takes the lines. A byte
     // range lock needs read or write access to the data, so read access is
-    // asked for too, and done without where it is refused.
+    // asked for too, and done without where it is refused, or where another
+    // writer holds the file without sharing it for reading.
     const std::wstring name = Utf8ToWide(path);
     for (const bool lockable : {true, false}) {
       const DWORD access = FILE_APPEND_DATA | SYNCHRONIZE | (lockable ? FILE_READ_DATA : 0);
       HANDLE h = calls_.create(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
       if (h != INVALID_HANDLE_VALUE) return std::make_unique<Win32File>(calls_, h, lockable);
-      if (GetLastError() != ERROR_ACCESS_DENIED) break;
+      const DWORD error = GetLastError();
+      if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) break;
     }
     return nullptr;
   }

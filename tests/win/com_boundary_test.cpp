@@ -272,6 +272,21 @@ class ThrowingHandler final : public automation::RefCountedBase, public automati
   }
 };
 
+// A handler whose outgoing call failed and left error info on the thread,
+// as a failing IDispatch call of the IDE's may, and which carried on.
+class ErrorInfoLeavingHandler final : public automation::RefCountedBase, public automation::EventSink {
+ public:
+  automation::Status OnEvent(std::int32_t, std::span<automation::Variant>) override {
+    ComPtr<ICreateErrorInfo> create;
+    ComPtr<IErrorInfo> info;
+    if (SUCCEEDED(CreateErrorInfo(create.GetAddressOf())) && SUCCEEDED(create.As(&info))) {
+      create->SetDescription(const_cast<LPOLESTR>(L"an outgoing call failed"));
+      SetErrorInfo(0, info.Get());
+    }
+    return automation::Status::Ok();
+  }
+};
+
 constexpr automation::InterfaceId kEvents{"_dispSolutionEvents", "{FBCFF1C2-261C-11D1-AB12-00A0C9002A0A}"};
 
 TEST(EventSink, KeptByItsSourceKeepsTheModuleLoaded) {
@@ -307,6 +322,20 @@ TEST(EventSink, ThrowingHandlerIsLoggedAndNeverReachesTheSource) {
   sink = nullptr;
   source->sink = nullptr;
   shared::ResetDebugLoggerForTesting();
+}
+
+TEST(EventSink, LeavesNoErrorInfoOfItsHandlersCalls) {
+  platform::fake::FakeServices os;
+  ComPtr<KeepingSource> source(new KeepingSource());
+  auto object = DispatchObject::Wrap(source.Get());
+  ASSERT_TRUE(object->Advise(kEvents, automation::Ref<automation::EventSink>(new ErrorInfoLeavingHandler())));
+  ComPtr<IDispatch> sink;
+  ASSERT_EQ(source->sink.As(&sink), S_OK);
+  DISPPARAMS none = {};
+  EXPECT_EQ(sink->Invoke(3, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(ErrorInfoText(), "");
+  sink = nullptr;
+  source->sink = nullptr;
 }
 
 // Timers that note, as each goes, whether the module could be unloaded then.

@@ -158,7 +158,8 @@ TEST(Win32Files, ALockHeldElsewhereCostsTheFiveAttemptsAndNoWait) {
 class WindowsFileModel {
  public:
   std::string data = "an earlier line\r\n";
-  DWORD granted = FILE_ALL_ACCESS;      // what the folder's ACL grants
+  DWORD granted = FILE_ALL_ACCESS;      // what the file's ACL grants
+  DWORD othersShare = FILE_SHARE_READ | FILE_SHARE_WRITE;  // another writer's open of it
   bool lockHeldElsewhere = false;       // another process holds the lock byte
   DWORD lockError = 0;                  // a file system without locks: its error
   std::string foreignAppend;            // another program's append before each write
@@ -176,9 +177,13 @@ class WindowsFileModel {
     return access & ~(GENERIC_READ | GENERIC_WRITE);
   }
   static DWORD& Access(HANDLE h) { return *static_cast<DWORD*>(h); }
+  // CreateFileW asks for the attributes too; a writer's open without read
+  // sharing refuses every open that asks to read the data.
   static HANDLE WINAPI Create(LPCWSTR, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-    const DWORD wanted = Mapped(access);
+    const DWORD wanted = Mapped(access) | FILE_READ_ATTRIBUTES;
     if ((wanted & current->granted) != wanted) return SetLastError(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
+    if ((wanted & FILE_READ_DATA) && !(current->othersShare & FILE_SHARE_READ))
+      return SetLastError(ERROR_SHARING_VIOLATION), INVALID_HANDLE_VALUE;
     ++current->openHandles;
     return new DWORD(wanted);
   }
@@ -226,13 +231,16 @@ TEST(Win32Files, WindowsRulesForTheLogFile) {
   const std::string line = " INFO     DIRUDEVU  a line\r\n";
   const std::string earlier = "an earlier line\r\n";
   const FileRuleRow rows[] = {
-      {"a folder granting every right", [](WindowsFileModel&) {}, earlier + line, 0, 1},
+      {"a file granting every right", [](WindowsFileModel&) {}, earlier + line, 0, 1},
       {"a lock another process holds for ever: five attempts, no wait, the line dropped",
        [](WindowsFileModel& m) { m.lockHeldElsewhere = true; }, earlier, 5, 0},
-      {"a folder granting append and read, not write",
-       [](WindowsFileModel& m) { m.granted = FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE; }, earlier + line, 0, 1},
-      {"a folder granting append only: no lock can be taken, the line is appended",
-       [](WindowsFileModel& m) { m.granted = FILE_APPEND_DATA | SYNCHRONIZE; }, earlier + line, 0, 0},
+      {"a file granting append and read, not write",
+       [](WindowsFileModel& m) { m.granted = FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE; },
+       earlier + line, 0, 1},
+      {"a file granting append only: no lock can be taken, the line is appended",
+       [](WindowsFileModel& m) { m.granted = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE; }, earlier + line, 0, 0},
+      {"another writer holds the file without sharing it for reading",
+       [](WindowsFileModel& m) { m.othersShare = FILE_SHARE_WRITE; }, earlier + line, 0, 0},
       {"another program appends without the lock: nothing is overwritten",
        [](WindowsFileModel& m) { m.foreignAppend = "another program's line\r\n"; },
        earlier + "another program's line\r\n" + line, 0, 1},

@@ -307,12 +307,16 @@ def play(case, args, prefix):
     at_run = next(i for i, s in enumerate(case.sections) if s[0] == "run")
     transcript = "".join(host(s) for s in case.sections[:at_run] if s[0] == "host")
     run_text = "".join(case.text(s) for s in case.sections if s[0] == "run")
-    if 'start ""' in run_text:
+    if re.search(r"^\s*@?start\b", run_text, re.I | re.M):
         print(f"[ FAIL ] {case.name}: start stand-in IDEs in the background with bg.bat, which the run waits for")
         return False
-    write("run.bat", run_text.rstrip("\n") + "\nset zandrel_rc=%errorlevel%\ncall @WORK@\\wait-bg.bat\n"
+    write("run.bat", run_text)
+    # The run in a cmd of its own, so that however it ends (exit /b, a batch
+    # it hands over to without call), the wait for the IDEs in the background
+    # comes after it, and the run's exit code is passed on.
+    write("main.bat", "@echo off\ncmd /c @WORK@\\run.bat\nset zandrel_rc=%errorlevel%\ncall @WORK@\\wait-bg.bat\n"
           "exit /b %zandrel_rc%\n")
-    run = subprocess.run([str(ROOT / "tools" / "wine-run"), "cmd", "/c", work + "\\run.bat"], capture_output=True,
+    run = subprocess.run([str(ROOT / "tools" / "wine-run"), "cmd", "/c", work + "\\main.bat"], capture_output=True,
                          env=env)
     transcript += run.stdout.decode("utf-8", errors="replace")
     stderr = run.stderr.decode("utf-8", errors="replace")
