@@ -13,6 +13,10 @@
 //
 // It needs only the two type libraries' headers (zandrel.idl's and the
 // manager's) and the system's COM libraries. It prints one line per step.
+//
+// Its arguments are taken wide (wmain, built with -municode) and the path goes
+// to the add-in as it was typed: through the ANSI code page, a character
+// outside it would arrive as "?" or a look-alike ("Ω" as "O").
 
 #include <windows.h>
 #include <ocidl.h>
@@ -22,7 +26,7 @@
 #include <initguid.h>
 
 #include <cstdio>
-#include <cstdlib>
+#include <cwchar>
 #include <string>
 
 #include "qms.h"
@@ -44,13 +48,7 @@ struct Com {
   T** put() { return &p; }
 };
 
-std::wstring Wide(const char* text) {
-  const int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  std::wstring wide(n > 0 ? static_cast<std::size_t>(n - 1) : 0, L'\0');
-  if (n > 1) MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), n);
-  return wide;
-}
-
+// Text for this client's own output only.
 std::string Narrow(const wchar_t* text) {
   if (!text) return {};
   const int n = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
@@ -88,6 +86,7 @@ HRESULT FindAddIn(_Connect** addin) {
   V_I4(&first) = 1;
   Com<IQmsDocument> document;
   hr = documents->Item(&first, document.put());
+  VariantClear(&first);  // [in, out]: whatever the call left in it
   if (Failed("Documents.Item(1)", hr)) return hr;
   Com<IQmsApplication> application;
   hr = document->get_App(application.put());
@@ -101,16 +100,18 @@ HRESULT FindAddIn(_Connect** addin) {
   return hr;
 }
 
-// ExecuteExtendedCommand: the word and the list, both by reference (the
-// add-in changes neither).
-HRESULT Send(_Connect* addin, const wchar_t* word, SAFEARRAY* list) {
+// ExecuteExtendedCommand: the word and the list, both [in, out]. The add-in
+// changes neither, but the proxy may hand back a new array (or string) in
+// place of the one sent: the caller's own pointer is passed, and what it
+// holds after the call is the caller's to destroy.
+HRESULT Send(_Connect* addin, const wchar_t* word, SAFEARRAY** list) {
   BSTR command = SysAllocString(word);
-  const HRESULT hr = addin->ExecuteExtendedCommand(&command, &list);
+  const HRESULT hr = addin->ExecuteExtendedCommand(&command, list);
   SysFreeString(command);
   return hr;
 }
 
-int Run(int argc, char** argv) {
+int Run(int argc, wchar_t** argv) {
   if (argc != 4) {
     std::printf("usage: connect_client FILE LINE COLUMN\n");
     return 2;
@@ -133,17 +134,18 @@ int Run(int argc, char** argv) {
   LONG index = 0;
   VariantInit(&element);
   V_VT(&element) = VT_BSTR;
-  V_BSTR(&element) = SysAllocString(Wide(argv[1]).c_str());
+  V_BSTR(&element) = SysAllocString(argv[1]);
   SafeArrayPutElement(list, &index, &element);
   VariantClear(&element);
   for (index = 1; index <= 2; ++index) {
     V_VT(&element) = VT_I4;
-    V_I4(&element) = std::atoi(argv[index + 1]);
+    V_I4(&element) = static_cast<LONG>(std::wcstol(argv[index + 1], nullptr, 10));
     SafeArrayPutElement(list, &index, &element);
   }
-  HRESULT hr = Send(addin.p, L"openfile", list);
+  HRESULT hr = Send(addin.p, L"openfile", &list);
   SafeArrayDestroy(list);
-  std::printf("connect_client: openfile %s %s %s -> 0x%08lX\n", argv[1], argv[2], argv[3], static_cast<unsigned long>(hr));
+  std::printf("connect_client: openfile %s %s %s -> 0x%08lX\n", Narrow(argv[1]).c_str(), Narrow(argv[2]).c_str(),
+              Narrow(argv[3]).c_str(), static_cast<unsigned long>(hr));
 
   // activate: the IDE is another process, and Windows lets a process come to
   // the front only when the foreground process allows it. The manager (the
@@ -152,7 +154,7 @@ int Run(int argc, char** argv) {
   std::printf("connect_client: AllowSetForegroundWindow(MSDEVPid %ld) -> %s\n", static_cast<long>(pid),
               allowed ? "allowed" : "refused");
   SAFEARRAY* none = SafeArrayCreateVector(VT_VARIANT, 0, 0);
-  hr = Send(addin.p, L"activate", none);
+  hr = Send(addin.p, L"activate", &none);
   SafeArrayDestroy(none);
   std::printf("connect_client: activate -> 0x%08lX\n", static_cast<unsigned long>(hr));
   return FAILED(hr) ? 1 : 0;
@@ -160,7 +162,7 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int wmain(int argc, wchar_t** argv) {
   // One apartment, as the add-in's own thread: every call is a call into the
   // IDE's user-interface thread, which answers it between its messages.
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;

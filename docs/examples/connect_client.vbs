@@ -7,13 +7,16 @@
 ' A real manager already holds the object (the Application argument of its
 ' RegisterApp); a script finds it from the running manager, through a document
 ' the IDE registered: FindDocuments(3, ""), the document's App, its AppObject.
+' GetObject with no path takes the manager that is running (its registration
+' in the running object table) and fails when none is; CreateObject would
+' start a manager of its own, which knows no IDE.
 ' Arguments are given as expressions (a literal, or a variable in parentheses),
 ' so that a member taking them by reference gets a value of its own type (see
 ' ExecuteExtendedCommand below).
 Option Explicit
 
 Dim manager, documents, addin
-Set manager = CreateObject("qmsIM.qmsIntegrationManager")
+Set manager = GetObject(, "qmsIM.qmsIntegrationManager")
 Set documents = manager.FindDocuments(3, "")
 WScript.Echo "documents of IDEs: " & documents.Count
 Set addin = documents.Item(1).App.AppObject

@@ -87,19 +87,26 @@ bool NoSuchMember(const automation::Error& error) {
 // The IDE's main window (EnvDTE _DTE.MainWindow, a Window) brought forward:
 // restored when minimized (vsWindowStateMinimize 1 to vsWindowStateNormal 0),
 // shown, activated. A maximized or normal window keeps its state. Every step
-// runs even if an earlier one failed; nothing is logged.
-void BringMainWindowForward(const Ref<automation::Object>& root) {
+// runs even if an earlier one failed; nothing is logged. Each call may run a
+// message loop in which the IDE disconnects the add-in: once `connected` says
+// so, no further step touches the window.
+template <class Connected>
+void BringMainWindowForward(const Ref<automation::Object>& root, const Connected& connected) {
   constexpr std::int32_t kMinimized = 1;
   constexpr std::int32_t kNormal = 0;
   ResumeNext err;
   Ref<automation::Object> window;
   err.Assign(window, automation::GetObjectProperty(root, "MainWindow"));
+  if (!connected()) return;
   Variant state;
   std::int32_t current = kNormal;
-  if (err.Assign(state, automation::GetProperty(window, "WindowState")) && err.Assign(current, automation::ToLong(state)) &&
-      current == kMinimized)
-    err.Do(automation::PutProperty(window, "WindowState", kNormal));
+  const bool minimized = err.Assign(state, automation::GetProperty(window, "WindowState")) &&
+                         err.Assign(current, automation::ToLong(state)) && current == kMinimized;
+  if (!connected()) return;
+  if (minimized) err.Do(automation::PutProperty(window, "WindowState", kNormal));
+  if (!connected()) return;
   err.Do(automation::PutProperty(window, "Visible", true));
+  if (!connected()) return;
   err.Do(automation::CallMethod(window, "Activate"));
 }
 
@@ -125,7 +132,7 @@ void Connect::DoActivate() {
   err.Do(noted(automation::PutProperty(DTE(), "Active", true)));
   err.Do(noted(automation::PutProperty(DTE(), "Visible", true)));
   err.Do(noted(automation::PutProperty(DTE(), "WindowState", saved)));
-  if (absent == 5) BringMainWindowForward(Held(mDTE));
+  if (absent == 5) BringMainWindowForward(Held(mDTE), [this] { return static_cast<bool>(mDTE); });
   Log("      END DoActivate()");
   err.Clear();
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <type_traits>
@@ -245,7 +246,9 @@ class ItemOperationsObject : public ModelObject {
       if (args.empty()) return InvalidArgument();
       auto path = automation::ToText(args[0]);
       if (!path || path->empty()) return InvalidArgument();
-      std::ifstream in(*path, std::ios::binary);
+      // The path is UTF-8 text: opened as such (a narrow path would be read
+      // in the ANSI code page on Windows).
+      std::ifstream in(std::filesystem::path(std::u8string(path->begin(), path->end())), std::ios::binary);
       if (!in) return automation::Error{-2147024894, "The system cannot find the file specified."};
       std::shared_ptr<TextBuffer> text;
       if (IsTextFile(*path)) {
