@@ -326,7 +326,7 @@ TEST(Win32Codec, AnsiRoundTrip) {
 TEST(Win32Codec, TheExactConversionPutsNoLookAlikeForAMissingCharacter) {
   if (GetACP() != 1252) GTEST_SKIP() << "the ANSI code page here is " << GetACP() << ", not 1252";
   EXPECT_EQ(Utf8ToAnsiExact("C:\\Zo\xC3\xAB\\\xE2\x82\xAC.log"), "C:\\Zo\xEB\\\x80.log");
-  // Greek Zeta, L with stroke, full-width A (best fit: Z, L, A), Cyrillic De.
+  // Greek Zeta, L with stroke and full-width A (which the best fit makes L and A), Cyrillic De.
   for (const char* missing : {"\xCE\x96", "\xC5\x81", "\xEF\xBC\xA1", "\xD0\x94"})
     EXPECT_EQ(Utf8ToAnsiExact(missing), "?") << missing;
 }

@@ -166,7 +166,7 @@ TEST(LogSwitch, TakesBackOnlyWhatItWrote) {
        "zandrel-doctor: the add-in reads the log file's path in this system's ANSI code page, which cannot spell "
        "\"\xD0\x94\" (U+0414) in \"C:\\\xD0\x94\xD0\xB8\xD1\x80\\support.log\": the add-in would log nowhere. Choose a "
        "path the code page spells, such as one in ASCII (C:\\zandrel.log). Nothing was written."},
-      {"on, a look-alike of a letter the code page has (Greek Zeta)", {}, false, {}, "C:\\\xCE\x96o\xC3\xAB.log",
+      {"on, a Greek letter the code page lacks", {}, false, {}, "C:\\\xCE\x96o\xC3\xAB.log",
        kSupportLogMask, {}, 2, {}, "cannot spell \"\xCE\x96\" (U+0396) in"},
       {"on, a character beyond UTF-16's first plane", {}, false, {}, "C:\\logs\\\xF0\x9F\x93\x9C.log",
        kSupportLogMask, {}, 2, {}, "cannot spell \"\xF0\x9F\x93\x9C\" (U+1F4DC) in"},
