@@ -426,6 +426,65 @@ struct LogSummarizer::State {
   bool partialCut = false;         // its bytes past kLongestLine were left out
   std::size_t offset = 0;          // bytes read
   bool binary = false;
+  // NUL bytes past the first line: the zeros a write cut short (a crash, a
+  // power loss) leaves where its data never reached the disk. They are
+  // skipped, with the part of a line before them.
+  std::size_t nuls = 0, firstNul = 0, nulLine = 0;
+  bool lineCutByNul = false, textAfterNul = false;
+
+  // Bytes without a NUL: the lines they end, and the start of the next.
+  void Text(std::string_view bytes) {
+    offset += bytes.size();
+    textAfterNul = textAfterNul || (nuls > 0 && !bytes.empty());
+    while (!bytes.empty()) {
+      const std::size_t end = bytes.find('\n');
+      const std::string_view piece = bytes.substr(0, end);
+      if (partial.empty() && !partialCut && end != std::string_view::npos && piece.size() <= kLongestLine) {
+        Line(piece);  // the whole line in this piece: read in place
+      } else {
+        const std::size_t room = kLongestLine - partial.size();
+        partial.append(piece.substr(0, room));
+        partialCut = partialCut || piece.size() > room;
+        if (end == std::string_view::npos) return;
+        out.summary.cutLines += partialCut;
+        Line(partial);
+        partial.clear();
+        partialCut = false;
+      }
+      if (end == std::string_view::npos) return;
+      bytes.remove_prefix(end + 1);
+    }
+  }
+
+  // A run of `count` NUL bytes. Before the first line ends it is no log.
+  void Nul(std::size_t count) {
+    if (out.summary.lines == 0) {
+      out.problem = LogProblem{"it holds binary data (a NUL byte at offset " + std::to_string(offset) +
+                               "): it is no log the add-in wrote"};
+      binary = true;
+      return;
+    }
+    if (nuls == 0) {
+      firstNul = offset;
+      nulLine = out.summary.lines + 1;
+    }
+    nuls += count;
+    offset += count;
+    lineCutByNul = lineCutByNul || !partial.empty() || partialCut;
+    partial.clear();
+    partialCut = false;
+  }
+
+  // What the NUL bytes were and what became of them.
+  std::string NulProblem() const {
+    const std::string where = std::to_string(nuls) + " NUL bytes, from offset " + std::to_string(firstNul) +
+                              " (line " + std::to_string(nulLine) + ")";
+    return (textAfterNul ? "it holds " + where + " on, with lines after them"
+                         : "it ends in " + where) +
+           ": what a write cut short by a crash or a power loss leaves; they are left out" +
+           (lineCutByNul ? ", with the part of a line before them" : "") + ", and the lines " +
+           (textAfterNul ? "around" : "before") + " them are summed up";
+  }
 
   void Line(std::string_view raw) {
     LogSummary& s = out.summary;
@@ -458,31 +517,14 @@ LogSummarizer::~LogSummarizer() = default;
 
 void LogSummarizer::Feed(std::string_view bytes) {
   State& st = *state_;
-  if (st.binary) return;
-  if (const std::size_t nul = bytes.find('\0'); nul != std::string_view::npos) {
-    st.out.problem = LogProblem{"it holds binary data (a NUL byte at offset " + std::to_string(st.offset + nul) +
-                                "): it is no log the add-in wrote"};
-    st.binary = true;
-    return;
-  }
-  st.offset += bytes.size();
-  while (!bytes.empty()) {
-    const std::size_t end = bytes.find('\n');
-    const std::string_view piece = bytes.substr(0, end);
-    if (st.partial.empty() && !st.partialCut && end != std::string_view::npos && piece.size() <= kLongestLine) {
-      st.Line(piece);  // the whole line in this piece: read in place
-    } else {
-      const std::size_t room = kLongestLine - st.partial.size();
-      st.partial.append(piece.substr(0, room));
-      st.partialCut = st.partialCut || piece.size() > room;
-      if (end == std::string_view::npos) return;
-      st.out.summary.cutLines += st.partialCut;
-      st.Line(st.partial);
-      st.partial.clear();
-      st.partialCut = false;
-    }
-    if (end == std::string_view::npos) return;
-    bytes.remove_prefix(end + 1);
+  while (!st.binary && !bytes.empty()) {
+    const std::size_t nul = bytes.find('\0');
+    st.Text(bytes.substr(0, nul));
+    if (nul == std::string_view::npos) return;
+    bytes.remove_prefix(nul);
+    const std::size_t run = std::min(bytes.find_first_not_of('\0'), bytes.size());
+    st.Nul(run);
+    bytes.remove_prefix(run);
   }
 }
 
@@ -490,10 +532,13 @@ ReadLog LogSummarizer::Finish() {
   State& st = *state_;
   if (st.binary) return {LogSummary{}, st.out.problem};
   LogSummary& s = st.out.summary;
-  if (!st.partial.empty() || st.partialCut)
-    st.out.problem = LogProblem{"it ends in the middle of line " + std::to_string(s.lines + 1) +
-                                " (no line end after it): the file was cut short, or an IDE was writing it; "
-                                "that line is left out"};
+  if (st.nuls) st.out.problem = LogProblem{st.NulProblem()};
+  if (!st.partial.empty() || st.partialCut) {
+    const std::string cut = "it ends in the middle of line " + std::to_string(s.lines + 1) +
+                            " (no line end after it): the file was cut short, or an IDE was writing it; "
+                            "that line is left out";
+    st.out.problem = LogProblem{st.out.problem ? st.out.problem->message + "; " + cut : cut};
+  }
   if (st.pending) st.reader.Take(*st.pending);
   st.pending.reset();
   st.reader.Finish();

@@ -141,7 +141,9 @@ struct LogSummary {
 };
 
 // Why the bytes are no log the summary can read in full; the summary of what
-// could be read is made all the same.
+// could be read is made all the same. A NUL byte in the first line makes
+// them no log (and no summary); further on, NUL bytes are the zeros a write
+// cut short (a crash, a power loss) leaves, and are skipped.
 struct LogProblem {
   std::string message;
 };

@@ -79,6 +79,26 @@ std::string Utf16ToUtf8(const std::string& bytes) {
   return out;
 }
 
+// The first character of the path that the ANSI code page cannot spell (it
+// does not come back from it as it went in), as "\"Д\" (U+0414)"; none when
+// it spells them all.
+std::optional<std::string> Unspellable(const std::string& path, platform::TextCodec& codec) {
+  for (std::size_t at = 0; at < path.size();) {
+    std::size_t next = at + 1;
+    while (next < path.size() && (static_cast<unsigned char>(path[next]) & 0xC0) == 0x80) ++next;
+    const std::string c = path.substr(at, next - at);
+    at = next;
+    if (codec.FromAnsi(codec.ToAnsi(c)) == c) continue;
+    const std::u16string units = automation::Utf8ToUtf16(c);
+    const std::uint32_t point = units.size() == 2 ? 0x10000 + ((units[0] - 0xD800u) << 10) + (units[1] - 0xDC00u)
+                                                  : std::uint32_t{units.empty() ? 0u : units[0]};
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", point);
+    return "\"" + c + "\" (" + code + ")";
+  }
+  return std::nullopt;
+}
+
 std::string Described(const std::optional<StoredValue>& value) { return value ? DescribeValue(*value) : "none"; }
 
 // One setting as the doctor finds it: the value in the settings key, and its
@@ -196,10 +216,15 @@ std::string DescribeValue(const StoredValue& value) {
   return type + " (" + std::to_string(value.bytes.size()) + " bytes)";
 }
 
-SwitchOutcome LogOn(SettingsWriter& registry, const std::string& path, std::uint32_t mask) {
+SwitchOutcome LogOn(SettingsWriter& registry, const std::string& path, std::uint32_t mask, platform::TextCodec& ansi) {
   if (!IsAbsolute(path)) {
     return {2, "zandrel-doctor: the log file must be a full path, such as C:\\zandrel.log (\"" + path +
                    "\" is not): the IDE's working folder is not yours. Nothing was written."};
+  }
+  if (const auto c = Unspellable(path, ansi)) {
+    return {2, "zandrel-doctor: the add-in reads the log file's path in this system's ANSI code page, which cannot "
+                   "spell " + *c + " in \"" + path + "\": the add-in would log nowhere. Choose a path the code page spells, "
+                   "such as one in ASCII (C:\\zandrel.log). Nothing was written."};
   }
   const bool addinLines = (mask >> 14) & 1u;
   if (!addinLines || ((mask >> 24) & 0x7Fu) == 0) {

@@ -16,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/platform.h"
+
 namespace zandrel::doctor {
 
 // A registry value as it is stored: its type and its bytes (a string's are
@@ -70,8 +72,10 @@ std::optional<std::uint32_t> ParseMask(std::string_view text);
 // Writes the file, then the mask, each after keeping the value it replaces
 // (once: switching on again keeps the first). The path must be absolute
 // ("C:\..." or "\\server\share\..."): the IDE's working folder is not the
-// user's.
-SwitchOutcome LogOn(SettingsWriter& registry, const std::string& path, std::uint32_t mask);
+// user's. The add-in reads it in the ANSI code page, so `ansi` (which must
+// not put a look-alike in place of a character the code page lacks) must
+// spell each of its characters, as it comes back from the code page.
+SwitchOutcome LogOn(SettingsWriter& registry, const std::string& path, std::uint32_t mask, platform::TextCodec& ansi);
 
 // For each of the mask and the file the doctor wrote and that is still as it
 // wrote it: puts back what it replaced, or removes it when there was none.

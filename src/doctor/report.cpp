@@ -77,4 +77,14 @@ int Report::ExitCode() const {
   return 0;
 }
 
+bool WriteWholeFile(const std::string& path, std::string_view bytes, const OpenForWriting& open,
+                    const RemoveFile& remove) {
+  FILE* out = open(path);
+  if (!out) return false;
+  const bool whole = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  if (std::fclose(out) == 0 && whole) return true;
+  remove(path);  // what a full disk or a lost share let through is no page
+  return false;
+}
+
 }  // namespace zandrel::doctor

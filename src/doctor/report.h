@@ -3,7 +3,10 @@
 // its reason and, when it is not OK, the fix. Shown as text for people and as
 // JSON for scripts; any FAIL makes the exit code non-zero.
 
+#include <cstdio>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zandrel::doctor {
@@ -36,6 +39,17 @@ class Report {
  private:
   std::vector<Finding> findings_;
 };
+
+// Opens a file for writing, as std::fopen(path, "wb") (on Windows the path
+// goes wide); removes one.
+using OpenForWriting = std::function<std::FILE*(const std::string& path)>;
+using RemoveFile = std::function<void(const std::string& path)>;
+
+// Writes `bytes` as the whole of the file `path` (a page of the doctor's).
+// False when it cannot: then the file is closed, and removed when it was
+// written in part (a short write, a close that failed).
+bool WriteWholeFile(const std::string& path, std::string_view bytes, const OpenForWriting& open,
+                    const RemoveFile& remove);
 
 const char* LevelName(Level level);
 // Text as a JSON string, quotes included (control characters escaped; bytes

@@ -114,31 +114,28 @@ std::string FileVersion(const std::string& path) {
          "." + std::to_string(HIWORD(info->dwFileVersionLS));
 }
 
-// Whether the log file can be appended to now, with the access the logger
-// asks for (write), without leaving a trace: an
-// existing file is opened for appending and closed unchanged; a missing one is
-// created with delete-on-close.
-std::string ProbeAppend(const std::string& path) {
-  const std::wstring wide = Utf8ToWide(path);
-  HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
-    h = CreateFileW(wide.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  }
-  if (h == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    wchar_t* text = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string reason = text ? WideToUtf8(text) : std::string();
-    LocalFree(text);
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.')) reason.pop_back();
-    return "error " + std::to_string(error) + (reason.empty() ? "" : " (" + reason + ")");
-  }
-  CloseHandle(h);
-  return {};
+// Whether the logger could append to the log file now, opened as the
+// logger opens it, without leaving a trace: empty, or the reason.
+std::string ProbeLogFile(const std::string& path) {
+  static const FileCalls system;
+  const DWORD error = ProbeAppend(system, path);
+  if (error == 0) return {};
+  wchar_t* text = nullptr;
+  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                 error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string reason = text ? WideToUtf8(text) : std::string();
+  LocalFree(text);
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.')) reason.pop_back();
+  return "error " + std::to_string(error) + (reason.empty() ? "" : " (" + reason + ")");
 }
+
+// The ANSI code page as --log-on checks a path against it: without best fit,
+// so that a character the code page lacks does not come back as a look-alike.
+class ExactAnsiCodec : public platform::TextCodec {
+ public:
+  std::string ToAnsi(std::string_view utf8) override { return Utf8ToAnsiExact(utf8); }
+  std::string FromAnsi(std::string_view ansi) override { return AnsiToUtf8(ansi); }
+};
 
 // --- The logger --------------------------------------------------------------
 
@@ -146,11 +143,11 @@ void CheckLogger(Report& report) {
   platform::Registry& registry = *Win32Services().registry;
   if (Is64BitWindows()) {
     doctor::CheckLogger(report, registry, {"32-bit view", doctor::kView32, "the x86 add-in, the one the IDE loads", true},
-                        ProbeAppend);
+                        ProbeLogFile);
     doctor::CheckLogger(report, registry, {"64-bit view", doctor::kView64, "the x64 build (tests, 64-bit clients)", false},
-                        ProbeAppend);
+                        ProbeLogFile);
   } else {
-    doctor::CheckLogger(report, registry, {"registry", 0, "the add-in", true}, ProbeAppend);
+    doctor::CheckLogger(report, registry, {"registry", 0, "the add-in", true}, ProbeLogFile);
   }
 }
 
@@ -398,8 +395,9 @@ int SummarizeLogFile(const std::string& path, const std::string& html) {
     }
     if (!html.empty()) {
       const std::string page = zandrel::doctor::SummaryHtml(read.summary, path);
-      FILE* out = _wfopen(zandrel::win::Utf8ToWide(html).c_str(), L"wb");
-      if (!out || std::fwrite(page.data(), 1, page.size(), out) != page.size() || std::fclose(out) != 0) {
+      if (!zandrel::doctor::WriteWholeFile(
+              html, page, [](const std::string& p) { return _wfopen(zandrel::win::Utf8ToWide(p).c_str(), L"wb"); },
+              [](const std::string& p) { _wremove(zandrel::win::Utf8ToWide(p).c_str()); })) {
         std::fprintf(stderr, "zandrel-doctor: cannot write the page %s\n", html.c_str());
         return kLogNotFound;
       }
@@ -483,9 +481,11 @@ int Doctor(int argc, wchar_t** wargv) {
   zandrel::doctor::Report report;
   if (logSwitch != Switch::None) {
     zandrel::win::RegistrySettingsWriter registry;
-    const auto outcome = logSwitch == Switch::On
-                             ? zandrel::doctor::LogOn(registry, logPath, mask.value_or(zandrel::doctor::kSupportLogMask))
-                             : zandrel::doctor::LogOff(registry);
+    zandrel::win::ExactAnsiCodec ansi;
+    const auto outcome =
+        logSwitch == Switch::On
+            ? zandrel::doctor::LogOn(registry, logPath, mask.value_or(zandrel::doctor::kSupportLogMask), ansi)
+            : zandrel::doctor::LogOff(registry);
     std::fprintf(outcome.exitCode == 0 && !json ? stdout : stderr, "%s\n", outcome.message.c_str());  // JSON stays alone on stdout
     if (outcome.exitCode != 0) {
       CoUninitialize();

@@ -16,12 +16,12 @@ std::wstring ToWide(UINT codePage, std::string_view text) {
   return out;
 }
 
-std::string FromWide(UINT codePage, std::wstring_view wide) {
+std::string FromWide(UINT codePage, std::wstring_view wide, DWORD flags = 0) {
   if (wide.empty()) return {};
   const int n =
-      WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+      WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
   return out;
 }
 
@@ -35,5 +35,10 @@ std::wstring Utf8ToWide(std::string_view utf8) {
 std::string WideToUtf8(std::wstring_view wide) { return FromWide(CP_UTF8, wide); }
 std::string Utf8ToAnsi(std::string_view utf8) { return FromWide(CP_ACP, Utf8ToWide(utf8)); }
 std::string AnsiToUtf8(std::string_view ansi) { return WideToUtf8(ToWide(CP_ACP, ansi)); }
+std::string Utf8ToAnsiExact(std::string_view utf8) {
+  // A code page of UTF-8 (Windows' beta option) spells every character, and
+  // takes no flag.
+  return FromWide(CP_ACP, Utf8ToWide(utf8), GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS);
+}
 
 }  // namespace zandrel::win

@@ -172,27 +172,47 @@ class Win32FileSystem : public platform::FileSystem {
  public:
   explicit Win32FileSystem(const FileCalls& calls) : calls_(calls) {}
   std::unique_ptr<platform::AppendFile> OpenForAppend(const std::string& path) override {
-    // Append access without write access: Windows then writes only at the
-    // end of the file, and a log file its users may append to but not write
-    // (an ACL granting FILE_APPEND_DATA alone) still takes the lines. A byte
-    // range lock needs read or write access to the data, so read access is
-    // asked for too, and done without where it is refused, or where another
-    // writer holds the file without sharing it for reading.
-    const std::wstring name = Utf8ToWide(path);
-    for (const bool lockable : {true, false}) {
-      const DWORD access = FILE_APPEND_DATA | SYNCHRONIZE | (lockable ? FILE_READ_DATA : 0);
-      HANDLE h = calls_.create(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (h != INVALID_HANDLE_VALUE) return std::make_unique<Win32File>(calls_, h, lockable);
-      const DWORD error = GetLastError();
-      if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) break;
-    }
-    return nullptr;
+    const Opened opened = OpenLogFile(calls_, Utf8ToWide(path), OPEN_ALWAYS, 0, 0);
+    if (opened.handle == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<Win32File>(calls_, opened.handle, opened.lockable);
   }
 
  private:
   const FileCalls& calls_;
 };
+
+}  // namespace
+
+Opened OpenLogFile(const FileCalls& calls, const std::wstring& name, DWORD disposition, DWORD moreAccess,
+                   DWORD flags) {
+  // Append access without write access: Windows then writes only at the
+  // end of the file, and a log file its users may append to but not write
+  // (an ACL granting FILE_APPEND_DATA alone) still takes the lines. A byte
+  // range lock needs read or write access to the data, so read access is
+  // asked for too, and done without where it is refused, or where another
+  // writer holds the file without sharing it for reading.
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | (moreAccess & DELETE ? FILE_SHARE_DELETE : 0);
+  for (const bool lockable : {true, false}) {
+    const DWORD access = FILE_APPEND_DATA | SYNCHRONIZE | (lockable ? FILE_READ_DATA : 0) | moreAccess;
+    HANDLE h = calls.create(name.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+    if (h != INVALID_HANDLE_VALUE) return {h, lockable};
+    const DWORD error = GetLastError();
+    if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) break;
+  }
+  return {INVALID_HANDLE_VALUE, false};
+}
+
+DWORD ProbeAppend(const FileCalls& calls, const std::string& path) {
+  const std::wstring name = Utf8ToWide(path);
+  Opened opened = OpenLogFile(calls, name, OPEN_EXISTING, 0, 0);
+  if (opened.handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND)
+    opened = OpenLogFile(calls, name, CREATE_NEW, DELETE, FILE_FLAG_DELETE_ON_CLOSE);
+  if (opened.handle == INVALID_HANDLE_VALUE) return GetLastError();
+  calls.close(opened.handle);
+  return 0;
+}
+
+namespace {
 
 class Win32MessageBoxes : public platform::MessageBoxes {
  public:

@@ -31,6 +31,21 @@ struct FileCalls {
 // every file it opens.
 std::unique_ptr<platform::FileSystem> MakeWin32FileSystem(const FileCalls& calls);
 
+// The log file opened with the access the logger asks for (the one rule,
+// which its file service keeps too); `disposition` as CreateFileW takes it,
+// `moreAccess` and `flags` added. INVALID_HANDLE_VALUE when it cannot be,
+// with the system's error in GetLastError().
+struct Opened {
+  HANDLE handle;
+  bool lockable;  // opened with read access too, which a byte-range lock needs
+};
+Opened OpenLogFile(const FileCalls& calls, const std::wstring& name, DWORD disposition, DWORD moreAccess, DWORD flags);
+
+// Whether the logger could append to the file now, tried as it opens it
+// without leaving a trace: an existing file is opened and closed unwritten,
+// a missing one created with delete-on-close. 0, or the system's error.
+DWORD ProbeAppend(const FileCalls& calls, const std::string& path);
+
 // The general-date text of a local time in the user's locale (short date, a
 // blank, long time), as the log's time stamps show it.
 std::string GeneralDateText(const SYSTEMTIME& time);

@@ -163,6 +163,7 @@ class WindowsFileModel {
   bool lockHeldElsewhere = false;       // another process holds the lock byte
   DWORD lockError = 0;                  // a file system without locks: its error
   std::string foreignAppend;            // another program's append before each write
+  bool exists = true;                   // the file is there (with its data)
   int waits = 0;                        // locks that would have waited
   int locksTaken = 0;
   int openHandles = 0;
@@ -176,16 +177,27 @@ class WindowsFileModel {
     if (access & GENERIC_WRITE) access |= FILE_GENERIC_WRITE;
     return access & ~(GENERIC_READ | GENERIC_WRITE);
   }
-  static DWORD& Access(HANDLE h) { return *static_cast<DWORD*>(h); }
+  struct Handle {
+    DWORD access;
+    bool deleteOnClose;
+  };
+  static DWORD& Access(HANDLE h) { return static_cast<Handle*>(h)->access; }
   // CreateFileW asks for the attributes too; a writer's open without read
   // sharing refuses every open that asks to read the data.
-  static HANDLE WINAPI Create(LPCWSTR, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+  static HANDLE WINAPI Create(LPCWSTR, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags,
+                              HANDLE) {
     const DWORD wanted = Mapped(access) | FILE_READ_ATTRIBUTES;
     if ((wanted & current->granted) != wanted) return SetLastError(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
     if ((wanted & FILE_READ_DATA) && !(current->othersShare & FILE_SHARE_READ))
       return SetLastError(ERROR_SHARING_VIOLATION), INVALID_HANDLE_VALUE;
+    if (!current->exists && (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING))
+      return SetLastError(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
+    if (current->exists && disposition == CREATE_NEW) return SetLastError(ERROR_FILE_EXISTS), INVALID_HANDLE_VALUE;
+    if ((flags & FILE_FLAG_DELETE_ON_CLOSE) && !(wanted & DELETE))
+      return SetLastError(ERROR_INVALID_PARAMETER), INVALID_HANDLE_VALUE;
+    current->exists = true;
     ++current->openHandles;
-    return new DWORD(wanted);
+    return new Handle{wanted, (flags & FILE_FLAG_DELETE_ON_CLOSE) != 0};
   }
   static BOOL WINAPI Lock(HANDLE h, DWORD flags, DWORD, DWORD, DWORD, LPOVERLAPPED) {
     if (!(Access(h) & (FILE_READ_DATA | FILE_WRITE_DATA))) return SetLastError(ERROR_ACCESS_DENIED), FALSE;
@@ -212,7 +224,8 @@ class WindowsFileModel {
     return TRUE;
   }
   static BOOL WINAPI Close(HANDLE h) {
-    delete static_cast<DWORD*>(h);
+    if (static_cast<Handle*>(h)->deleteOnClose) current->exists = false, current->data.clear();
+    delete static_cast<Handle*>(h);
     --current->openHandles;
     return TRUE;
   }
@@ -276,11 +289,55 @@ TEST(Win32Files, WindowsRulesForTheLogFile) {
   }
 }
 
+// The doctor's probe of the log file asks for what the logger asks for, so
+// that a log file its users may only append to is no false FAIL; it writes
+// nothing, and a file it had to create goes when it is closed.
+TEST(Win32Files, TheDoctorsProbeOpensAsTheLoggerAndLeavesNoTrace) {
+  const struct {
+    const char* name;
+    DWORD granted;
+    bool exists;
+    DWORD error;
+  } rows[] = {
+      {"a file granting every right", FILE_ALL_ACCESS, true, 0},
+      {"a file granting append only", FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, true, 0},
+      {"a file granting append and read, not write",
+       FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, true, 0},
+      {"a file granting read only", FILE_GENERIC_READ, true, ERROR_ACCESS_DENIED},
+      {"no file yet", FILE_ALL_ACCESS, false, 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    WindowsFileModel model;
+    model.granted = row.granted;
+    model.exists = row.exists;
+    const std::string before = row.exists ? model.data : "";
+    if (!row.exists) model.data.clear();
+    WindowsFileModel::current = &model;
+    EXPECT_EQ(ProbeAppend(model.Calls(), "C:\\logs\\zandrel.log"), row.error);
+    EXPECT_EQ(model.exists, row.exists);
+    EXPECT_EQ(model.data, before);
+    EXPECT_EQ(model.openHandles, 0);
+    WindowsFileModel::current = nullptr;
+  }
+}
+
 TEST(Win32Codec, AnsiRoundTrip) {
   EXPECT_EQ(Os().codec->ToAnsi("BEGIN x"), "BEGIN x");
   if (GetACP() != 1252) GTEST_SKIP() << "the ANSI code page here is " << GetACP() << ", not 1252";
   EXPECT_EQ(Os().codec->ToAnsi("Gr\xC3\xB6\xC3\x9F" "e"), "Gr\xF6\xDF" "e");
   EXPECT_EQ(Os().codec->FromAnsi("Gr\xF6\xDF" "e"), "Gr\xC3\xB6\xC3\x9F" "e");
+}
+
+// --log-on checks a path against the ANSI code page without best fit: a
+// character the code page lacks must not come back as a look-alike, which
+// would name another file than the one the doctor says it logs to.
+TEST(Win32Codec, TheExactConversionPutsNoLookAlikeForAMissingCharacter) {
+  if (GetACP() != 1252) GTEST_SKIP() << "the ANSI code page here is " << GetACP() << ", not 1252";
+  EXPECT_EQ(Utf8ToAnsiExact("C:\\Zo\xC3\xAB\\\xE2\x82\xAC.log"), "C:\\Zo\xEB\\\x80.log");
+  // Greek Zeta, L with stroke and full-width A (which the best fit makes L and A), Cyrillic De.
+  for (const char* missing : {"\xCE\x96", "\xC5\x81", "\xEF\xBC\xA1", "\xD0\x94"})
+    EXPECT_EQ(Utf8ToAnsiExact(missing), "?") << missing;
 }
 
 TEST(Win32Registry, ReadsWhatTheRegistryHolds) {

@@ -247,6 +247,45 @@ TEST(LogSummaryLimits, ALineLongerThanItReadsIsReadUpToThereAndSaidSo) {
   EXPECT_LT(text.size(), 4 * kLongestText);
 }
 
+// NUL bytes: in the first line, a file that is no log; past it, the zeros a
+// write cut short leaves (a crash, a power loss), skipped with the part of a
+// line before them, the rest summed up. Each row read whole and byte by byte.
+TEST(LogSummaryNul, OnlyTheFirstLineMakesItBinaryElsewhereTheRestIsRead) {
+  const std::string nuls(4096, '\0');
+  const std::string first = Log({{"TRACE", "FinalConstruct zandrel 1"}, {"TRACE", "BEGIN DoInitialize"}});
+  const std::string second = Log({{"TRACE", "FinalConstruct zandrel 2"}, {"TRACE", "FinalRelease zandrel 2 PID=7"}});
+  struct Row {
+    const char* name;
+    std::string log;
+    std::size_t lines, lifetimes;
+    std::string problem;
+  } rows[] = {
+      {"at the very start", nuls + first, 0, 0, "it holds binary data (a NUL byte at offset 0): it is no log"},
+      {"in the first line", std::string(" TRACE  \0", 9) + first, 0, 0, "binary data (a NUL byte at offset 8)"},
+      {"a zero-filled tail", first + nuls, 2, 1,
+       "it ends in 4096 NUL bytes, from offset 86 (line 3): what a write cut short by a crash or a power loss "
+       "leaves; they are left out, and the lines before them are summed up"},
+      {"a tail cutting a line", first + " TRACE    DIRU" + nuls, 2, 1,
+       "they are left out, with the part of a line before them, and the lines before"},
+      {"zeros, then an IDE's lines after a restart", first + " TRACE   DIR" + nuls + second, 4, 2,
+       "it holds 4096 NUL bytes, from offset 98 (line 3) on, with lines after them: what a write cut short by a "
+       "crash or a power loss leaves; they are left out, with the part of a line before them, and the lines around"},
+      {"zeros, then a line cut short", first + nuls + " TRACE", 2, 1,
+       "lines around them are summed up; it ends in the middle of line 3"},
+  };
+  for (const Row& row : rows) {
+    for (const std::size_t piece : {row.log.size(), std::size_t{1}}) {
+      LogSummarizer summarizer(FromLatin1);
+      for (std::size_t at = 0; at < row.log.size(); at += piece) summarizer.Feed(std::string_view(row.log).substr(at, piece));
+      const ReadLog read = summarizer.Finish();
+      EXPECT_EQ(read.summary.lines, row.lines) << row.name;
+      EXPECT_EQ(read.summary.totals.lifetimes, row.lifetimes) << row.name;
+      EXPECT_NE(read.problem.value_or(LogProblem{}).message.find(row.problem), std::string::npos)
+          << row.name << ": " << read.problem.value_or(LogProblem{"(none)"}).message;
+    }
+  }
+}
+
 // Lines in ASCII are read as they stand; the others through the ANSI code page.
 TEST(LogSummaryText, ShowsTheAnsiCodePagesTextInUtf8) {
   const std::string text = Text(Log({{"TRACE", "FinalConstruct zandrel 1"},

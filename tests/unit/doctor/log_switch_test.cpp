@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <map>
 
+#include "automation/text.h"
 #include "doctor/log_switch.h"
 
 namespace zandrel::doctor {
@@ -69,6 +72,41 @@ class FakeRegistry : public SettingsWriter {
   std::map<Store, Values> virtualStore;
 };
 
+// The ANSI code page 1252 (Western European), converting as the doctor asks
+// Windows to: a character the code page lacks becomes '?', never a look-alike.
+class CodePage1252 : public platform::TextCodec {
+ public:
+  std::string ToAnsi(std::string_view utf8) override {
+    std::string out;
+    for (const char16_t unit : automation::Utf8ToUtf16(utf8)) {
+      const auto high = std::find(std::begin(kHigh), std::end(kHigh), unit);
+      out += unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF) ? static_cast<char>(unit)
+             : high != std::end(kHigh)                     ? static_cast<char>(0x80 + (high - std::begin(kHigh)))
+                                                           : '?';
+    }
+    return out;
+  }
+  std::string FromAnsi(std::string_view ansi) override {
+    std::u16string units;
+    for (const unsigned char c : ansi) units += c >= 0x80 && c < 0xA0 ? kHigh[c - 0x80] : char16_t{c};
+    std::string out;
+    for (const char16_t unit : units) {  // below U+0800 (U+20AC and the like: three bytes)
+      if (unit < 0x80) out += static_cast<char>(unit);
+      else if (unit < 0x800) out += {static_cast<char>(0xC0 | unit >> 6), static_cast<char>(0x80 | (unit & 0x3F))};
+      else out += {static_cast<char>(0xE0 | unit >> 12), static_cast<char>(0x80 | (unit >> 6 & 0x3F)),
+                   static_cast<char>(0x80 | (unit & 0x3F))};
+    }
+    return out;
+  }
+
+ private:
+  // 0x80 to 0x9F; the five bytes the code page leaves undefined come back as the C1 controls.
+  static constexpr char16_t kHigh[32] = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+};
+
 TEST(LogSwitch, MasksAreHexWithOrWithoutPrefix) {
   const std::map<std::string, std::optional<std::uint32_t>> rows{
       {"7F004000", 0x7F004000u}, {"0x7f004000", 0x7F004000u}, {"0XFFFFFFFF", 0xFFFFFFFFu}, {"4000", 0x4000u},
@@ -119,9 +157,19 @@ TEST(LogSwitch, TakesBackOnlyWhatItWrote) {
       {"on again after someone changed the file", admin, true, {{"DebugOutputFile", Text("%TEMP%\\x.log", 2)}},
        "C:\\logs\\z.log", kSupportLogMask, {}, 0, on,
        "puts it back: DebugOutputFile REG_EXPAND_SZ \"%TEMP%\\x.log\", Debug REG_SZ \"1\"."},
-      {"on, a path outside ASCII", {}, false, {}, "C:\\\xCE\x96o\xC3\xAB.log", kSupportLogMask, {}, 0,
-       {{"Debug", mask}, {"DebugOutputFile", Units(std::u16string(u"C:\\\u0396o\u00EB.log") + u'\0')}},
-       "DebugOutputFile=C:\\\xCE\x96o\xC3\xAB.log under"},
+      {"on, a path outside ASCII that the code page spells", {}, false, {}, "C:\\Zo\xC3\xAB\\\xE2\x82\xAC.log",
+       kSupportLogMask, {}, 0,
+       {{"Debug", mask}, {"DebugOutputFile", Units(std::u16string(u"C:\\Zo\u00EB\\\u20AC.log") + u'\0')}},
+       "DebugOutputFile=C:\\Zo\xC3\xAB\\\xE2\x82\xAC.log under"},
+      {"on, a path the code page cannot spell", admin, false, {}, "C:\\\xD0\x94\xD0\xB8\xD1\x80\\support.log",
+       kSupportLogMask, {}, 2, admin,
+       "zandrel-doctor: the add-in reads the log file's path in this system's ANSI code page, which cannot spell "
+       "\"\xD0\x94\" (U+0414) in \"C:\\\xD0\x94\xD0\xB8\xD1\x80\\support.log\": the add-in would log nowhere. Choose a "
+       "path the code page spells, such as one in ASCII (C:\\zandrel.log). Nothing was written."},
+      {"on, a Greek letter the code page lacks", {}, false, {}, "C:\\\xCE\x96o\xC3\xAB.log",
+       kSupportLogMask, {}, 2, {}, "cannot spell \"\xCE\x96\" (U+0396) in"},
+      {"on, a character beyond UTF-16's first plane", {}, false, {}, "C:\\logs\\\xF0\x9F\x93\x9C.log",
+       kSupportLogMask, {}, 2, {}, "cannot spell \"\xF0\x9F\x93\x9C\" (U+1F4DC) in"},
       {"on, relative path", admin, false, {}, "z.log", kSupportLogMask, {}, 2, admin,
        "zandrel-doctor: the log file must be a full path, such as C:\\zandrel.log (\"z.log\" is not): the IDE's "
        "working folder is not yours. Nothing was written."},
@@ -187,17 +235,18 @@ TEST(LogSwitch, TakesBackOnlyWhatItWrote) {
     values.insert(untouched.begin(), untouched.end());
     return values;
   };
+  CodePage1252 ansi;
   for (const Row& row : rows) {
     FakeRegistry registry;
     registry.keys[Store::Settings] = with(row.start);
     if (row.onBefore) {
-      ASSERT_EQ(LogOn(registry, "C:\\logs\\z.log", kSupportLogMask).exitCode, 0) << row.name;
+      ASSERT_EQ(LogOn(registry, "C:\\logs\\z.log", kSupportLogMask, ansi).exitCode, 0) << row.name;
     }
     for (const auto& [name, value] : row.changed) registry.keys[Store::Settings][name] = value;
     registry.keys[Store::Doctor];
     const auto keys = registry.keys;
     registry.refuse = row.refuse;
-    const SwitchOutcome outcome = row.path ? LogOn(registry, row.path, row.mask) : LogOff(registry);
+    const SwitchOutcome outcome = row.path ? LogOn(registry, row.path, row.mask, ansi) : LogOff(registry);
     EXPECT_EQ(outcome.exitCode, row.exitCode) << row.name;
     if (row.exitCode == 1) {
       EXPECT_EQ(registry.keys[Store::Settings], keys.at(Store::Settings)) << row.name;
@@ -205,6 +254,8 @@ TEST(LogSwitch, TakesBackOnlyWhatItWrote) {
       if (!row.refuse.begin()->first.starts_with("-")) {
         EXPECT_EQ(registry.keys, keys) << row.name;
       }
+    } else if (row.exitCode == 2) {
+      EXPECT_EQ(registry.keys, keys) << row.name;
     } else EXPECT_EQ(registry.keys[Store::Settings], with(row.after)) << row.name;
     // A row gives the whole message, or a part of one whose like another row gives whole.
     if (std::string(row.says).starts_with("zandrel-doctor: ")) EXPECT_EQ(outcome.message, row.says) << row.name;
@@ -225,13 +276,14 @@ TEST(LogSwitch, TakesBackOnlyWhatItWrote) {
 // manifest: Windows would take its writes to HKLM into the user's
 // VirtualStore, and they would succeed. The switch writes nothing then.
 TEST(LogSwitch, WritesNothingWhereWindowsVirtualizesIt) {
+  CodePage1252 ansi;
   FakeRegistry registry;
   registry.keys[Store::Settings] = {{"Debug", Text("1")}};
-  ASSERT_EQ(LogOn(registry, "C:\\logs\\z.log", kSupportLogMask).exitCode, 0);
+  ASSERT_EQ(LogOn(registry, "C:\\logs\\z.log", kSupportLogMask, ansi).exitCode, 0);
   const auto keys = registry.keys;
   registry.virtualized = true;
   for (const bool on : {true, false}) {
-    const SwitchOutcome outcome = on ? LogOn(registry, "C:\\logs\\y.log", kSupportLogMask) : LogOff(registry);
+    const SwitchOutcome outcome = on ? LogOn(registry, "C:\\logs\\y.log", kSupportLogMask, ansi) : LogOff(registry);
     EXPECT_EQ(outcome.exitCode, 1) << on;
     EXPECT_EQ(registry.keys, keys) << on;
     EXPECT_TRUE(registry.virtualStore.empty()) << on;
