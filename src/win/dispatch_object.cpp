@@ -87,11 +87,13 @@ class ComEventSink final : public ComObject<ComEventSink, IDispatch> {
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
   // A fault is logged and becomes a failure code for the source, which has
-  // no error info to read (the sink does not offer ISupportErrorInfo). A
-  // handler's outgoing call that failed may have left error info on the
-  // thread: it goes too, whatever the outcome, so that no later failure of
-  // the IDE's shows it.
+  // no error info to read (the sink does not offer ISupportErrorInfo). The
+  // thread's error info is left as the sink found it: what a handler's failed
+  // outgoing call left goes, and what the IDE (or anyone on its thread) had
+  // set before firing the event comes back for it to read.
   STDMETHODIMP Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
+    ComPtr<IErrorInfo> callers;
+    if (GetErrorInfo(0, callers.GetAddressOf()) != S_OK) callers.Reset();
     const HRESULT hr = GuardedWithoutErrorInfo("EventSink.Invoke", [&]() -> HRESULT {
       std::vector<Variant> args;
       const UINT n = params ? params->cArgs : 0;
@@ -102,7 +104,7 @@ class ComEventSink final : public ComObject<ComEventSink, IDispatch> {
       (void)sink_->OnEvent(dispid, args);
       return S_OK;
     });
-    SetErrorInfo(0, nullptr);
+    SetErrorInfo(0, callers.Get());
     return hr;
   }
 

@@ -376,7 +376,8 @@ TEST(EventSink, ThrowingHandlerIsLoggedAndNeverReachesTheSource) {
   shared::ResetDebugLoggerForTesting();
 }
 
-TEST(EventSink, LeavesNoErrorInfoOfItsHandlersCalls) {
+// The thread's error info as the sink found it: none, or the caller's own.
+TEST(EventSink, LeavesTheThreadsErrorInfoAsItFoundIt) {
   platform::fake::FakeServices os;
   ComPtr<KeepingSource> source(new KeepingSource());
   auto object = DispatchObject::Wrap(source.Get());
@@ -386,6 +387,15 @@ TEST(EventSink, LeavesNoErrorInfoOfItsHandlersCalls) {
   DISPPARAMS none = {};
   EXPECT_EQ(sink->Invoke(3, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr), S_OK);
   EXPECT_EQ(ErrorInfoText(), "");
+
+  ComPtr<ICreateErrorInfo> create;
+  ComPtr<IErrorInfo> callers;
+  ASSERT_EQ(CreateErrorInfo(create.GetAddressOf()), S_OK);
+  ASSERT_EQ(create.As(&callers), S_OK);
+  create->SetDescription(const_cast<LPOLESTR>(L"the caller's own failure"));
+  SetErrorInfo(0, callers.Get());
+  EXPECT_EQ(sink->Invoke(3, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(ErrorInfoText(), "the caller's own failure");
   sink = nullptr;
   source->sink = nullptr;
 }

@@ -307,7 +307,9 @@ def play(case, args, prefix):
     at_run = next(i for i, s in enumerate(case.sections) if s[0] == "run")
     transcript = "".join(host(s) for s in case.sections[:at_run] if s[0] == "host")
     run_text = "".join(case.text(s) for s in case.sections if s[0] == "run")
-    if re.search(r"^\s*@?start\b", run_text, re.I | re.M):
+    batches = "".join(case.text(s) for s in case.sections if s[0] == "file" and ".bat" in s[1].lower())
+    commands = [line for line in (run_text + batches).splitlines() if not re.match(r"\s*@?(rem\b|::|echo\b)", line, re.I)]
+    if any(re.search(r"(^|[\s(&|@])start\b", line, re.I) for line in commands):
         print(f"[ FAIL ] {case.name}: start stand-in IDEs in the background with bg.bat, which the run waits for")
         return False
     write("run.bat", run_text)
