@@ -9,7 +9,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "addin/envdte.h"
+#include "shared/envdte.h"
 #include "events/event_subscription.h"
 #include "in_turn.h"
 #include "registration_world.h"

@@ -3,17 +3,17 @@
 //
 // Members of Connect: constructor, Alive, FinalConstruct, FinalRelease,
 //   TerminateSteps, OnConnection, OnDisconnection, OnAddInsUpdate,
-//   OnStartupComplete, OnBeginShutdown, DoDisconnect, Description, Holding.
+//   OnStartupComplete, OnBeginShutdown, DoDisconnect, Description,
+//   ExecuteExtendedCommand (carried out by commands/), Holding.
 
 #include "addin/connect.h"
 
 #include <atomic>
 
-#include "addin/envdte.h"
-#include "addin/log.h"
 #include "events/event_subscription.h"
 #include "events/timer_frm.h"
 #include "platform/platform.h"
+#include "shared/envdte.h"
 
 namespace zandrel::addin {
 
@@ -129,6 +129,10 @@ void Connect::DoDisconnect(const Variant& /*unused*/) {
 }
 
 std::string Connect::Description() { return kDescription; }
+
+void Connect::ExecuteExtendedCommand(const std::string& pstrCommand, const VariantArray& pvarArgList) {
+  commands::ExecuteExtendedCommand(pstrCommand, pvarArgList, *this);
+}
 
 Connect::Holdings Connect::Holding() const {
   return {m_events.IsOpen(), static_cast<bool>(m_IntgMgr), static_cast<bool>(m_RegMgr),

@@ -3,11 +3,14 @@
 // through IDTExtensibility2; the integration manager calls its public
 // interface (_Connect). All state of the add-in lives here, in private fields.
 //
-// The object's operations are spread over the subsystem folders, one source
-// file per part, each file's first lines naming the members it holds:
-// addin/ (lifecycle, start-up, identity, window discovery), events/ (sinks,
-// queue, timer, solution handlers), registration/ (projects and documents),
-// commands/ (extended commands, status).
+// The object's operations are in this folder, one source file per part, each
+// file's first lines naming the members it holds: connect.cpp (life),
+// startup.cpp, identity.cpp (and status), enum_windows_callback.cpp,
+// event_sinks.cpp, solution_handlers.cpp, project_registration.cpp,
+// document_lookup.cpp. It owns the subsystems' objects: the event queue and
+// its timer, the event subscriptions (events/); it reaches the integration
+// manager through its interfaces (registration/) and hands the extended
+// commands to commands/.
 //
 // Connect is owned by its face: the object that stands for the add-in when it
 // is handed to others ("Me": to the integration manager, to the timer form).
@@ -23,11 +26,26 @@
 #include "automation/keyed_list.h"
 #include "automation/object.h"
 #include "automation/resume_next.h"
+#include "commands/extended_commands.h"
 #include "events/event_queue.h"
 #include "events/event_subscription.h"
 #include "registration/integration_manager.h"
+#include "shared/log.h"
 
 namespace zandrel::addin {
+
+using shared::AddressOf;
+using shared::CRITICAL_LOGLEVEL;
+using shared::DEBUG_LOGLEVEL;
+using shared::ERROR_LOGLEVEL;
+using shared::INFO_LOGLEVEL;
+using shared::kLibraryName;
+using shared::Log;
+using shared::LogAddress;
+using shared::LogWhenWritten;
+using shared::TIMING_LOGLEVEL;
+using shared::TRACE_LOGLEVEL;
+using shared::WARNING_LOGLEVEL;
 
 using automation::Ref;
 using automation::Result;
@@ -48,10 +66,9 @@ class OutsideComponents {
   virtual Result<Ref<registration::QmcDocProject>> CreateDocProject() = 0;
 };
 
-class Connect final {
+class Connect final : private commands::Host {
  public:
   static constexpr char kDescription[] = "Veltrane Orvelle Visual Studio .NET AddIn";
-  static constexpr char kLibraryName[] = "zandrel";
   static constexpr char kIntegrationManagerProgId[] = "qmsIM.qmsIntegrationManager";
 
   // `me` is the face that owns this object; `outside` finds the integration
@@ -80,7 +97,7 @@ class Connect final {
   // _Connect, in slot order
   std::string Description();
   void Ping();
-  Ref<automation::Object> DTE();
+  Ref<automation::Object> DTE() override;
   std::string Name();
   std::int32_t MSDEVPid();
   Result<std::int32_t> MSDEVMainWnd();
@@ -143,14 +160,14 @@ class Connect final {
   // addin/enum_windows_callback.cpp
   std::int32_t GetMyTopWindow();
 
-  // events/solution_handlers.cpp: the handler of each queued event's name.
+  // solution_handlers.cpp: the handler of each queued event's name.
   bool HandleEvent(const std::string& name, const Variant& Event);
   void DoWorkspaceClose(const Variant& Event);
   void DoSolutionOpen(const Variant& Event);
   void DoSolutionRenamed(const Variant& Event);
   void DoRegisterProjects(const Variant& Event);
 
-  // registration/
+  // project_registration.cpp, document_lookup.cpp
   void UnregisterProjects();
   // This IDE's documents, in the room kept from the last set given back.
   DocumentSet GetDocs();
@@ -158,12 +175,11 @@ class Connect final {
   // every project event.
   void KeepRoom(DocumentSet&& documents);
 
-  // commands/
-  void DoOpenFile(const std::string& path, std::int32_t line, std::int32_t column);
-  void DoActivate();
+  // commands::Host: the root as held now, for the extended commands.
+  const Ref<automation::Object>& Ide() const override { return mDTE; }
 
  public:
-  // events/event_sinks.cpp: assigning a source subscribes the sinks, nothing
+  // event_sinks.cpp: assigning a source subscribes the sinks, nothing
   // unsubscribes them; the sinks themselves, as the IDE's events call them.
   Status SetSolutionEvents(Ref<automation::Object> source);
   Status SetCommandEvents(Ref<automation::Object> source);
@@ -178,7 +194,7 @@ class Connect final {
                                    const Variant& CustomOut);
 
  private:
-  // events/event_sinks.cpp: one assignment of an event-source field.
+  // event_sinks.cpp: one assignment of an event-source field.
   Status AssignEventSource(std::unique_ptr<events::EventSubscription>& field, Ref<automation::Object> source,
                            const automation::InterfaceId& events, events::EventSubscription::Handler handler);
 

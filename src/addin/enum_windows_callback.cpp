@@ -5,7 +5,6 @@
 #include <string>
 
 #include "addin/connect.h"
-#include "addin/log.h"
 #include "automation/text.h"
 
 namespace zandrel::addin {

@@ -1,10 +1,11 @@
-// The identity members: Ping, DTE, Name, MSDEVPid, MSDEVMainWnd.
+// The identity members: Ping, DTE, Name, MSDEVPid, MSDEVMainWnd; and the
+// status properties.
 //
 // Members of Connect: Ping, DTE, Name, MSDEVPid, MSDEVMainWnd, IdeDescription,
-//   ReadIdeDescription.
+//   ReadIdeDescription, RTEServer, NewWorkspace, CurrentBuildErrors,
+//   CurrentBuildWarnings.
 
 #include "addin/connect.h"
-#include "addin/log.h"
 #include "automation/text.h"
 #include "platform/platform.h"
 
@@ -87,5 +88,11 @@ Result<std::int32_t> Connect::MSDEVMainWnd() {
   Log("qmcIDEAddIn Get MSDEVMainWnd:  " + *description);
   return m_lMSDEVMainWnd;
 }
+
+bool Connect::RTEServer() { return m_blnRTEServer; }
+void Connect::RTEServer(bool bNewValue) { m_blnRTEServer = bNewValue; }
+bool Connect::NewWorkspace() { return m_blnNewWorkspace; }
+std::int32_t Connect::CurrentBuildErrors() { return m_lCurrentBuildErrors; }
+std::int32_t Connect::CurrentBuildWarnings() { return m_lCurrentBuildWarnings; }
 
 }  // namespace zandrel::addin

@@ -4,7 +4,6 @@
 // Members of Connect: DoInitialize.
 
 #include "addin/connect.h"
-#include "addin/log.h"
 #include "automation/text.h"
 #include "events/event_subscription.h"
 

@@ -1,26 +1,38 @@
-// Commands from the integration manager: "openfile" and "activate", and the
-// status properties.
-//
-// Members of Connect: ExecuteExtendedCommand, DoOpenFile, DoActivate,
-//   RTEServer, NewWorkspace, CurrentBuildErrors, CurrentBuildWarnings.
-// Beside them: the main window brought forward where the IDE's root has no
-// window properties of its own.
+// The extended commands: "openfile" and "activate", as the integration
+// manager sends them by name, carried out on the IDE through the add-in's
+// host. Beside them: the main window brought forward where the IDE's root
+// has no window properties of its own.
 
-#include "addin/connect.h"
-#include "addin/envdte.h"
-#include "addin/log.h"
+#include "commands/extended_commands.h"
+
+#include <cstdint>
+
+#include "automation/resume_next.h"
 #include "automation/text.h"
+#include "shared/envdte.h"
+#include "shared/log.h"
 
-namespace zandrel::addin {
+namespace zandrel::commands {
 
+using automation::Ref;
+using automation::Result;
 using automation::ResumeNext;
+using automation::Variant;
+using automation::VariantArray;
+using shared::ERROR_LOGLEVEL;
+using shared::Log;
 
-void Connect::ExecuteExtendedCommand(const std::string& pstrCommand, const VariantArray& pvarArgList) {
+namespace {
+void DoOpenFile(const Ref<automation::Object>& ide, const std::string& path, std::int32_t line, std::int32_t column);
+void DoActivate(Host& host);
+}  // namespace
+
+void ExecuteExtendedCommand(const std::string& pstrCommand, const VariantArray& pvarArgList, Host& host) {
   ResumeNext err;
   const std::int32_t lower = pvarArgList.lowerBound;
   const std::string word = automation::LowerCase(pstrCommand);  // nothing trimmed
   if (word == "activate") {
-    DoActivate();
+    DoActivate(host);
   } else if (word == "openfile") {
     // A missing or unconvertible element leaves "" or 0.
     std::string path;
@@ -37,20 +49,22 @@ void Connect::ExecuteExtendedCommand(const std::string& pstrCommand, const Varia
     if (err.Assign(element, at(0))) err.Assign(path, automation::ToText(element));
     if (err.Assign(element, at(1))) err.Assign(line, automation::ToLong(element));
     if (err.Assign(element, at(2))) err.Assign(column, automation::ToLong(element));
-    DoOpenFile(path, line, column);
+    DoOpenFile(host.Ide(), path, line, column);
   } else {
     Log("UNKNOWN Extended Command\"" + pstrCommand + "\"", ERROR_LOGLEVEL);
   }
   err.Clear();  // nothing reaches the caller
 }
 
-void Connect::DoOpenFile(const std::string& path, std::int32_t line, std::int32_t column) {
+namespace {
+
+void DoOpenFile(const Ref<automation::Object>& ide, const std::string& path, std::int32_t line, std::int32_t column) {
   ResumeNext err;
   Log("    BEGIN DoOpenFile \"" + path + "\", " + std::to_string(line) + ", " + std::to_string(column));
   // A step that fails leaves the later ones without their objects, so they
   // fail too; nothing is reported.
   Ref<automation::Object> itemOperations;
-  err.Assign(itemOperations, automation::GetObjectProperty(mDTE, "ItemOperations"));
+  err.Assign(itemOperations, automation::GetObjectProperty(ide, "ItemOperations"));
   Ref<automation::Object> window;
   err.Assign(window, automation::ToObject(automation::CallMethod(itemOperations, "OpenFile", path,
                                                                  envdte::kViewKindPrimary)));
@@ -74,8 +88,6 @@ void Connect::DoOpenFile(const std::string& path, std::int32_t line, std::int32_
     err.Assign(selection, selectionObject->As(envdte::kTextSelection));
   err.Do(automation::CallMethod(selection, "MoveToPoint", Variant(editPoint), false));
 }
-
-namespace {
 
 // An access that found no member of that name: the portable objects' error,
 // or the one IDispatch's GetIDsOfNames answers (DISP_E_UNKNOWNNAME).
@@ -110,9 +122,7 @@ void BringMainWindowForward(const Ref<automation::Object>& root, const Connected
   err.Do(automation::CallMethod(window, "Activate"));
 }
 
-}  // namespace
-
-void Connect::DoActivate() {
+void DoActivate(Host& host) {
   ResumeNext err;
   Log("    BEGIN DoActivate");
   err.Clear();
@@ -126,21 +136,17 @@ void Connect::DoActivate() {
   };
   std::int32_t saved = 0;
   Variant state;
-  if (err.Assign(state, noted(automation::GetProperty(DTE(), "WindowState")))) err.Assign(saved, automation::ToLong(state));
+  if (err.Assign(state, noted(automation::GetProperty(host.DTE(), "WindowState")))) err.Assign(saved, automation::ToLong(state));
   if (err.Number() != 0 || saved == 1) saved = 0;  // unreadable or minimized: normal
-  err.Do(noted(automation::PutProperty(DTE(), "WindowState", std::int32_t{1})));
-  err.Do(noted(automation::PutProperty(DTE(), "Active", true)));
-  err.Do(noted(automation::PutProperty(DTE(), "Visible", true)));
-  err.Do(noted(automation::PutProperty(DTE(), "WindowState", saved)));
-  if (absent == 5) BringMainWindowForward(Held(mDTE), [this] { return static_cast<bool>(mDTE); });
+  err.Do(noted(automation::PutProperty(host.DTE(), "WindowState", std::int32_t{1})));
+  err.Do(noted(automation::PutProperty(host.DTE(), "Active", true)));
+  err.Do(noted(automation::PutProperty(host.DTE(), "Visible", true)));
+  err.Do(noted(automation::PutProperty(host.DTE(), "WindowState", saved)));
+  if (absent == 5) BringMainWindowForward(Held(host.Ide()), [&host] { return static_cast<bool>(host.Ide()); });
   Log("      END DoActivate()");
   err.Clear();
 }
 
-bool Connect::RTEServer() { return m_blnRTEServer; }
-void Connect::RTEServer(bool bNewValue) { m_blnRTEServer = bNewValue; }
-bool Connect::NewWorkspace() { return m_blnNewWorkspace; }
-std::int32_t Connect::CurrentBuildErrors() { return m_lCurrentBuildErrors; }
-std::int32_t Connect::CurrentBuildWarnings() { return m_lCurrentBuildWarnings; }
+}  // namespace
 
-}  // namespace zandrel::addin
+}  // namespace zandrel::commands

@@ -8,16 +8,16 @@
 
 #include <limits>
 
-#include "addin/log.h"
 #include "automation/resume_next.h"
 #include "events/timer_frm.h"
 #include "platform/platform.h"
+#include "shared/log.h"
 
 namespace zandrel::events {
 
-using addin::DEBUG_LOGLEVEL;
-using addin::ERROR_LOGLEVEL;
-using addin::Log;
+using shared::DEBUG_LOGLEVEL;
+using shared::ERROR_LOGLEVEL;
+using shared::Log;
 using automation::ResumeNext;
 using automation::Status;
 using automation::Variant;

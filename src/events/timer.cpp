@@ -6,17 +6,17 @@
 
 #include <cmath>
 
-#include "addin/connect.h"
-#include "addin/log.h"
+#include "automation/resume_next.h"
 #include "events/event_queue.h"
 #include "events/timer_frm.h"
 #include "platform/platform.h"
+#include "shared/log.h"
 
 namespace zandrel::events {
 
-using addin::DEBUG_LOGLEVEL;
-using addin::ERROR_LOGLEVEL;
-using addin::Log;
+using shared::DEBUG_LOGLEVEL;
+using shared::ERROR_LOGLEVEL;
+using shared::Log;
 using automation::Ref;
 using automation::ResumeNext;
 using automation::Status;
@@ -74,8 +74,8 @@ void EventQueue::StopTimer() {
   if (!stopped) {
     const std::string text = "StopTimer ERROR: " + stopped.error().description;
     Log(text, ERROR_LOGLEVEL);
-    if (shared::IsLogEnabled(shared::REZIRUZ_LOGID, addin::TRACE_LOGLEVEL))
-      platform::Services().messageBoxes->Show(text, addin::Connect::kLibraryName, platform::MessageBoxes::kOk);
+    if (shared::IsLogEnabled(shared::REZIRUZ_LOGID, shared::TRACE_LOGLEVEL))
+      platform::Services().messageBoxes->Show(text, shared::kLibraryName, platform::MessageBoxes::kOk);
   }
   Log("  END StopTimer", DEBUG_LOGLEVEL);
 }

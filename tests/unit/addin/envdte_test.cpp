@@ -1,10 +1,10 @@
-// The add-in's identifiers of the IDE (src/addin/envdte.h, and its private
+// The add-in's identifiers of the IDE (src/shared/envdte.h, and its private
 // description of IDTExtensibility2 in src/win/idl/extensibility.idl) held,
 // identifier by identifier, against the testbed's independent table of the
 // real IDE's (testbed/ide/ide_identifiers.h, transcribed from the public dumps
 // of the IDE's type libraries).
 
-#include "addin/envdte.h"
+#include "shared/envdte.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,6 @@
 // Members of Connect: GetDocs, KeepRoom, ActiveProject (get and put).
 
 #include "addin/connect.h"
-#include "addin/log.h"
 
 namespace zandrel::addin {
 

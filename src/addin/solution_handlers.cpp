@@ -5,8 +5,7 @@
 //   DoSolutionOpen, DoSolutionRenamed, DoRegisterProjects.
 
 #include "addin/connect.h"
-#include "addin/envdte.h"
-#include "addin/log.h"
+#include "shared/envdte.h"
 
 namespace zandrel::addin {
 

@@ -8,9 +8,8 @@
 #include <utility>
 
 #include "addin/connect.h"
-#include "addin/envdte.h"
-#include "addin/log.h"
 #include "events/event_subscription.h"
+#include "shared/envdte.h"
 
 namespace zandrel::addin {
 

@@ -10,18 +10,13 @@
 #include "automation/ref.h"
 #include "shared/debug_logger.h"
 
-namespace zandrel::addin {
+namespace zandrel::shared {
 
-using shared::CRITICAL_LOGLEVEL;
-using shared::DEBUG_LOGLEVEL;
-using shared::ERROR_LOGLEVEL;
-using shared::INFO_LOGLEVEL;
-using shared::TIMING_LOGLEVEL;
-using shared::TRACE_LOGLEVEL;
-using shared::WARNING_LOGLEVEL;
+// The add-in's library name, the title of its message boxes.
+inline constexpr char kLibraryName[] = "zandrel";
 
 inline void Log(std::string_view message, std::int32_t level = TRACE_LOGLEVEL) {
-  shared::DebugLog(message, shared::REZIRUZ_LOGID, level);
+  DebugLog(message, REZIRUZ_LOGID, level);
 }
 
 // A line whose text is formatting alone (building it calls nothing outside
@@ -29,11 +24,9 @@ inline void Log(std::string_view message, std::int32_t level = TRACE_LOGLEVEL) {
 // only when the line is written.
 template <class Text>
   requires std::is_invocable_r_v<std::string, Text&>
-void LogWhenWritten(Text&& text, std::int32_t level = TRACE_LOGLEVEL, std::int32_t logId = shared::REZIRUZ_LOGID) {
-  if (shared::IsLogEnabled(logId, level)) shared::DebugLog(text(), logId, level);
+void LogWhenWritten(Text&& text, std::int32_t level = TRACE_LOGLEVEL, std::int32_t logId = REZIRUZ_LOGID) {
+  if (IsLogEnabled(logId, level)) DebugLog(text(), logId, level);
 }
-
-using shared::LogAddress;
 
 // An object's address as log lines show it.
 template <class T>
@@ -41,4 +34,4 @@ std::string AddressOf(const automation::Ref<T>& ref) {
   return LogAddress(ref.Address());
 }
 
-}  // namespace zandrel::addin
+}  // namespace zandrel::shared

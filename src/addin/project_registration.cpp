@@ -4,7 +4,6 @@
 // Members of Connect: RegisterProjects, UnregisterProjects.
 
 #include "addin/connect.h"
-#include "addin/log.h"
 #include "platform/platform.h"
 
 namespace zandrel::addin {
