@@ -343,7 +343,8 @@ bool StandInIde::Release() { return addin_.Reset(), Say("  add-in released"), tr
 bool StandInIde::Call(const testbed::Step& step, automation::CallKind kind) {
   if (!Loaded()) return false;
   auto target = win::DispatchObject::Wrap(addin_.Get(), &com::ModelBridge());
-  Say("  " + testbed::ShowResult(target->Invoke(step.args[0].text, kind, testbed::ArgumentValues(step.args, 1))));
+  auto args = testbed::ArgumentValues(step.args, 1);
+  Say("  " + testbed::ShowResult(target->Invoke(step.args[0].text, kind, args)));
   return true;
 }
 
@@ -491,7 +492,7 @@ int main(int argc, char** argv) {
   // add-in's server can unload, and nothing this IDE handed to the add-in is
   // still referenced.
   if (GetModuleHandleW(L"zandrel.dll")) {
-    const long alive = com::ExportedObjectsAlive();
+    const long alive = testbed::com::ExportedObjectsAlive();
     const bool unloadable = AddinCanUnload();
     char verdict[160];
     std::snprintf(verdict, sizeof verdict, "%s: DllCanUnloadNow=%s, exported objects alive: %ld",
