@@ -330,8 +330,6 @@ bool StandInIde::Settle(DWORD milliseconds) {
   }
 }
 
-// `wait MS` pumps messages for MS ms; `settle [MS]` until the add-in's event
-// queue is empty.
 bool StandInIde::Wait(const testbed::Step& step) {
   if (step.verb == "settle") return Settle(step.args.empty() ? 20000 : static_cast<DWORD>(Number(step, 0)));
   if (step.args.empty()) return Say("  ! wait MILLISECONDS"), false;
@@ -416,11 +414,6 @@ long StandInIde::LogLines() {
   std::ifstream in(path, std::ios::binary);
   if (!in) return 0;
   return static_cast<long>(std::count(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>(), '\n'));
-}
-
-bool StandInIde::Loaded() {
-  if (!addin_) Say("  ! the add-in is not loaded");
-  return addin_ != nullptr;
 }
 
 bool StandInIde::CanUnload() {

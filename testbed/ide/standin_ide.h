@@ -89,7 +89,7 @@ class StandInIde : public testbed::ScenarioPlayer {
   bool Notify(const testbed::Step& step) override;
   bool Shutdown() override { return Shutdown(true); }
   bool Release() override;
-  bool Wait(const testbed::Step& step) override;
+  bool Wait(const testbed::Step& step) override;  // `wait MS` pumps messages; `settle [MS]`: Settle
   // The stand-in integration manager, as a client of it.
   bool Manager(const testbed::Step& step) override;
 
@@ -188,7 +188,7 @@ class StandInIde : public testbed::ScenarioPlayer {
 
 
   // Whether the add-in is loaded; says so when it is not.
-  bool Loaded();
+  bool Loaded() { return addin_ || (Say("  ! the add-in is not loaded"), false); }
   bool CanUnload();
 
   testbed::IdeModel ide_;
