@@ -74,6 +74,8 @@ Result<std::vector<Step>> ParseScenario(std::string_view text, const std::vector
   return steps;
 }
 
+long Number(const Step& step, std::size_t i) { return std::strtol(step.args[i].text.c_str(), nullptr, 10); }
+
 automation::Variant ArgumentValue(const Token& token) {
   using automation::Variant;
   if (token.quoted) return Variant(token.text);

@@ -39,6 +39,9 @@ struct Verb {
 
 automation::Result<std::vector<Step>> ParseScenario(std::string_view text, const std::vector<Verb>& verbs);
 
+// The step's I-th argument as a whole number (0 when it is not one).
+long Number(const Step& step, std::size_t i);
+
 // A call's argument: a quoted token is text; otherwise true/false, empty,
 // nothing (a null object), an integer (Long), a number with a point (Double),
 // else the word as text. "array(LB, a, b, ...)" written as one quoted-free

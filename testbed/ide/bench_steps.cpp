@@ -3,7 +3,7 @@
 
 #include "ide/standin_ide.h"
 
-namespace zandrel::standin {
+namespace zandrel::testbed::standin {
 
 // The IDE's project list (GetObject("VCProjects")) and its count, through
 // the IDE's automation root.
@@ -113,8 +113,8 @@ bool StandInIde::BenchRegister(int reps) {
     Say("  ! bench-register needs the add-in loaded, the manager started and REPETITIONS >= 1");
     return false;
   }
-  ComPtr<IDispatch> rootDispatch = win::Adopt(win::ExportObject(ide_.Root()));
-  auto root = win::DispatchObject::Wrap(rootDispatch.Get(), &win::ModelBridge());
+  ComPtr<IDispatch> rootDispatch = win::Adopt(com::ExportObject(ide_.Root()));
+  auto root = win::DispatchObject::Wrap(rootDispatch.Get(), &com::ModelBridge());
   std::vector<double> addin, bare, manager, owners, ideCalls;
   auto now = [] { return testbed::NowMicroseconds(); };
   long documents = 0, projectCount = 0;
@@ -143,7 +143,7 @@ bool StandInIde::BenchRegister(int reps) {
       (void)root->Invoke("Version", automation::CallKind::PropertyGet, {});
       inIde += now() - t;
       t = now();
-      if (owner) (void)win::DispatchObject::Wrap(owner.Get(), &win::ModelBridge())->Invoke("MSDEVPid", automation::CallKind::PropertyGet, {});
+      if (owner) (void)win::DispatchObject::Wrap(owner.Get(), &com::ModelBridge())->Invoke("MSDEVPid", automation::CallKind::PropertyGet, {});
       inOwners += now() - t;
       t = now();
       win::UniqueBstr name;
@@ -215,8 +215,8 @@ bool StandInIde::BenchOpen(int n, int reps) {
   };
   ComPtr<IQmsRegistrationManager> registration;
   manager_->get_RegistrationManager(&registration);
-  ComPtr<IDispatch> rootDispatch = win::Adopt(win::ExportObject(ide_.Root()));
-  auto root = win::DispatchObject::Wrap(rootDispatch.Get(), &win::ModelBridge());
+  ComPtr<IDispatch> rootDispatch = win::Adopt(com::ExportObject(ide_.Root()));
+  auto root = win::DispatchObject::Wrap(rootDispatch.Get(), &com::ModelBridge());
   auto now = [] { return testbed::NowMicroseconds(); };
   std::vector<double> wall, toFirstCall, bare, inManager, inDocObjects, inIde;
   long registered = 0;
@@ -361,4 +361,4 @@ std::string StandInIde::Counters() {
          std::to_string(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)) + " windows " + std::to_string(windows);
 }
 
-}  // namespace zandrel::standin
+}  // namespace zandrel::testbed::standin

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "ide/ide_identifiers.h"
+#include "ide_identifiers.h"
 
 namespace zandrel::testbed {
 

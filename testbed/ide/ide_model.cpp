@@ -1,6 +1,6 @@
 #include "ide/ide_model.h"
 
-#include "ide/ide_identifiers.h"
+#include "ide_identifiers.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,7 +4,7 @@
 
 #include "ide/standin_ide.h"
 
-namespace zandrel::standin {
+namespace zandrel::testbed::standin {
 
 namespace {
 
@@ -212,4 +212,4 @@ ComPtr<IQmsDocuments> StandInIde::EveryDocument(long& count) {
   return docs;
 }
 
-}  // namespace zandrel::standin
+}  // namespace zandrel::testbed::standin

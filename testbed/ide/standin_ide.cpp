@@ -12,7 +12,7 @@
 
 #include "ide/standin_ide.h"
 
-namespace zandrel::standin {
+namespace zandrel::testbed::standin {
 
 
 std::string g_label;  // prefixes every transcript line when several IDEs share a console
@@ -74,7 +74,6 @@ win::UniqueSafeArray EmptyCustom() {
   return win::UniqueSafeArray(SafeArrayCreate(VT_VARIANT, 1, &bound));
 }
 
-// Whether the loaded zandrel.dll answers S_OK to DllCanUnloadNow.
 bool AddinCanUnload() {
   HMODULE module = GetModuleHandleW(L"zandrel.dll");
   if (!module) return true;
@@ -107,147 +106,79 @@ bool StandInIde::Run(const testbed::Step& step) {
     for (const auto& a : step.args) echo += " " + (a.quoted ? "\"" + a.text + "\"" : a.text);
     Say(echo);
   }
-  for (const StepEntry& entry : Steps())
-    if (step.verb == entry.verb.name) return entry.run(*this, step);
-  return false;
+  return verbs_.Run(step);
 }
 
-std::vector<testbed::Verb> StandInIde::Verbs() {
-  std::vector<testbed::Verb> verbs;
-  for (const StepEntry& entry : Steps()) verbs.push_back(entry.verb);
-  return verbs;
-}
-
-namespace {
-long Number(const testbed::Step& step, std::size_t i) { return std::strtol(step.args[i].text.c_str(), nullptr, 10); }
-}  // namespace
-
-// Every step: its name, its arguments (at least, at most, as the usage says)
-// and what it does. docs/scenarios.md describes them.
-const std::vector<StandInIde::StepEntry>& StandInIde::Steps() {
+// The stand-in IDE's own steps (docs/scenarios.md); the rest of the scenario
+// language is the testbed's (scenario_verbs.h).
+std::vector<testbed::VerbRow> StandInIde::OwnVerbs() {
   using S = const testbed::Step&;
-  auto solution = [](StandInIde& ide, S step) { return ide.Solution(step); };
-  static const std::vector<StepEntry> steps = {
-      {{"start", 0, 2, "[MODE] [addin-as-application]"}, [](StandInIde& ide, S step) { return ide.Start(step); }},
-      {{"call", 1, SIZE_MAX, "MEMBER [ARGUMENT...]"}, [](StandInIde& ide, S step) { return ide.Call(step); }},
-      {{"put", 2, 2, "MEMBER VALUE"}, [](StandInIde& ide, S step) { return ide.Call(step); }},
-      {{"vcall", 1, 1, "MEMBER"}, [](StandInIde& ide, S step) { return ide.VtableCall(step.args[0].text); }},
-      {{"wait", 1, 1, "MILLISECONDS"}, [](StandInIde&, S step) { return Pump(static_cast<DWORD>(Number(step, 0))), true; }},
-      {{"settle", 0, 1, "[MILLISECONDS]"},
-       [](StandInIde& ide, S step) { return ide.Settle(step.args.empty() ? 20000 : static_cast<DWORD>(Number(step, 0))); }},
-      {{"shutdown", 0, 0, "nothing"}, [](StandInIde& ide, S) { return ide.Shutdown(true); }},
-      {{"can-unload", 0, 0, "nothing"}, [](StandInIde& ide, S) { return ide.CanUnload(); }},
-      {{"unload-dll", 0, 0, "nothing"},
-       [](StandInIde&, S) {
-         // What the IDE's add-in manager leads to after unloading an add-in:
-         // COM frees the DLLs whose DllCanUnloadNow answers S_OK (at once).
-         CoFreeUnusedLibrariesEx(0, 0);
-         Say(GetModuleHandleW(L"zandrel.dll") ? "  zandrel.dll is still loaded" : "  zandrel.dll is unloaded");
-         return true;
-       }},
-      {{"objects", 0, 0, "nothing"},
-       [](StandInIde&, S) { return Say("  exported objects alive: " + std::to_string(win::ExportedObjectsAlive())), true; }},
-      {{"window", 0, 0, "nothing"}, [](StandInIde& ide, S) { return Say("  IDEOwner window: " + Hex(ide.main_)), true; }},
-      {{"echo", 0, SIZE_MAX, "any text"}, [](StandInIde&, S) { return true; }},
-      {{"say", 0, SIZE_MAX, "any text"},
-       [](StandInIde&, S step) {
-         std::string text;
-         for (const auto& a : step.args) text += (text.empty() ? "" : " ") + a.text;
-         return Say(text), true;
-       }},
-      {{"notify", 1, 1, "OnConnection|OnDisconnection|OnBeginShutdown|OnStartupComplete|OnAddInsUpdate"},
-       [](StandInIde& ide, S step) { return ide.Notify(step.args[0].text); }},
-      {{"release", 0, 0, "nothing"}, [](StandInIde& ide, S) { return ide.addin_.Reset(), Say("  add-in released"), true; }},
-      {{"manager", 1, SIZE_MAX,
-        "start|stop|release|dump|show|running|balanced|wait-gone MS|clear-faults|bench N|fault NAME [VALUE [TEXT]]|"
-        "command self|other|PID WORD LOWER-BOUND [ARGUMENT...]"},
-       [](StandInIde& ide, S step) { return ide.Manager(step); }},
-      {{"caret", 0, 0, "nothing"},
-       [](StandInIde& ide, S) {
-         const auto& caret = ide.ide_.ActiveCaret();
-         Say(caret.line == 0 ? "  caret: no text document"
-                             : "  caret: " + caret.file + " line " + std::to_string(caret.line) + " column " +
-                                   std::to_string(caret.column));
-         return true;
-       }},
-      {{"exit-now", 0, 0, "nothing"},
-       [](StandInIde&, S) -> bool {
-         // The IDE dies: no shutdown, nothing released; what the add-in
-         // registered stays behind in the manager.
-         std::fflush(stdout);
-         ExitProcess(3);
-       }},
-      {{"leak", 0, 0, "nothing"},
-       [](StandInIde& ide, S) {
-         // One more reference to the add-in, never released: the end-of-run
-         // check must then report the add-in's server as not unloadable.
-         return ide.addin_ && (ide.addin_->AddRef(), true);
-       }},
-      {{"bench-register", 1, 1, "REPETITIONS"},
-       [](StandInIde& ide, S step) { return ide.BenchRegister(static_cast<int>(Number(step, 0))); }},
-      {{"bench-open", 2, 2, "PROJECTS REPETITIONS"},
-       [](StandInIde& ide, S step) {
-         return ide.BenchOpen(static_cast<int>(Number(step, 0)), static_cast<int>(Number(step, 1)));
-       }},
-      {{"churn", 2, 2, "EVENTS EVERY"}, [](StandInIde& ide, S step) { return ide.Churn(Number(step, 0), Number(step, 1)); }},
-      {{"disturb", 2, 2, "fail|shutdown N"},
-       [](StandInIde& ide, S step) {
-         ide.disturbance_ = step.args[0].text;
-         ide.disturbAt_ = Number(step, 1);
-         if ((ide.disturbance_ == "fail" || ide.disturbance_ == "shutdown") && ide.disturbAt_ >= 1) return true;
-         return Say("  ! disturb fail|shutdown N (N from 1)"), false;
-       }},
-      {{"calls", 0, 0, "nothing"},
-       [](StandInIde& ide, S) {
-         Say("  calls into the IDE: " + std::to_string(ide.calls_));
-         if (!ide.disturbed_.empty()) Say("  " + ide.disturbed_);
-         return true;
-       }},
-      {{"window-state", 0, 1, "[0|1|2]"},
-       [](StandInIde& ide, S step) {
-         if (!step.args.empty()) ide.ide_.windowState = static_cast<int>(Number(step, 0));
-         static const char* kStates[] = {"normal", "minimized", "maximized"};
-         const int state = ide.ide_.windowState;
-         Say("  window: " + std::string(state >= 0 && state <= 2 ? kStates[state] : "?") +
-             (ide.ide_.active ? ", active" : ", not active") + (ide.ide_.visible ? ", visible" : ", hidden"));
-         return true;
-       }},
-      {{"root-window-properties", 1, 1, "on|off"},
-       [](StandInIde& ide, S step) {
-         const std::string& value = step.args[0].text;
-         if (value != "on" && value != "off") return Say("  ! root-window-properties on|off"), false;
-         ide.ide_.rootWindowProperties = value == "on";
-         return true;
-       }},
-      {{"solution-sinks", 0, 0, "nothing"},
-       [](StandInIde& ide, S) { return Say("  solution event sinks: " + std::to_string(ide.ide_.SolutionSinks())), true; }},
-      {{"touch", 1, 1, "FILE"},
-       [](StandInIde&, S step) {
-         HANDLE h = CreateFileA(step.args[0].text.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-         if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-         return h != INVALID_HANDLE_VALUE;
-       }},
-      {{"open-solution", 1, SIZE_MAX, "PATH [NAME=PROJECT-PATH...]"}, solution},
-      {{"open-solution-unnamed", 1, SIZE_MAX, "PATH [NAME=PROJECT-PATH...]"}, solution},
-      {{"name-solution", 0, 0, "nothing"}, solution},
-      {{"add-project", 2, 2, "NAME PROJECT-PATH"}, solution},
-      {{"remove-project", 1, 1, "NAME"}, solution},
-      {{"rename-project", 3, 3, "NAME NEW-NAME NEW-PROJECT-PATH"}, solution},
-      {{"rename-solution", 1, 1, "PATH"}, solution},
-      {{"close-solution", 0, 0, "nothing"}, solution},
-      {{"command", 0, 2, "[GUID ID]"}, solution},
-      {{"later", 2, SIZE_MAX, "MILLISECONDS STEP..."}, [](StandInIde& ide, S step) { return ide.Later(step); }},
-      {{"wait-file", 1, 1, "FILE"},
-       [](StandInIde&, S step) {
-         // Another process's signal: pumps messages until the file exists (20 s).
-         for (int i = 0; i < 400; ++i) {
-           if (GetFileAttributesA(step.args[0].text.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-           Pump(50);
-         }
-         return Say("  ! no file " + step.args[0].text), false;
-       }},
+  const auto row = [this](testbed::Verb verb, bool (*run)(StandInIde&, S)) {
+    return testbed::VerbRow{std::move(verb), [this, run](S step) { return run(*this, step); }};
   };
-  return steps;
+  return {
+      row({"vcall", 1, 1, "MEMBER"}, [](StandInIde& ide, S step) { return ide.VtableCall(step.args[0].text); }),
+      row({"can-unload", 0, 0, "nothing"}, [](StandInIde& ide, S) { return ide.CanUnload(); }),
+      row({"unload-dll", 0, 0, "nothing"}, [](StandInIde&, S) {
+        // What the IDE's add-in manager leads to after unloading an add-in:
+        // COM frees the DLLs whose DllCanUnloadNow answers S_OK (at once).
+        CoFreeUnusedLibrariesEx(0, 0);
+        Say(GetModuleHandleW(L"zandrel.dll") ? "  zandrel.dll is still loaded" : "  zandrel.dll is unloaded");
+        return true;
+      }),
+      row({"objects", 0, 0, "nothing"},
+          [](StandInIde&, S) { return Say("  exported objects alive: " + std::to_string(com::ExportedObjectsAlive())), true; }),
+      row({"window", 0, 0, "nothing"},
+          [](StandInIde& ide, S) { return Say("  IDEOwner window: " + Hex(ide.main_)), true; }),
+      row({"say", 0, SIZE_MAX, "any text"}, [](StandInIde&, S step) {
+        std::string text;
+        for (const auto& a : step.args) text += (text.empty() ? "" : " ") + a.text;
+        return Say(text), true;
+      }),
+      row({"exit-now", 0, 0, "nothing"}, [](StandInIde&, S) -> bool {
+        // The IDE dies: no shutdown, nothing released; what the add-in
+        // registered stays behind in the manager.
+        std::fflush(stdout);
+        ExitProcess(3);
+      }),
+      row({"leak", 0, 0, "nothing"}, [](StandInIde& ide, S) {
+        // One more reference to the add-in, never released: the end-of-run
+        // check must then report the add-in's server as not unloadable.
+        return ide.addin_ && (ide.addin_->AddRef(), true);
+      }),
+      row({"bench-register", 1, 1, "REPETITIONS"},
+          [](StandInIde& ide, S step) { return ide.BenchRegister(static_cast<int>(Number(step, 0))); }),
+      row({"bench-open", 2, 2, "PROJECTS REPETITIONS"}, [](StandInIde& ide, S step) {
+        return ide.BenchOpen(static_cast<int>(Number(step, 0)), static_cast<int>(Number(step, 1)));
+      }),
+      row({"churn", 2, 2, "EVENTS EVERY"},
+          [](StandInIde& ide, S step) { return ide.Churn(Number(step, 0), Number(step, 1)); }),
+      row({"disturb", 2, 2, "fail|shutdown N"}, [](StandInIde& ide, S step) {
+        ide.disturbance_ = step.args[0].text;
+        ide.disturbAt_ = Number(step, 1);
+        if ((ide.disturbance_ == "fail" || ide.disturbance_ == "shutdown") && ide.disturbAt_ >= 1) return true;
+        return Say("  ! disturb fail|shutdown N (N from 1)"), false;
+      }),
+      row({"calls", 0, 0, "nothing"}, [](StandInIde& ide, S) {
+        Say("  calls into the IDE: " + std::to_string(ide.calls_));
+        if (!ide.disturbed_.empty()) Say("  " + ide.disturbed_);
+        return true;
+      }),
+      row({"touch", 1, 1, "FILE"}, [](StandInIde&, S step) {
+        HANDLE h = CreateFileA(step.args[0].text.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+        return h != INVALID_HANDLE_VALUE;
+      }),
+      row({"later", 2, SIZE_MAX, "MILLISECONDS STEP..."}, [](StandInIde& ide, S step) { return ide.Later(step); }),
+      row({"wait-file", 1, 1, "FILE"}, [](StandInIde&, S step) {
+        // Another process's signal: pumps messages until the file exists (20 s).
+        for (int i = 0; i < 400; ++i) {
+          if (GetFileAttributesA(step.args[0].text.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+          Pump(50);
+        }
+        return Say("  ! no file " + step.args[0].text), false;
+      }),
+  };
 }
 
 bool StandInIde::Start(const testbed::Step& step) {
@@ -256,8 +187,6 @@ bool StandInIde::Start(const testbed::Step& step) {
   return Load(L"zandrel.Connect", mode, wrongApplication);
 }
 
-// Creates the add-in by its ProgID and connects it as the IDE does:
-// OnConnection with the IDE's root object, then OnStartupComplete.
 bool StandInIde::Load(const std::wstring& progId, LONG mode, bool wrongApplication) {
   if (addin_) {
     Say("  ! the add-in is already loaded");
@@ -277,8 +206,8 @@ bool StandInIde::Load(const std::wstring& progId, LONG mode, bool wrongApplicati
     Say("  ! no IDTExtensibility2: " + win::ErrorFromHresult(hr).description);
     return false;
   }
-  ComPtr<IDispatch> root = win::Adopt(win::ExportObject(wrongApplication ? ide_.AddIn() : ide_.Root()));
-  ComPtr<IDispatch> addInObject = win::Adopt(win::ExportObject(ide_.AddIn()));
+  ComPtr<IDispatch> root = win::Adopt(com::ExportObject(wrongApplication ? ide_.AddIn() : ide_.Root()));
+  ComPtr<IDispatch> addInObject = win::Adopt(com::ExportObject(ide_.AddIn()));
   auto custom = EmptyCustom();
   hr = extensibility->OnConnection(root.Get(), mode, addInObject.Get(), custom.InOut());
   Say(std::string("  OnConnection(mode ") + std::to_string(mode) + ") -> " + (SUCCEEDED(hr) ? "S_OK" : "failed"));
@@ -287,12 +216,6 @@ bool StandInIde::Load(const std::wstring& progId, LONG mode, bool wrongApplicati
   return true;
 }
 
-// The IDE's own loading rule at start-up: the add-ins registered for its
-// version under HKLM, then HKCU (in the registry view of this process's
-// bitness), whose LoadBehavior has the start-up bit (0x2), each created by
-// its ProgID (the key's name) and connected with ext_cm_Startup. This
-// stand-in holds one add-in: the first one loaded; a later one is named and
-// left out.
 bool StandInIde::LoadAddIns(const std::string& version) {
   Say("> load-addins " + version);
   const std::wstring path = L"Software\\Microsoft\\VisualStudio\\" + win::Utf8ToWide(version) + L"\\AddIns";
@@ -349,41 +272,6 @@ bool StandInIde::Shutdown(bool report) {
   return true;
 }
 
-// The solution and its projects: each step fires the events the IDE fires.
-bool StandInIde::Solution(const testbed::Step& step) {
-  auto projects = [&](std::size_t from) {
-    std::vector<testbed::ProjectInfo> list;
-    for (std::size_t i = from; i < step.args.size(); ++i) list.push_back(testbed::ProjectInfo::FromArgument(step.args[i].text));
-    return list;
-  };
-  const std::string& v = step.verb;
-  if (v == "open-solution" || v == "open-solution-unnamed") {
-    ide_.OpenSolution(step.args[0].text, projects(1), v == "open-solution");
-  } else if (v == "name-solution") {
-    ide_.NameSolution();
-  } else if (v == "add-project") {
-    ide_.AddProject({step.args[0].text, step.args[1].text});
-  } else if (v == "remove-project") {
-    if (!ide_.RemoveProject(step.args[0].text)) return Say("  ! no project " + step.args[0].text), true;
-  } else if (v == "rename-project") {
-    if (!ide_.RenameProject(step.args[0].text, {step.args[1].text, step.args[2].text}))
-      return Say("  ! no project " + step.args[0].text), true;
-  } else if (v == "rename-solution") {
-    ide_.RenameSolution(step.args[0].text);
-  } else if (v == "close-solution") {
-    ide_.CloseSolution();
-  } else if (v == "command") {
-    // A command completes (by default File.SaveAll).
-    ide_.ExecuteCommand(step.args.size() == 2 ? step.args[0].text : "{5EFC7975-14BC-11CF-9B2B-00AA00573819}",
-                        step.args.size() == 2 ? std::atoi(step.args[1].text.c_str()) : 224);
-  } else {
-    return false;
-  }
-  return true;
-}
-
-// A step run later by a window timer of this thread: it happens whenever the
-// thread pumps messages, also inside the add-in's outgoing calls.
 bool StandInIde::Later(const testbed::Step& step) {
   testbed::Step later{step.line, step.args[1].text, std::vector<testbed::Token>(step.args.begin() + 2, step.args.end())};
   const UINT_PTR id = SetTimer(nullptr, 0, static_cast<UINT>(std::strtoul(step.args[0].text.c_str(), nullptr, 10)),
@@ -402,38 +290,29 @@ void CALLBACK StandInIde::RunLater(HWND, UINT, UINT_PTR id, DWORD) {
   current_->Run(step);
 }
 
-// One notification of IDTExtensibility2 on its own (the add-in stays loaded).
-bool StandInIde::Notify(const std::string& name) {
-  if (!addin_) {
-    Say("  ! the add-in is not loaded");
-    return false;
-  }
+bool StandInIde::Notify(const testbed::Step& step) {
+  const std::string& name = step.args[0].text;
+  if (!Loaded()) return false;
   ComPtr<testbed::IdeExtensibility2> ext = Extensibility();
   auto custom = EmptyCustom();
   HRESULT hr = E_INVALIDARG;
-  if (name == "OnDisconnection") hr = ext->OnDisconnection(1, custom.InOut());
+  if (name == "OnDisconnection")
+    hr = ext->OnDisconnection(step.args.size() > 1 ? std::atoi(step.args[1].text.c_str()) : 1, custom.InOut());
   else if (name == "OnBeginShutdown") hr = ext->OnBeginShutdown(custom.InOut());
   else if (name == "OnStartupComplete") hr = ext->OnStartupComplete(custom.InOut());
   else if (name == "OnAddInsUpdate") hr = ext->OnAddInsUpdate(custom.InOut());
   else if (name == "OnConnection") {
-    ComPtr<IDispatch> root = win::Adopt(win::ExportObject(ide_.Root()));
+    ComPtr<IDispatch> root = win::Adopt(com::ExportObject(ide_.Root()));
     hr = ext->OnConnection(root.Get(), 1, nullptr, custom.InOut());
   }
   Say("  " + name + " -> " + (SUCCEEDED(hr) ? "S_OK" : "failed"));
   return true;
 }
 
-// Pumps messages until the add-in's event queue is empty, at most
-// `milliseconds`. A step runs from the top of the message loop, never inside
-// a handler, so every event queued before it has then been worked off,
-// however slow the machine.
 bool StandInIde::Settle(DWORD milliseconds) {
   if (!addin_ && shutDownInside_) return true;  // nothing is left to settle
-  if (!addin_) {
-    Say("  ! the add-in is not loaded");
-    return false;
-  }
-  auto target = win::DispatchObject::Wrap(addin_.Get(), &win::ModelBridge());
+  if (!Loaded()) return false;
+  auto target = win::DispatchObject::Wrap(addin_.Get(), &com::ModelBridge());
   const ULONGLONG begin = GetTickCount64();
   for (;;) {
     Pump(20);
@@ -451,24 +330,24 @@ bool StandInIde::Settle(DWORD milliseconds) {
   }
 }
 
-bool StandInIde::Call(const testbed::Step& step) {
-  if (!addin_) {
-    Say("  ! the add-in is not loaded");
-    return false;
-  }
-  std::vector<Variant> args;
-  for (std::size_t i = 1; i < step.args.size(); ++i) args.push_back(testbed::ArgumentValue(step.args[i]));
-  auto target = win::DispatchObject::Wrap(addin_.Get(), &win::ModelBridge());
-  const auto kind = step.verb == "put" ? automation::CallKind::PropertyPut : automation::CallKind::Method;
+bool StandInIde::Wait(const testbed::Step& step) {
+  if (step.verb == "settle") return Settle(step.args.empty() ? 20000 : static_cast<DWORD>(Number(step, 0)));
+  if (step.args.empty()) return Say("  ! wait MILLISECONDS"), false;
+  return Pump(static_cast<DWORD>(Number(step, 0))), true;
+}
+
+bool StandInIde::Release() { return addin_.Reset(), Say("  add-in released"), true; }
+
+bool StandInIde::Call(const testbed::Step& step, automation::CallKind kind) {
+  if (!Loaded()) return false;
+  auto target = win::DispatchObject::Wrap(addin_.Get(), &com::ModelBridge());
+  auto args = testbed::ArgumentValues(step.args, 1);
   Say("  " + testbed::ShowResult(target->Invoke(step.args[0].text, kind, args)));
   return true;
 }
 
 bool StandInIde::VtableCall(const std::string& member) {
-  if (!addin_) {
-    Say("  ! the add-in is not loaded");
-    return false;
-  }
+  if (!Loaded()) return false;
   _Connect* c = addin_.Get();
   win::UniqueBstr text;
   LONG number = 0;
@@ -512,8 +391,6 @@ bool StandInIde::VtableCall(const std::string& member) {
   return true;
 }
 
-// A call of the add-in into one of the IDE's objects (on the IDE's thread,
-// inside the add-in's outgoing COM call).
 std::optional<automation::Error> StandInIde::OnModelCall(std::string_view member) {
   if (++calls_ != disturbAt_ || disturbance_.empty()) return std::nullopt;
   disturbed_ = "disturbed: call " + std::to_string(calls_) + " (" + std::string(member) + "), " +
@@ -528,7 +405,6 @@ std::optional<automation::Error> StandInIde::OnModelCall(std::string_view member
   return std::nullopt;
 }
 
-// The lines in the add-in's log file now (the file its settings name).
 long StandInIde::LogLines() {
   char path[MAX_PATH] = {};
   DWORD size = sizeof path;
@@ -562,10 +438,10 @@ std::string ReadAll(const char* path) {
   return text.str();
 }
 
-}  // namespace zandrel::standin
+}  // namespace zandrel::testbed::standin
 
 using namespace zandrel;
-using namespace zandrel::standin;
+using namespace zandrel::testbed::standin;
 
 int main(int argc, char** argv) {
   std::string loadAddIns;  // the IDE version whose AddIns keys are read at start-up
@@ -585,19 +461,19 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "standin_ide: cannot read %s\n", argv[1]);
     return 2;
   }
-  auto steps = testbed::ParseScenario(text, StandInIde::Verbs());
-  if (!steps) {
-    std::fprintf(stderr, "standin_ide: %s: %s\n", argv[1], steps.error().description.c_str());
-    return 2;
-  }
-
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   g_hook = SetWindowsHookExW(WH_CBT, AnswerMessageBoxes, nullptr, GetCurrentThreadId());
   int status = 0;
   {
     StandInIde ide;
-    if (!loadAddIns.empty()) ide.LoadAddIns(loadAddIns);
-    for (const auto& step : *steps) {
+    auto steps = testbed::ParseScenario(text, ide.Verbs());
+    if (!steps) {
+      std::fprintf(stderr, "standin_ide: %s: %s\n", argv[1], steps.error().description.c_str());
+      status = 2;
+    } else if (!loadAddIns.empty()) {
+      ide.LoadAddIns(loadAddIns);
+    }
+    for (const auto& step : steps ? *steps : std::vector<testbed::Step>{}) {
       if (!ide.Run(step)) {
         std::fprintf(stderr, "standin_ide: line %d: step '%s' failed\n", step.line, step.verb.c_str());
         status = 1;
@@ -609,7 +485,7 @@ int main(int argc, char** argv) {
   // add-in's server can unload, and nothing this IDE handed to the add-in is
   // still referenced.
   if (GetModuleHandleW(L"zandrel.dll")) {
-    const long alive = win::ExportedObjectsAlive();
+    const long alive = testbed::com::ExportedObjectsAlive();
     const bool unloadable = AddinCanUnload();
     char verdict[160];
     std::snprintf(verdict, sizeof verdict, "%s: DllCanUnloadNow=%s, exported objects alive: %ld",

@@ -1,7 +1,8 @@
 #pragma once
 // The stand-in IDE of standin_ide, in three parts that share this class:
-//   standin_ide.cpp    the program, the table of steps, loading and connecting
-//                      the add-in, the solution's events, calls into the add-in;
+//   standin_ide.cpp    the program, its own steps (the rest of the scenario
+//                      language is testbed/scenario_verbs), loading and
+//                      connecting the add-in, calls into the add-in;
 //   manager_steps.cpp  the stand-in integration manager, as a client of it
 //                      (the `manager` steps);
 //   bench_steps.cpp    the benchmarks and the long session (`bench-register`,
@@ -24,22 +25,22 @@
 #include <string>
 
 #include "automation/text.h"
+#include "com/exported_object.h"
 #include "ide/ide_extensibility.h"
 #include "ide/ide_model.h"
 #include "qms.h"
 #include "model_object.h"
-#include "scenario.h"
+#include "scenario_verbs.h"
 #include "shared/debug_logger.h"
 #include "stopwatch.h"
 #include "win/owners.h"
 #include "win/com_support.h"
 #include "win/com_variant.h"
 #include "win/dispatch_object.h"
-#include "win/exported_object.h"  // the testbed's own (testbed/win)
 #include "win/text_conv.h"
 #include "zandrel.h"
 
-namespace zandrel::standin {
+namespace zandrel::testbed::standin {
 
 using automation::Ref;
 using automation::Variant;
@@ -69,24 +70,31 @@ struct ManagerView {
   static ManagerView Parse(const std::string& dump);
 };
 
-class StandInIde {
+class StandInIde : public testbed::ScenarioPlayer {
  public:
   StandInIde();
-  ~StandInIde();
+  ~StandInIde() override;
 
   bool Run(const testbed::Step& step);
 
   // The steps a scenario may use (the parser checks their arguments' count).
-  static std::vector<testbed::Verb> Verbs();
- private:
-  // One step: its name and arguments as the parser checks them, its handler.
-  struct StepEntry {
-    testbed::Verb verb;
-    bool (*run)(StandInIde& ide, const testbed::Step& step);
-  };
-  static const std::vector<StepEntry>& Steps();
+  std::vector<testbed::Verb> Verbs() const { return verbs_.Verbs(); }
 
-  bool Start(const testbed::Step& step);
+  // The scenario language's calls (testbed/scenario_verbs.h).
+  testbed::IdeModel& Ide() override { return ide_; }
+  void Show(const std::string& line) override { Say("  " + line); }
+  bool Start(const testbed::Step& step) override;
+  bool Call(const testbed::Step& step, automation::CallKind kind) override;
+  // One notification of IDTExtensibility2 on its own (the add-in stays loaded).
+  bool Notify(const testbed::Step& step) override;
+  bool Shutdown() override { return Shutdown(true); }
+  bool Release() override;
+  bool Wait(const testbed::Step& step) override;  // `wait MS` pumps messages; `settle [MS]`: Settle
+  // The stand-in integration manager, as a client of it.
+  bool Manager(const testbed::Step& step) override;
+
+ private:
+  std::vector<testbed::VerbRow> OwnVerbs();
 
   // Creates the add-in by its ProgID and connects it as the IDE does:
   // OnConnection with the IDE's root object, then OnStartupComplete.
@@ -104,27 +112,16 @@ class StandInIde {
 
   bool Shutdown(bool report);
 
-  // The solution and its projects: each step fires the events the IDE fires.
-  bool Solution(const testbed::Step& step);
-
   // A step run later by a window timer of this thread: it happens whenever the
   // thread pumps messages, also inside the add-in's outgoing calls.
   bool Later(const testbed::Step& step);
   static void CALLBACK RunLater(HWND, UINT, UINT_PTR id, DWORD);
-
-  // One notification of IDTExtensibility2 on its own (the add-in stays loaded).
-  bool Notify(const std::string& name);
-
-  // The stand-in integration manager, as a client of it.
-  bool Manager(const testbed::Step& step);
 
   // Pumps messages until the add-in's event queue is empty, at most
   // `milliseconds`. A step runs from the top of the message loop, never inside
   // a handler, so every event queued before it has then been worked off,
   // however slow the machine.
   bool Settle(DWORD milliseconds);
-
-  bool Call(const testbed::Step& step);
 
   bool VtableCall(const std::string& member);
 
@@ -190,6 +187,8 @@ class StandInIde {
   static long LogLines();
 
 
+  // Whether the add-in is loaded; says so when it is not.
+  bool Loaded() { return addin_ || (Say("  ! the add-in is not loaded"), false); }
   bool CanUnload();
 
   testbed::IdeModel ide_;
@@ -205,6 +204,7 @@ class StandInIde {
   long managerBaseline_ = -1;  // the manager's references from outside when this IDE started it
   std::map<UINT_PTR, testbed::Step> pending_;
   static inline StandInIde* current_ = nullptr;
+  testbed::Interpreter verbs_{*this, OwnVerbs()};
 };
 
-}  // namespace zandrel::standin
+}  // namespace zandrel::testbed::standin

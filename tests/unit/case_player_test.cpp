@@ -21,7 +21,7 @@
 #include "doctor/logger_check.h"
 #include "doctor/report.h"
 #include "events/timer_frm.h"
-#include "scenario.h"
+#include "scenario_verbs.h"
 #include "support/addin_fixture.h"
 #include "support/case_name.h"
 #include "support/log_lines.h"
@@ -97,13 +97,9 @@ void Rewrite(const Case& played, const std::string& transcript) {
   std::ofstream(kCaseDir + played.file, std::ios::binary) << text;
 }
 
-class Player : public AddinFixture {
+class Player : public AddinFixture, public testbed::ScenarioPlayer {
  protected:
   using Args = std::vector<Token>;
-  struct Verb {
-    std::size_t minArgs, maxArgs;
-    std::function<void(const Args&)> run;
-  };
 
   Player() {
     addin::EnumWindowsCallback::m_lFoundWnd = 0;
@@ -145,32 +141,6 @@ class Player : public AddinFixture {
     Args step;  // run inside the call instead of failing it
   };
 
-  static std::vector<Variant> Values(const Args& args, std::size_t from) {
-    std::vector<Variant> values;
-    for (std::size_t i = from; i < args.size(); ++i) {
-      const Token& t = args[i];
-      if (!t.quoted && t.text == "array") {  // the rest: a lower bound and the elements
-        VariantArray array{std::stoi(args.at(i + 1).text), Values(args, i + 2)};
-        values.emplace_back(std::move(array));
-        break;
-      }
-      const auto typed = [&](const char* prefix) { return !t.quoted && t.text.starts_with(prefix); };
-      if (typed("integer:")) values.emplace_back(static_cast<std::int16_t>(std::stoi(t.text.substr(8))));
-      else if (typed("single:")) values.emplace_back(std::stof(t.text.substr(7)));
-      else if (typed("double:")) values.emplace_back(std::stod(t.text.substr(7)));
-      else if (typed("date:"))  // "date:" alone: a date made without a value
-        values.emplace_back(t.text.size() == 5 ? automation::Date{} : automation::Date{std::stod(t.text.substr(5))});
-      else if (!t.quoted && t.text == "empty-array") values.emplace_back(VariantArray{});
-      else if (!t.quoted && t.text == "unsupported") values.emplace_back(automation::Unsupported{});
-      else values.push_back(testbed::ArgumentValue(t));
-    }
-    return values;
-  }
-  static std::vector<testbed::ProjectInfo> Projects(const Args& args) {
-    std::vector<testbed::ProjectInfo> projects;
-    for (std::size_t i = 1; i < args.size(); ++i) projects.push_back(testbed::ProjectInfo::FromArgument(args[i].text));
-    return projects;
-  }
   static std::string Exact(float f) {
     char text[32];
     std::snprintf(text, sizeof text, "%.9g", static_cast<double>(f));
@@ -193,7 +163,7 @@ class Player : public AddinFixture {
     transcript_ += line + "\n";
   }
   void Invoke(const Args& args, automation::CallKind kind) {
-    auto values = Values(args, 1);
+    auto values = testbed::ArgumentValues(args, 1);
     const auto answer = AddIn().Face()->Invoke(args[0].text, kind, values);
     std::string shown = testbed::ShowResult(answer);
     if (answer && answer->type() == automation::VarType::Object && answer->AsObject() == ide.Root())
@@ -224,7 +194,8 @@ class Player : public AddinFixture {
     calls_.erase(rule.who + "." + rule.member);
     rules_.push_back(std::move(rule));
   }
-  void Notify(const Args& args) {
+  bool Notify(const testbed::Step& step) override {
+    const Args& args = step.args;
     const std::string& name = args[0].text;
     if (name == "OnStartupComplete") AddIn()->OnStartupComplete(custom_);
     else if (name == "OnBeginShutdown") AddIn()->OnBeginShutdown(custom_);
@@ -232,8 +203,10 @@ class Player : public AddinFixture {
     else if (name == "OnDisconnection") AddIn()->OnDisconnection(args.size() > 1 ? std::stoi(args[1].text) : 0, custom_);
     else if (name == "OnConnection") AddIn()->OnConnection(ide.Root(), 1, ide.AddIn(), custom_);
     else throw std::runtime_error("no notification " + name);
+    return true;
   }
-  void Manager(const Args& args) {
+  bool Manager(const testbed::Step& step) override {
+    const Args& args = step.args;
     const std::string& what = args[0].text;
     if (what == "stopped") outside.running = false;
     else if (what == "unregistered") outside.registered = outside.running = false;
@@ -257,28 +230,7 @@ class Player : public AddinFixture {
         throw std::runtime_error("no fault " + args[1].text);
     } else if (what == "clear-faults") manager.faults = {};
     else throw std::runtime_error("no manager step " + what);
-  }
-  void Ide(const Args& args) {
-    const std::string& what = args[0].text;
-    const bool on = args.size() > 1 && args[1].text == "on";
-    if (what == "vcprojects") ide.vcProjectsAvailable = on;
-    else if (what == "responsive") ide.responsive = on;
-    else if (what == "active") ide.active = on;
-    else if (what == "root-window-properties") ide.rootWindowProperties = on;
-    else if (what == "window-state") ide.windowState = std::stoi(args.at(1).text);
-    else if (what == "window") {
-      std::string changes;
-      for (const auto& c : std::exchange(ide.windowChanges, {})) changes += " " + c;
-      Say("window state " + std::to_string(ide.windowState) + ", active " + YesNo(ide.active) + ", visible " +
-          YesNo(ide.visible) + "; changes:" + changes);
-    } else if (what == "caret") {
-      const auto& c = ide.ActiveCaret();
-      Say("caret " + c.file + " line " + std::to_string(c.line) + " column " + std::to_string(c.column) +
-          ", shown line " + std::to_string(c.shownLine) + " with (" + c.shownWith + ")");
-      for (const auto& file : ide.OpenedFiles()) Say("opened " + file);
-    } else {
-      throw std::runtime_error("no ide step " + what);
-    }
+    return true;
   }
   // setting NAME dword HEX | string TEXT | expand TEXT; setting none: no key.
   void Setting(const Args& a) {
@@ -326,230 +278,164 @@ class Player : public AddinFixture {
     if (!calls.empty()) Say("outside: " + calls);
   }
 
-  const std::map<std::string, Verb>& Verbs() {
-    static const std::size_t any = SIZE_MAX;
-    if (verbs_.empty()) {
-      verbs_ = {
-          {"connect", {0, 2, [this](const Args& a) { Connect(a, &outside); }}},
-          {"start",
-           {0, 0,
-            [this](const Args& a) {
-              Connect(a, &outside);
-              AddIn()->OnStartupComplete(custom_);
-            }}},
-          {"connect-alone", {0, 0, [this](const Args& a) { Connect(a, nullptr); }}},
-          {"notify", {1, 2, [this](const Args& a) { Notify(a); }}},
-          {"shutdown",
-           {0, 0,
-            [this](const Args&) {
-              AddIn()->OnBeginShutdown(custom_);
-              AddIn()->OnDisconnection(0, custom_);
-              AddIn() = nullptr;
-            }}},
-          {"release", {0, 0, [this](const Args&) { AddIn() = nullptr; }}},
-          {"use", {1, 1, [this](const Args& a) { current_ = &*std::next(addins_.begin(), std::stol(a.at(0).text) - 1); }}},
-          {"call", {1, any, [this](const Args& a) { Invoke(a, automation::CallKind::Method); }}},
-          {"get", {1, any, [this](const Args& a) { Invoke(a, automation::CallKind::PropertyGet); }}},
-          {"put", {1, 2, [this](const Args& a) { Invoke(a, automation::CallKind::PropertyPut); }}},
-          {"pid", {1, 1, [this](const Args& a) { os.process.pid = std::stoi(a[0].text); }}},
-          {"no-windows", {0, 0, [this](const Args&) { os.windows.topLevel.clear(); }}},
-          {"window",
-           {4, 4,
-            [this](const Args& a) {
-              os.windows.topLevel.push_back({static_cast<platform::WindowHandle>(std::stoll(a[0].text, nullptr, 16)),
-                                             std::stoi(a[1].text), a[2].text, a[3].text});
-            }}},
-          {"open-solution", {1, any, [this](const Args& a) { ide.OpenSolution(a[0].text, Projects(a)); }}},
-          {"open-solution-unnamed", {1, any, [this](const Args& a) { ide.OpenSolution(a[0].text, Projects(a), false); }}},
-          {"name-solution", {0, 0, [this](const Args&) { ide.NameSolution(); }}},
-          {"add-project", {2, 2, [this](const Args& a) { ide.AddProject({a[0].text, a[1].text}); }}},
-          {"remove-project", {1, 1, [this](const Args& a) { ide.RemoveProject(a[0].text); }}},
-          {"rename-project", {3, 3, [this](const Args& a) { ide.RenameProject(a[0].text, {a[1].text, a[2].text}); }}},
-          {"rename-solution", {1, 1, [this](const Args& a) { ide.RenameSolution(a[0].text); }}},
-          {"close-solution", {0, 0, [this](const Args&) { ide.CloseSolution(); }}},
-          {"command",
-           {0, 2,
-            [this](const Args& a) {
-              ide.ExecuteCommand(a.empty() ? "{5EFC7975-14BC-11CF-9B2B-00AA00573819}" : a[0].text,
-                                 a.size() > 1 ? std::stoi(a[1].text) : 224);
-            }}},
-          {"ide", {1, 2, [this](const Args& a) { Ide(a); }}},
-          {"manager", {1, 4, [this](const Args& a) { Manager(a); }}},
-          {"document-objects-fail-on", {1, 1, [this](const Args& a) {
-             outside.docProjectFailsOn = outside.docProjectsCreated + std::stoi(a[0].text);
-           }}},
-          {"fail", {3, 5, [this](const Args& a) { AddRule(a, false); }}},
-          {"inside", {4, any, [this](const Args& a) { AddRule(a, true); }}},
-          {"clear-rules", {0, 0, [this](const Args&) { rules_.clear(); }}},
-          {"window-reads",
-           {0, 0,
-            [this](const Args&) {
-              std::string reads;
-              for (const auto& r : std::exchange(os.windows.reads, {})) reads += " " + r;
-              Say("window reads:" + reads);
-            }}},
-          {"message-boxes",
-           {0, 0,
-            [this](const Args&) {
-              for (const auto& box : std::exchange(os.messageBoxes.shown, {}))
-                Say("message box \"" + box.text + "\" caption \"" + box.caption + "\" style " + std::to_string(box.style));
-            }}},
-          {"log-mask",
-           {1, 1,
-            [this](const Args& a) {
-              os.registry.SetDword(kKey, "Debug", static_cast<std::uint32_t>(std::stoul(a[0].text, nullptr, 16)));
-              shared::ResetDebugLoggerForTesting();
-            }}},
-          {"forget-window", {0, 0, [](const Args&) { addin::EnumWindowsCallback::m_lFoundWnd = 0; }}},
-          {"fire-solution", {1, any, [this](const Args& a) { ide.FireSolution(a[0].text, Values(a, 1)); }}},
-          {"fire-commands", {1, any, [this](const Args& a) { ide.FireCommands(a[0].text, Values(a, 1)); }}},
-          {"add-event",
-           {2, 2, [this](const Args& a) { AddIn()->Events().AddEvent(Values(a, 0)[0], std::stoi(a[1].text)); }}},
-          {"event-count", {1, 1, [this](const Args& a) { AddIn()->Events().SetAddEventCount(std::stoi(a[0].text)); }}},
-          {"release-timer",
-           {0, 0, [this](const Args&) { Say(AddIn()->Events().ReleaseTimer().ok() ? "released" : "failed"); }}},
-          {"clock", {1, 1, [this](const Args& a) { os.clock.timeOfDay = std::stof(a[0].text); }}},
-          {"next-fire",
-           {0, 1,
-            [this](const Args& a) {
-              events::EventQueue& queue = AddIn()->Events();
-              if (a.empty()) Say("next fire " + Exact(queue.NextFire()));
-              else queue.SetNextFire(std::stof(a[0].text));
-            }}},
-          {"start-timer", {1, 1, [this](const Args& a) { AddIn()->Events().StartTimer(std::stoi(a[0].text)); }}},
-          {"stop-timer", {0, 0, [this](const Args&) { AddIn()->Events().StopTimer(); }}},
-          {"fail-timer-sets", {1, 1, [this](const Args& a) { os.timers.live.front()->failSets = std::stoi(a[0].text); }}},
-          {"elapsed",
-           {2, 2,
-            [this](const Args& a) {
-              events::EventQueue& queue = AddIn()->Events();
-              queue.SetStartTime(std::stof(a[0].text));
-              Say(queue.FormatElapsedMs(std::stof(a[1].text)));
-            }}},
-          {"timer",
-           {0, 0,
-            [this](const Args&) {
-              events::TimerFrm* form = AddIn()->Events().Form();
-              if (!form || !form->Loaded()) return Say("timer: no form");
-              const auto& t = form->ClientTimer();
-              const auto client = form->Client();
-              Say(std::string("timer: ") + (t.Enabled() ? "armed" : "off") + ", interval " + std::to_string(t.Interval()) +
-                  ", client " + (client ? Which(client.Address()) : "none"));
-            }}},
-          {"setting", {1, 3, [this](const Args& a) { Setting(a); }}},
-          {"read-settings",
-           {0, 0,
-            [this](const Args&) {
-              shared::ResetDebugLoggerForTesting();
-              shared::InitDebugLogger();
-              const auto& st = shared::CurrentLoggerState();
-              Say("logger: mask " + std::to_string(st.m_lDebugMask) + ", file \"" + st.m_strDebugOutputFile +
-                  "\", suppress \"" + st.m_strSuppressTimeStamps + "\"");
-            }}},
-          {"log",
-           {3, 3, [](const Args& a) {
-              shared::DebugLog(Replace(Replace(a[2].text, "<CR>", "\r"), "<LF>", "\n"), std::stoi(a[0].text),
-                               std::stoi(a[1].text));
-            }}},
-          {"log-file",
-           {1, 1,
-            [this](const Args& a) {
-              const auto file = os.files.files.find(a[0].text);
-              Say(file == os.files.files.end() ? "(no file)" : Replace(Replace(file->second, "\r", "<CR>"), "\n", "<LF>"));
-            }}},
-          {"files",
-           {0, 2,
-            [this](const Args& a) {
-              if (a.size() == 2 && a[0].text == "fail-writes") os.files.failWrites = std::stoi(a[1].text);
-              else if (a.size() == 2) os.files.failOpens[a[0].text] = std::stoi(a[1].text);
-              std::string sleeps;
-              for (const auto ms : std::exchange(os.process.sleeps, {})) sleeps += " " + std::to_string(ms);
-              if (a.empty())
-                Say("files: opens " + std::to_string(os.files.opens) + ", closes " + std::to_string(os.files.closes) +
-                    ", sleeps" + sleeps);
-            }}},
-          {"registry-calls",
-           {0, 0,
-            [this](const Args&) {
-              for (const auto& c : std::exchange(os.registry.calls, {})) Say(c.what + " " + c.detail);
-              Say("open keys " + std::to_string(os.registry.OpenKeys()));
-            }}},
-          {"clock-text",
-           {1, 2,
-            [this](const Args& a) {
-              os.clock.generalDate = a[0].text;
-              if (a.size() > 1) os.clock.decimalSeparator = a[1].text;
-            }}},
-          {"doctor", {0, 2, [this](const Args& a) { Doctor(!a.empty() && a[0].text == "other", !a.empty() && a.back().text == "json"); }}},
-          {"convert",
-           {1, any,
-            [this](const Args& a) {
-              // Control characters by name, both ways.
-              static const std::pair<const char*, const char*> kNames[] = {
-                  {"<TAB>", "\t"}, {"<CR>", "\r"}, {"<LF>", "\n"}, {"<VT>", "\v"}, {"<FF>", "\f"}};
-              Args named = a;
-              for (const auto& [name, ch] : kNames) named[0].text = Replace(named[0].text, name, ch);
-              const Variant v = Values(named, 0).at(0);
-              const auto show = [](const auto& r, auto text) {
-                return r ? text(*r) : "! error " + std::to_string(r.error().number) + ": " + r.error().description;
-              };
-              Say("long " + show(automation::ToLong(v), [](std::int32_t n) { return std::to_string(n); }) + "; text " +
-                  show(automation::ToText(v), [](std::string t) {
-                    for (const auto& [name, ch] : kNames) t = Replace(t, ch, name);
-                    return "\"" + t + "\"";
-                  }) + "; boolean " +
-                  show(automation::ToBoolean(v), [](bool b) { return std::string(b ? "True" : "False"); }));
-            }}},
-          {"interrupt", {0, 0, [this](const Args&) { AddIn()->Events().Interrupt(); }}},
-          {"wait", {0, 1, [this](const Args&) { Drain(); }}},  // MS: as long as timers are armed
-          // Until the queue is empty, then the one count that ended the wait,
-          // as the stand-in IDE asks for it.
-          {"settle",
-           {0, 1,
-            [this](const Args&) {
-              Drain();
-              (void)AddIn().Face()->Invoke("EventQueueCount", automation::CallKind::Method, {});
-            }}},
-          {"tick", {0, 0, [this](const Args&) { os.timers.TickAll(); }}},
-          {"calls",
-           {1, 1,
-            [this](const Args& a) {
-              std::string list;
-              for (const auto& m : std::exchange(order_[a[0].text], {})) list += (list.empty() ? "" : ", ") + m;
-              Say("calls: " + list);
-            }}},
-          {"state", {0, 0, [this](const Args&) { State(); }}},
-          {"quiet", {1, any, [this](const Args& a) { quiet_ = true; Run(a); }}},
-          {"echo", {0, any, [](const Args&) {}}},
-      };
-    }
-    return verbs_;
+  // The rest of the scenario language (testbed/scenario_verbs.h), through
+  // the add-in in process and the platform fakes.
+  testbed::IdeModel& Ide() override { return ide; }
+  void Show(const std::string& line) override { Say(line); }
+  bool Start(const testbed::Step& step) override {
+    return Connect(step.args, &outside), AddIn()->OnStartupComplete(custom_), true;
+  }
+  bool Call(const testbed::Step& step, automation::CallKind kind) override { return Invoke(step.args, kind), true; }
+  bool Shutdown() override { return AddIn()->OnBeginShutdown(custom_), AddIn()->OnDisconnection(0, custom_), Release(); }
+  bool Release() override { return AddIn() = nullptr, true; }
+  // `wait`: the timers tick until none is armed (MS aside); `settle`: also
+  // the one count that ended the wait, as the stand-in IDE asks for it.
+  bool Wait(const testbed::Step& step) override {
+    Drain();
+    if (step.verb == "settle") (void)AddIn().Face()->Invoke("EventQueueCount", automation::CallKind::Method, {});
+    return true;
+  }
+
+  // The native player's own steps: the platform fakes and the add-in's parts.
+  static testbed::VerbRow Row(std::string name, std::size_t min, std::size_t max, std::function<void(const Args&)> run) {
+    return {{std::move(name), min, max, ""}, [run = std::move(run)](const testbed::Step& step) { return run(step.args), true; }};
+  }
+  std::vector<testbed::VerbRow> OwnVerbs() {
+    const std::size_t any = SIZE_MAX;
+    return {
+      Row("connect", 0, 2, [this](const Args& a) { Connect(a, &outside); }),
+      Row("connect-alone", 0, 0, [this](const Args& a) { Connect(a, nullptr); }),
+      Row("use", 1, 1, [this](const Args& a) { current_ = &*std::next(addins_.begin(), std::stol(a.at(0).text) - 1); }),
+      Row("pid", 1, 1, [this](const Args& a) { os.process.pid = std::stoi(a[0].text); }),
+      Row("no-windows", 0, 0, [this](const Args&) { os.windows.topLevel.clear(); }),
+      Row("window", 4, 4, [this](const Args& a) {
+        os.windows.topLevel.push_back({static_cast<platform::WindowHandle>(std::stoll(a[0].text, nullptr, 16)),
+                                       std::stoi(a[1].text), a[2].text, a[3].text});
+      }),
+      Row("document-objects-fail-on", 1, 1, [this](const Args& a) {
+        outside.docProjectFailsOn = outside.docProjectsCreated + std::stoi(a[0].text);
+      }),
+      Row("fail", 3, 5, [this](const Args& a) { AddRule(a, false); }),
+      Row("inside", 4, any, [this](const Args& a) { AddRule(a, true); }),
+      Row("clear-rules", 0, 0, [this](const Args&) { rules_.clear(); }),
+      Row("window-reads", 0, 0, [this](const Args&) {
+        std::string reads;
+        for (const auto& r : std::exchange(os.windows.reads, {})) reads += " " + r;
+        Say("window reads:" + reads);
+      }),
+      Row("message-boxes", 0, 0, [this](const Args&) {
+        for (const auto& box : std::exchange(os.messageBoxes.shown, {}))
+          Say("message box \"" + box.text + "\" caption \"" + box.caption + "\" style " + std::to_string(box.style));
+      }),
+      Row("log-mask", 1, 1, [this](const Args& a) {
+        os.registry.SetDword(kKey, "Debug", static_cast<std::uint32_t>(std::stoul(a[0].text, nullptr, 16)));
+        shared::ResetDebugLoggerForTesting();
+      }),
+      Row("forget-window", 0, 0, [](const Args&) { addin::EnumWindowsCallback::m_lFoundWnd = 0; }),
+      Row("add-event", 2, 2, [this](const Args& a) { AddIn()->Events().AddEvent(testbed::ArgumentValues(a, 0)[0], std::stoi(a[1].text)); }),
+      Row("event-count", 1, 1, [this](const Args& a) { AddIn()->Events().SetAddEventCount(std::stoi(a[0].text)); }),
+      Row("release-timer", 0, 0, [this](const Args&) { Say(AddIn()->Events().ReleaseTimer().ok() ? "released" : "failed"); }),
+      Row("clock", 1, 1, [this](const Args& a) { os.clock.timeOfDay = std::stof(a[0].text); }),
+      Row("next-fire", 0, 1, [this](const Args& a) {
+        events::EventQueue& queue = AddIn()->Events();
+        if (a.empty()) Say("next fire " + Exact(queue.NextFire()));
+        else queue.SetNextFire(std::stof(a[0].text));
+      }),
+      Row("start-timer", 1, 1, [this](const Args& a) { AddIn()->Events().StartTimer(std::stoi(a[0].text)); }),
+      Row("stop-timer", 0, 0, [this](const Args&) { AddIn()->Events().StopTimer(); }),
+      Row("fail-timer-sets", 1, 1, [this](const Args& a) { os.timers.live.front()->failSets = std::stoi(a[0].text); }),
+      Row("elapsed", 2, 2, [this](const Args& a) {
+        events::EventQueue& queue = AddIn()->Events();
+        queue.SetStartTime(std::stof(a[0].text));
+        Say(queue.FormatElapsedMs(std::stof(a[1].text)));
+      }),
+      Row("timer", 0, 0, [this](const Args&) {
+        events::TimerFrm* form = AddIn()->Events().Form();
+        if (!form || !form->Loaded()) return Say("timer: no form");
+        const auto& t = form->ClientTimer();
+        const auto client = form->Client();
+        Say(std::string("timer: ") + (t.Enabled() ? "armed" : "off") + ", interval " + std::to_string(t.Interval()) +
+            ", client " + (client ? Which(client.Address()) : "none"));
+      }),
+      Row("setting", 1, 3, [this](const Args& a) { Setting(a); }),
+      Row("read-settings", 0, 0, [this](const Args&) {
+        shared::ResetDebugLoggerForTesting();
+        shared::InitDebugLogger();
+        const auto& st = shared::CurrentLoggerState();
+        Say("logger: mask " + std::to_string(st.m_lDebugMask) + ", file \"" + st.m_strDebugOutputFile +
+            "\", suppress \"" + st.m_strSuppressTimeStamps + "\"");
+      }),
+      Row("log", 3, 3, [](const Args& a) {
+          shared::DebugLog(Replace(Replace(a[2].text, "<CR>", "\r"), "<LF>", "\n"), std::stoi(a[0].text),
+                           std::stoi(a[1].text));
+        }),
+      Row("log-file", 1, 1, [this](const Args& a) {
+        const auto file = os.files.files.find(a[0].text);
+        Say(file == os.files.files.end() ? "(no file)" : Replace(Replace(file->second, "\r", "<CR>"), "\n", "<LF>"));
+      }),
+      Row("files", 0, 2, [this](const Args& a) {
+        if (a.size() == 2 && a[0].text == "fail-writes") os.files.failWrites = std::stoi(a[1].text);
+        else if (a.size() == 2) os.files.failOpens[a[0].text] = std::stoi(a[1].text);
+        std::string sleeps;
+        for (const auto ms : std::exchange(os.process.sleeps, {})) sleeps += " " + std::to_string(ms);
+        if (a.empty())
+          Say("files: opens " + std::to_string(os.files.opens) + ", closes " + std::to_string(os.files.closes) +
+              ", sleeps" + sleeps);
+      }),
+      Row("registry-calls", 0, 0, [this](const Args&) {
+        for (const auto& c : std::exchange(os.registry.calls, {})) Say(c.what + " " + c.detail);
+        Say("open keys " + std::to_string(os.registry.OpenKeys()));
+      }),
+      Row("clock-text", 1, 2, [this](const Args& a) {
+        os.clock.generalDate = a[0].text;
+        if (a.size() > 1) os.clock.decimalSeparator = a[1].text;
+      }),
+      Row("doctor", 0, 2, [this](const Args& a) { Doctor(!a.empty() && a[0].text == "other", !a.empty() && a.back().text == "json"); }),
+      Row("convert", 1, any, [this](const Args& a) {
+        // Control characters by name, both ways.
+        static const std::pair<const char*, const char*> kNames[] = {
+            {"<TAB>", "\t"}, {"<CR>", "\r"}, {"<LF>", "\n"}, {"<VT>", "\v"}, {"<FF>", "\f"}};
+        Args named = a;
+        for (const auto& [name, ch] : kNames) named[0].text = Replace(named[0].text, name, ch);
+        const Variant v = testbed::ArgumentValues(named, 0).at(0);
+        const auto show = [](const auto& r, auto text) {
+          return r ? text(*r) : "! error " + std::to_string(r.error().number) + ": " + r.error().description;
+        };
+        Say("long " + show(automation::ToLong(v), [](std::int32_t n) { return std::to_string(n); }) + "; text " +
+            show(automation::ToText(v), [](std::string t) {
+              for (const auto& [name, ch] : kNames) t = Replace(t, ch, name);
+              return "\"" + t + "\"";
+      }) + "; boolean " +
+              show(automation::ToBoolean(v), [](bool b) { return std::string(b ? "True" : "False"); }));
+        }),
+      Row("interrupt", 0, 0, [this](const Args&) { AddIn()->Events().Interrupt(); }),
+      Row("tick", 0, 0, [this](const Args&) { os.timers.TickAll(); }),
+      Row("calls", 1, 1, [this](const Args& a) {
+        std::string list;
+        for (const auto& m : std::exchange(order_[a[0].text], {})) list += (list.empty() ? "" : ", ") + m;
+        Say("calls: " + list);
+      }),
+      Row("state", 0, 0, [this](const Args&) { State(); }),
+      Row("quiet", 1, any, [this](const Args& a) { quiet_ = true; Run(a); }),
+    };
   }
 
   // Runs one step (a nested one inside a call, too): its answers go to the
   // transcript after the log lines it made.
-  void Run(const Args& step) {
-    const auto verb = Verbs().find(step.at(0).text);
-    if (verb == Verbs().end()) throw std::runtime_error("unknown step " + step[0].text);
-    const Args args(step.begin() + 1, step.end());
-    if (args.size() < verb->second.minArgs || args.size() > verb->second.maxArgs)
-      throw std::runtime_error("wrong number of arguments to " + step[0].text);
-    verb->second.run(args);
+  void Run(const testbed::Step& step) {
+    if (!interpreter_.Run(step)) throw std::runtime_error("step failed: " + step.verb);
   }
+  void Run(const Args& step) { Run(testbed::Step{0, step.at(0).text, Args(step.begin() + 1, step.end())}); }
 
   std::string Play(const std::vector<std::string>& lines) {
-    std::vector<testbed::Verb> table;
-    for (const auto& [name, verb] : Verbs()) table.push_back({name, verb.minArgs, verb.maxArgs, ""});
     std::string text;
     for (const auto& line : lines) text += Replace(line, "@CASES@", kCaseDir) + "\n";
-    auto steps = testbed::ParseScenario(text, table);
+    auto steps = testbed::ParseScenario(text, interpreter_.Verbs());
     if (!steps) throw std::runtime_error(steps.error().description);
     for (const testbed::Step& step : *steps) {
       transcript_ += "> " + lines[step.line - 1] + "\n";
-      Args tokens{{step.verb, false}};
-      tokens.insert(tokens.end(), step.args.begin(), step.args.end());
       quiet_ = false;
-      Run(tokens);
+      Run(step);
       Flush();
     }
     return Replace(transcript_, kCaseDir, "@CASES@");
@@ -564,7 +450,7 @@ class Player : public AddinFixture {
   std::string transcript_;
   std::vector<std::string> log_;  // every line the add-in wrote
   bool quiet_ = false;
-  std::map<std::string, Verb> verbs_;
+  testbed::Interpreter interpreter_{*this, OwnVerbs()};
 };
 
 class Cases : public Player, public ::testing::WithParamInterface<Case> {};

@@ -1,7 +1,7 @@
 // The add-in's identifiers of the IDE (src/shared/envdte.h, and its private
 // description of IDTExtensibility2 in src/win/idl/extensibility.idl) held,
 // identifier by identifier, against the testbed's independent table of the
-// real IDE's (testbed/ide/ide_identifiers.h, transcribed from the public dumps
+// real IDE's (testbed/ide_identifiers.h, transcribed from the public dumps
 // of the IDE's type libraries).
 
 #include "shared/envdte.h"
@@ -12,7 +12,7 @@
 #include <regex>
 #include <sstream>
 
-#include "ide/ide_identifiers.h"
+#include "ide_identifiers.h"
 
 namespace zandrel::envdte {
 namespace {

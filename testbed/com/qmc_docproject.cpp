@@ -10,12 +10,12 @@
 #include "qms.h"
 #include "win/com_support.h"
 #include "win/com_variant.h"
-#include "win/dual.h"
+#include "com/dual.h"
 
 namespace {
 
-using zandrel::testbed::win::Dual;
-using zandrel::testbed::win::NewShell;
+using zandrel::testbed::com::Dual;
+using zandrel::testbed::com::NewShell;
 using zandrel::win::ComPtr;
 using zandrel::win::UniqueBstr;
 using zandrel::win::UniqueVariant;

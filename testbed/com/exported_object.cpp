@@ -1,4 +1,4 @@
-#include "win/exported_object.h"
+#include "com/exported_object.h"
 
 #include <ocidl.h>
 #include <olectl.h>
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "automation/text.h"
-#include "ide/ide_identifiers.h"
+#include "ide_identifiers.h"
 #include "model_object.h"
 #include "win/com_object.h"
 #include "win/com_support.h"
@@ -21,15 +21,14 @@
 #include "win/owners.h"
 #include "win/text_conv.h"
 
-namespace zandrel::win {
+namespace zandrel::testbed::com {
 
-namespace ide_ids = testbed::ide_ids;
+// The conversions and COM helpers are the add-in's own (src/win).
+using namespace zandrel::win;
 
 using automation::CallKind;
 using automation::Ref;
 using automation::Variant;
-using zandrel::win::ComPtr;
-using zandrel::win::UniqueVariants;
 
 namespace {
 
@@ -320,4 +319,4 @@ Ref<automation::Object> ImportObject(IDispatch* dispatch) {
 
 long ExportedObjectsAlive() { return g_alive; }
 
-}  // namespace zandrel::win
+}  // namespace zandrel::testbed::com

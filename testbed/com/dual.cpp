@@ -1,6 +1,6 @@
-#include "win/dual.h"
+#include "com/dual.h"
 
-namespace zandrel::testbed::win {
+namespace zandrel::testbed::com {
 
 std::atomic<long> g_outside{0};
 std::function<void(long left)> OnRelease;
@@ -15,4 +15,4 @@ HRESULT ModuleTypeInfo(const IID& iid, ITypeInfo** info) {
   return library->GetTypeInfoOfGuid(iid, info);
 }
 
-}  // namespace zandrel::testbed::win
+}  // namespace zandrel::testbed::com

@@ -39,7 +39,7 @@
 #include "win/com_support.h"
 #include "win/com_variant.h"
 #include "win/dispatch_object.h"
-#include "win/dual.h"
+#include "com/dual.h"
 #include "win/text_conv.h"
 
 namespace {
@@ -47,8 +47,8 @@ namespace {
 using namespace zandrel;
 using automation::Ref;
 using automation::Variant;
-using testbed::win::Dual;
-using testbed::win::NewShell;
+using testbed::com::Dual;
+using testbed::com::NewShell;
 using zandrel::win::FromBstr;
 using zandrel::win::NewBstr;
 using zandrel::win::ComPtr;
@@ -293,7 +293,7 @@ class ManagerShell final : public Dual<IQmsIntegrationManager> {
       timing = line;
     }
     *out = NewBstr(g_model->Dump() + timing + "references from outside: " +
-                   std::to_string(testbed::win::g_outside.load()) + "\n");
+                   std::to_string(testbed::com::g_outside.load()) + "\n");
     return S_OK;
   }
   STDMETHODIMP SetFault(BSTR fault, LONG value, BSTR text) override {
@@ -496,9 +496,9 @@ int Serve() {
 
   // The references held while nobody is connected: the server's own and the
   // table's. When the count falls back to it, the last client has gone.
-  const long idle = testbed::win::g_outside;
+  const long idle = testbed::com::g_outside;
   bool connected = false;
-  testbed::win::OnRelease = [&](long left) {
+  testbed::com::OnRelease = [&](long left) {
     if (left > idle) connected = true;
     else if (connected) PostThreadMessageW(g_mainThread, WM_APP, 0, 0);
   };
@@ -509,7 +509,7 @@ int Serve() {
   int endedChecks = 0;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     if (msg.message == WM_APP) {
-      if (testbed::win::g_outside <= idle) break;
+      if (testbed::com::g_outside <= idle) break;
       continue;
     }
     if (msg.message == WM_TIMER && msg.hwnd == nullptr && msg.wParam == idleTimer) {
@@ -526,7 +526,7 @@ int Serve() {
     }
     DispatchMessageW(&msg);
   }
-  testbed::win::OnRelease = nullptr;
+  testbed::com::OnRelease = nullptr;
   if (rotCookie) RevokeActiveObject(rotCookie, nullptr);
   CoRevokeClassObject(classCookie);
   // What clients still hold (an IDE that died holds it for ever) goes with the

@@ -13,14 +13,14 @@
 #include "automation/object.h"
 #include "win/com_variant.h"
 
-namespace zandrel::win {
+namespace zandrel::testbed::com {
 
 // A new IDispatch reference for the object (the bridge's exporter).
 IDispatch* ExportObject(const automation::Ref<automation::Object>& object);
 
 // The conversions' context of a program that serves its model this way:
 // ExportObject and ImportObject.
-const ObjectBridge& ModelBridge();
+const win::ObjectBridge& ModelBridge();
 
 // The portable object behind one of this process's exported objects, or null
 // (the bridge's importer).
@@ -30,4 +30,4 @@ automation::Ref<automation::Object> ImportObject(IDispatch* dispatch);
 // come back.
 long ExportedObjectsAlive();
 
-}  // namespace zandrel::win
+}  // namespace zandrel::testbed::com

@@ -13,7 +13,7 @@
 #include "win/com_support.h"
 #include "win/owners.h"
 
-namespace zandrel::testbed::win {
+namespace zandrel::testbed::com {
 
 // References to this process's COM objects (its own included); `OnRelease`
 // runs after every release with the count left.
@@ -67,4 +67,4 @@ T* NewShell(Args&&... args) {
   return object;
 }
 
-}  // namespace zandrel::testbed::win
+}  // namespace zandrel::testbed::com
