@@ -1,4 +1,5 @@
-// Behaviour cases as data: each file of tests/unit/cases holds cases, each a
+// Behaviour cases as data: each .cases file under tests/unit, beside the tests
+// of the product file it is named after, holds cases, each a
 // list of steps played against the portable stand-ins and the transcript they
 // must leave: every step, the log lines it made the add-in write, and what it
 // answered or showed. docs/scenarios.md ("Native cases") describes the format
@@ -37,13 +38,16 @@ using automation::VariantArray;
 using testbed::Token;
 
 struct Case {
-  std::string file;  // the file's name in tests/unit/cases
+  std::string file;  // the file's path under tests/unit
   std::string name;
   std::vector<std::string> steps;  // the lines between "=== NAME" and "--- expect"
   std::string expect;
 };
 
-const std::string kCaseDir = std::string(ZANDREL_SOURCE_DIR) + "/tests/unit/cases/";
+const std::string kUnitDir = std::string(ZANDREL_SOURCE_DIR) + "/tests/unit/";
+
+// The folder of a case file, as @CASES@ names it in its steps.
+std::string FolderOf(const std::string& file) { return kUnitDir + file.substr(0, file.rfind('/') + 1); }
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
   for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) text.replace(at, from.size(), to);
@@ -52,7 +56,7 @@ std::string Replace(std::string text, const std::string& from, const std::string
 
 // A file: what comes before its first case, then its cases.
 std::pair<std::string, std::vector<Case>> ReadCases(const std::string& file) {
-  std::istringstream in(ReadFile(kCaseDir + file));
+  std::istringstream in(ReadFile(kUnitDir + file));
   std::string header, line;
   std::vector<Case> cases;
   bool inExpect = false;
@@ -75,8 +79,9 @@ std::pair<std::string, std::vector<Case>> ReadCases(const std::string& file) {
 
 std::vector<Case> AllCases() {
   std::vector<std::string> files;
-  for (const auto& entry : std::filesystem::directory_iterator(kCaseDir))
-    if (entry.path().extension() == ".cases") files.push_back(entry.path().filename().string());
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(kUnitDir))
+    if (entry.path().extension() == ".cases")
+      files.push_back(std::filesystem::relative(entry.path(), kUnitDir).generic_string());
   std::sort(files.begin(), files.end());
   std::vector<Case> all;
   for (const auto& file : files)
@@ -94,7 +99,7 @@ void Rewrite(const Case& played, const std::string& transcript) {
     for (const auto& step : c.steps) text += step + "\n";
     text += "--- expect\n" + (c.name == played.name ? transcript : c.expect);
   }
-  std::ofstream(kCaseDir + played.file, std::ios::binary) << text;
+  std::ofstream(kUnitDir + played.file, std::ios::binary) << text;
 }
 
 class Player : public AddinFixture, public testbed::ScenarioPlayer {
@@ -427,9 +432,10 @@ class Player : public AddinFixture, public testbed::ScenarioPlayer {
   }
   void Run(const Args& step) { Run(testbed::Step{0, step.at(0).text, Args(step.begin() + 1, step.end())}); }
 
-  std::string Play(const std::vector<std::string>& lines) {
+  // `folder` is what @CASES@ stands for in the steps.
+  std::string Play(const std::vector<std::string>& lines, const std::string& folder = kUnitDir) {
     std::string text;
-    for (const auto& line : lines) text += Replace(line, "@CASES@", kCaseDir) + "\n";
+    for (const auto& line : lines) text += Replace(line, "@CASES@", folder) + "\n";
     auto steps = testbed::ParseScenario(text, interpreter_.Verbs());
     if (!steps) throw std::runtime_error(steps.error().description);
     for (const testbed::Step& step : *steps) {
@@ -438,7 +444,7 @@ class Player : public AddinFixture, public testbed::ScenarioPlayer {
       Run(step);
       Flush();
     }
-    return Replace(transcript_, kCaseDir, "@CASES@");
+    return Replace(transcript_, folder, "@CASES@");
   }
 
   VariantArray custom_;
@@ -459,7 +465,7 @@ TEST_P(Cases, TheTranscriptIsTheExpectedOne) {
   const Case& c = GetParam();
   std::string transcript;
   try {
-    transcript = Play(c.steps);
+    transcript = Play(c.steps, FolderOf(c.file));
   } catch (const std::exception& e) {
     FAIL() << c.file << ": " << c.name << ": " << e.what();
   }

@@ -8,7 +8,7 @@
 namespace zandrel::automation {
 namespace {
 
-// The conversions of values of every kind are in tests/unit/cases/conversions.cases.
+// The conversions of values of every kind are in tests/unit/automation/variant.cases.
 
 TEST(RoundHalfEven, HalvesGoToTheEvenNeighbour) {
   EXPECT_EQ(RoundHalfEven(0.5), 0);

@@ -1,5 +1,5 @@
 // zandrel-doctor's report as text and JSON (its findings on the logger's
-// settings are in tests/unit/cases/settings.cases; its switch of the log in
+// settings are in tests/unit/shared/debug_logger.cases; its switch of the log in
 // log_switch_test.cpp).
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // The timer control's range, and a client that fails its callback (the
-// rest of the timer's behaviour is in tests/unit/cases/timer.cases).
+// rest of the timer's behaviour is in tests/unit/events/timer.cases).
 
 #include <gtest/gtest.h>
 

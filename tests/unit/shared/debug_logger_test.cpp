@@ -20,7 +20,7 @@ class LoggerTest : public ::testing::Test {
   FakeServices os;
 };
 
-// How the settings steer the logger is in tests/unit/cases/settings.cases.
+// How the settings steer the logger is in tests/unit/shared/debug_logger.cases.
 TEST_F(LoggerTest, NamesArePaddedToEightAndLongerOnesStayWhole) {
   // Each id is the number of its bit in the mask.
   const std::pair<LogId, const char*> ids[] = {

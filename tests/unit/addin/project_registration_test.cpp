@@ -1,4 +1,4 @@
-// What the behaviour cases (tests/unit/cases) cannot show: addresses in the
+// What the behaviour cases (the .cases files) cannot show: addresses in the
 // log as numbers, and a duplicate registered behind the add-in's back.
 
 #include <gtest/gtest.h>
