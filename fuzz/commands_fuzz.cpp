@@ -13,6 +13,7 @@
 #include "ide/ide_model.h"
 #include "support/fakes.h"
 #include "shared/debug_logger.h"
+#include "shared/names.h"
 
 using namespace zandrel;
 
@@ -52,8 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::Input in(data, size);
   platform::fake::FakeServices os;
   shared::ResetDebugLoggerForTesting();
-  os.registry.SetDword("HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane Software\\Orvelle\\AddIns\\VisualStudio", "Debug",
-                       0x7F004000);
+  os.registry.SetDword("HKEY_LOCAL_MACHINE\\" ZANDREL_SETTINGS_KEY, "Debug", 0x7F004000);
   os.windows.topLevel = {{0x10030, os.process.pid, "IDEOwner", "Stand-in IDE"}};
   testbed::IdeModel ide;
   {

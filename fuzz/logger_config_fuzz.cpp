@@ -7,6 +7,7 @@
 #include "fuzz_input.h"
 #include "support/fakes.h"
 #include "shared/debug_logger.h"
+#include "shared/names.h"
 
 using namespace zandrel;
 
@@ -14,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::Input in(data, size);
   platform::fake::FakeServices os;
   shared::ResetDebugLoggerForTesting();
-  const std::string key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane Software\\Orvelle\\AddIns\\VisualStudio";
+  const std::string key = "HKEY_LOCAL_MACHINE\\" ZANDREL_SETTINGS_KEY;
   for (const char* name : {"Debug", "DebugOutputFile", "InstallDir", "SuppressTimeStamps"}) {
     const std::uint8_t present = in.Byte();
     if (present % 3 == 0) continue;

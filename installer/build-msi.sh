@@ -5,7 +5,9 @@
 # debugging information first; with a certificate (tools/sign) they are
 # signed, and so is the installer; without one, one line says that they are
 # not. FILES-DIR, when given, receives the files as the installer holds them. The class, type library and interface
-# identifiers come from the type library's source (tools/idl-ids). Then what
+# identifiers come from the type library's source, the ProgID, the settings
+# key and the support log mask from src/shared/names.h (both through
+# tools/idl-ids). Then what
 # wixl cannot say is put into the
 # tables with msibuild: the empty "Programmable" key of the class (created on
 # install, removed on uninstall) and the condition that lowers the level of
@@ -54,9 +56,13 @@ ids=$("$here/../tools/idl-ids")
 clsid=$(sed -n 's/^CLSID=//p' <<<"$ids")
 libid=$(sed -n 's/^LIBID=//p' <<<"$ids")
 iid=$(sed -n 's/^IID=//p' <<<"$ids")
+progid=$(sed -n 's/^PROGID=//p' <<<"$ids")
+settings=$(sed -n 's/^SETTINGS_KEY=//p' <<<"$ids")
+mask=$(($(sed -n 's/^SUPPORT_MASK=//p' <<<"$ids")))  # wixl takes the integer in decimal
 # wixl reads the sources relative to where it runs; its warnings about
 # properties it does not know are expected (the rows are made below).
-(cd "$stage" && wixl -a x86 -D Version="$version" -D Scope="$scope" -D Clsid="$clsid" -D Libid="$libid" -D Iid="$iid" -o "$stage/out.msi" "$here/zandrel.wxs" 2> "$stage/wixl.err") || {
+(cd "$stage" && wixl -a x86 -D Version="$version" -D Scope="$scope" -D Clsid="$clsid" -D Libid="$libid" -D Iid="$iid" \
+  -D ProgId="$progid" -D SettingsKey="$settings" -D SupportMask="$mask" -o "$stage/out.msi" "$here/zandrel.wxs" 2> "$stage/wixl.err") || {
   cat "$stage/wixl.err" >&2
   exit 1
 }

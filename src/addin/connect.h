@@ -23,6 +23,7 @@
 #include <memory>
 #include <string>
 
+#include "addin/event_names.h"
 #include "automation/keyed_list.h"
 #include "automation/object.h"
 #include "automation/resume_next.h"

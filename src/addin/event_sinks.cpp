@@ -88,7 +88,7 @@ constexpr std::int32_t kQueueDelay = 100;  // every sink queues with this delay 
 
 void Connect::mSolutionEvents_Opened() {
   Log("  ENTER mSolutionEvents_Opened()");
-  m_events.AddEvent(Variant("SolutionOpened"), kQueueDelay);
+  m_events.AddEvent(Variant(event_names::kSolutionOpened), kQueueDelay);
 }
 
 void Connect::mSolutionEvents_BeforeClosing() { Log("  ENTER mSolutionEvents_BeforeClosing"); }
@@ -96,29 +96,29 @@ void Connect::mSolutionEvents_BeforeClosing() { Log("  ENTER mSolutionEvents_Bef
 void Connect::mSolutionEvents_AfterClosing() {
   Log("  ENTER mSolutionEvents_AfterClosing()");
   m_events.Interrupt();
-  m_events.AddEvent(Variant("SolutionAfterClosing"), kQueueDelay);
+  m_events.AddEvent(Variant(event_names::kSolutionAfterClosing), kQueueDelay);
 }
 
 void Connect::mSolutionEvents_ProjectAdded(const Ref<automation::Object>& /*Project*/) {
   Log("  BEGIN mSolutionEvents_ProjectAdded");
-  m_events.AddEvent(Variant("ProjectAdded"), kQueueDelay);
+  m_events.AddEvent(Variant(event_names::kProjectAdded), kQueueDelay);
 }
 
 void Connect::mSolutionEvents_ProjectRemoved(const Ref<automation::Object>& /*Project*/) {
   Log("  BEGIN mSolutionEvents_ProjectRemoved");
-  m_events.AddEvent(Variant("ProjectRemoved"), kQueueDelay);
+  m_events.AddEvent(Variant(event_names::kProjectRemoved), kQueueDelay);
 }
 
 void Connect::mSolutionEvents_ProjectRenamed(const Ref<automation::Object>& /*Project*/,
                                              const std::string& /*OldName*/) {
   Log("BEGIN mSolutionEvents_ProjectRenamed");
-  m_events.AddEvent(Variant("ProjectRenamed"), kQueueDelay);
+  m_events.AddEvent(Variant(event_names::kProjectRenamed), kQueueDelay);
 }
 
 void Connect::mSolutionEvents_Renamed(const std::string& /*OldName*/) {
   Log("BEGIN mSolutionEvents_Renamed");
   m_events.Interrupt();
-  m_events.AddEvent(Variant("SolutionRenamed"), kQueueDelay);
+  m_events.AddEvent(Variant(event_names::kSolutionRenamed), kQueueDelay);
 }
 
 void Connect::mCommandEvents_AfterExecute(const std::string& /*Guid*/, std::int32_t /*ID*/,

@@ -58,7 +58,7 @@ bool Connect::RegisterProjects() {
     err.Clear();
     Ref<registration::QmcDocProject> docProject;
     if (outside_) err.Assign(docProject, outside_->CreateDocProject());
-    else err.Record(automation::Error{-2147221164, "Class not registered"});
+    else err.Record(automation::errors::ClassNotRegistered());
     if (err.Number() != 0) {
       Log("      RegisterProjects: New qmcDocProject FAIL: " + err.Description(), ERROR_LOGLEVEL);
       result = false;

@@ -20,12 +20,12 @@ Result<std::int32_t> Connect::EventQueueCount() {
 }
 
 bool Connect::HandleEvent(const std::string& name, const Variant& Event) {
-  if (name == "SolutionAfterClosing") DoWorkspaceClose(Event);
-  else if (name == "SolutionOpened") DoSolutionOpen(Event);
-  else if (name == "SolutionRenamed") DoSolutionRenamed(Event);
-  else if (name == "ProjectAdded") DoRegisterProjects(Event);
-  else if (name == "ProjectRemoved") DoRegisterProjects(Event);
-  else if (name == "ProjectRenamed") DoRegisterProjects(Event);
+  if (name == event_names::kSolutionAfterClosing) DoWorkspaceClose(Event);
+  else if (name == event_names::kSolutionOpened) DoSolutionOpen(Event);
+  else if (name == event_names::kSolutionRenamed) DoSolutionRenamed(Event);
+  else if (name == event_names::kProjectAdded) DoRegisterProjects(Event);
+  else if (name == event_names::kProjectRemoved) DoRegisterProjects(Event);
+  else if (name == event_names::kProjectRenamed) DoRegisterProjects(Event);
   else return false;
   return true;
 }
@@ -74,7 +74,7 @@ void Connect::DoRegisterProjects(const Variant& /*Event*/) {
     // No solution yet, or the IDE has not finished opening it: try again when
     // the next command has completed.
     Log("      No solution available - queueing up for later");
-    m_varPendingEvent = Variant("SolutionOpened");
+    m_varPendingEvent = Variant(event_names::kSolutionOpened);
     Ref<automation::Object> events;
     Variant commandEvents;
     if (err.Assign(events, automation::GetObjectProperty(mDTE, "Events")) &&

@@ -20,7 +20,7 @@ void Connect::DoInitialize(const Variant& /*lvarEvent*/) {
   automation::Error lastAttempt;
   auto attempt = [&](auto&& obtain) {
     auto manager = outside_ ? obtain() : Result<Ref<registration::QmsIntegrationManager>>(
-                                             automation::Error{-2147221164, "Class not registered"});
+                                             automation::errors::ClassNotRegistered());
     if (manager) m_IntgMgr = *manager;
     else lastAttempt = manager.error();
     Log("  RETURN=" + AddressOf(m_IntgMgr), DEBUG_LOGLEVEL);

@@ -14,5 +14,6 @@ Error DuplicateKey() { return {kDuplicateKey, "This key is already associated wi
 
 Error InvalidPropertyValue() { return {kInvalidPropertyValue, "Invalid property value"}; }
 Error NoInterface() { return {kNoInterface, "No such interface supported"}; }
+Error ClassNotRegistered() { return {kClassNotRegistered, "Class not registered"}; }
 
 }  // namespace zandrel::automation::errors

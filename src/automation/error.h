@@ -28,8 +28,9 @@ inline constexpr std::int32_t kMemberNotFound = 438;
 inline constexpr std::int32_t kObjectNotSet = 91;
 inline constexpr std::int32_t kDuplicateKey = 457;
 inline constexpr std::int32_t kInvalidPropertyValue = 380;
-// E_NOINTERFACE, as the number of a failed COM call.
+// E_NOINTERFACE and REGDB_E_CLASSNOTREG, as the numbers of failed COM calls.
 inline constexpr std::int32_t kNoInterface = -2147467262;
+inline constexpr std::int32_t kClassNotRegistered = -2147221164;
 
 Error InvalidArgument();
 Error Overflow();
@@ -40,6 +41,8 @@ Error ObjectNotSet();
 Error DuplicateKey();
 Error InvalidPropertyValue();
 Error NoInterface();
+// What creating an object of a class nobody registered fails with.
+Error ClassNotRegistered();
 }  // namespace errors
 
 // The outcome of a step that yields a value: the value, or the Error.

@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "shared/names.h"
 
 namespace zandrel::doctor {
 
@@ -53,7 +54,7 @@ class SettingsWriter {
   virtual std::string Where(Store store) const = 0;
 };
 
-inline constexpr std::uint32_t kSupportLogMask = 0x7F004000;  // every level of the add-in's lines
+using shared::kSupportLogMask;  // every level of the add-in's lines
 
 // The doctor's own key (in the same view as the settings), beside the
 // installer's marks under SOFTWARE\zandrel; its values are named

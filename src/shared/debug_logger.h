@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "shared/names.h"  // kSettingsKey: where the settings live, under HKEY_LOCAL_MACHINE
 
 namespace zandrel::shared {
 
@@ -44,8 +45,6 @@ enum LogLevel : std::int32_t {
   DEBUG_LOGLEVEL = 6,
 };
 
-// Where the settings live, under HKEY_LOCAL_MACHINE.
-inline constexpr char kSettingsKey[] = "SOFTWARE\\Veltrane Software\\Orvelle\\AddIns\\VisualStudio";
 inline constexpr char kDefaultLogFile[] = "C:\\qmsdebuglog.txt";
 
 void DebugLog(std::string_view message, std::int32_t logId, std::int32_t level);

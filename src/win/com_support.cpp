@@ -1,6 +1,7 @@
 #include "win/com_support.h"
 
 #include "shared/debug_logger.h"
+#include "shared/names.h"
 #include "win/com_variant.h"
 #include "win/owners.h"
 #include "win/text_conv.h"
@@ -31,7 +32,7 @@ HRESULT FailWith(HRESULT hr, const wchar_t* description, const IID& iid) noexcep
   ComPtr<ICreateErrorInfo> create;
   if (SUCCEEDED(CreateErrorInfo(create.GetAddressOf()))) {
     create->SetDescription(const_cast<LPOLESTR>(description));
-    create->SetSource(const_cast<LPOLESTR>(L"zandrel.Connect"));
+    create->SetSource(const_cast<LPOLESTR>(shared::kWideProgId));
     create->SetGUID(iid);
     ComPtr<IErrorInfo> info;
     if (SUCCEEDED(create.As(&info))) SetErrorInfo(0, info.Get());

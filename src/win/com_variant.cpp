@@ -83,8 +83,8 @@ Result<Variant> FromArray(SAFEARRAY* sa, VARTYPE elementType, const ObjectBridge
   if (!sa) return Variant(VariantArray{});
   if (SafeArrayGetDim(sa) != 1) return automation::errors::TypeMismatch();
   LONG lower = 0, upper = -1;
-  SafeArrayGetLBound(sa, 1, &lower);
-  SafeArrayGetUBound(sa, 1, &upper);
+  if (FAILED(SafeArrayGetLBound(sa, 1, &lower)) || FAILED(SafeArrayGetUBound(sa, 1, &upper)))
+    return automation::errors::TypeMismatch();  // no array of one dimension after all
   // Elements of a type that fits in a VARIANT's union are read into one; the
   // others (records, decimals) are not read at all, and neither is an array
   // whose element size says otherwise.
@@ -157,7 +157,7 @@ Result<Variant> FromComVariant(const VARIANT& in, const ObjectBridge* bridge) {
     case VT_UNKNOWN: {
       if (!V_UNKNOWN(&in)) return Variant(automation::Ref<automation::Object>());
       ComPtr<IDispatch> dispatch;
-      if (HRESULT hr = V_UNKNOWN(&in)->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch.GetAddressOf())); FAILED(hr)) return ErrorFromHresult(hr);
+      if (HRESULT hr = V_UNKNOWN(&in)->QueryInterface(IID_PPV_ARGS(dispatch.GetAddressOf())); FAILED(hr)) return ErrorFromHresult(hr);
       return Variant(DispatchObject::Wrap(dispatch.Get(), bridge));
     }
     default: {
@@ -255,7 +255,7 @@ Error ErrorFromHresult(HRESULT hr, const EXCEPINFO* info) {
 Error ErrorFromCall(HRESULT hr, IUnknown* callee, const IID& iid) {
   ComPtr<ISupportErrorInfo> support;
   bool supported = false;
-  if (callee && SUCCEEDED(callee->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(support.GetAddressOf()))))
+  if (callee && SUCCEEDED(callee->QueryInterface(IID_PPV_ARGS(support.GetAddressOf()))))
     supported = support->InterfaceSupportsErrorInfo(iid) == S_OK;
   ComPtr<IErrorInfo> info;
   if (GetErrorInfo(0, info.GetAddressOf()) == S_OK && info) {  // always taken, so that it never goes stale

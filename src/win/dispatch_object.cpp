@@ -127,13 +127,13 @@ automation::Result<automation::Ref<automation::Object>> DispatchObject::As(const
 }
 
 // The object's connection point for the events' dispinterface.
-automation::Result<Microsoft::WRL::ComPtr<IConnectionPoint>> DispatchObject::PointOf(const automation::InterfaceId& events,
+automation::Result<ComPtr<IConnectionPoint>> DispatchObject::PointOf(const automation::InterfaceId& events,
                                                                                   IID* iid) {
   if (HRESULT hr = ParseIid(events.guid, iid); FAILED(hr)) return ErrorFromHresult(hr);
-  Microsoft::WRL::ComPtr<IConnectionPointContainer> container;
+  ComPtr<IConnectionPointContainer> container;
   HRESULT hr = dispatch_.As(&container);
   if (FAILED(hr)) return ErrorFromHresult(hr);
-  Microsoft::WRL::ComPtr<IConnectionPoint> point;
+  ComPtr<IConnectionPoint> point;
   hr = container->FindConnectionPoint(*iid, &point);
   if (FAILED(hr)) return ErrorFromHresult(hr);
   return point;
@@ -144,7 +144,7 @@ automation::Result<std::uint32_t> DispatchObject::Advise(const automation::Inter
   IID id;
   auto point = PointOf(events, &id);
   if (!point) return point.error();
-  Microsoft::WRL::ComPtr<IDispatch> comSink(new ComEventSink(id, sink, bridge_));
+  ComPtr<IDispatch> comSink(new ComEventSink(id, sink, bridge_));
   DWORD cookie = 0;
   if (HRESULT hr = (*point)->Advise(comSink.Get(), &cookie); FAILED(hr)) return ErrorFromHresult(hr);
   return static_cast<std::uint32_t>(cookie);

@@ -6,10 +6,10 @@
 
 #include <oaidl.h>
 #include <ocidl.h>
-#include <wrl/client.h>
 
 #include "automation/object.h"
 #include "win/com_variant.h"
+#include "win/owners.h"
 
 namespace zandrel::win {
 
@@ -29,8 +29,8 @@ class DispatchObject : public automation::RefCountedBase, public automation::Obj
 
  private:
   DispatchObject(IDispatch* dispatch, const ObjectBridge* bridge) : dispatch_(dispatch), bridge_(bridge) {}
-  automation::Result<Microsoft::WRL::ComPtr<IConnectionPoint>> PointOf(const automation::InterfaceId& events, IID* iid);
-  Microsoft::WRL::ComPtr<IDispatch> dispatch_;
+  automation::Result<ComPtr<IConnectionPoint>> PointOf(const automation::InterfaceId& events, IID* iid);
+  ComPtr<IDispatch> dispatch_;
   const ObjectBridge* bridge_;  // static, or null
 };
 

@@ -26,6 +26,7 @@
 #include "doctor/logger_check.h"
 #include "doctor/report.h"
 #include "shared/debug_logger.h"
+#include "shared/names.h"
 #include "qms.h"
 #include "win/owners.h"
 #include "win/text_conv.h"
@@ -39,7 +40,7 @@ using doctor::Level;
 using doctor::Report;
 using Microsoft::WRL::ComPtr;
 
-constexpr char kProgId[] = "zandrel.Connect";
+using shared::kProgId;
 constexpr char kAutomationMarshaler[] = "{00020424-0000-0000-C000-000000000046}";
 constexpr char kManagerProgId[] = "qmsIM.qmsIntegrationManager";
 
@@ -347,8 +348,7 @@ void CheckManager(Report& report) {
                                                                      : "not running (the add-in starts it when it needs it)");
   }
   ComPtr<IUnknown> project;
-  const HRESULT hr = CoCreateInstance(CLSID_qmcDocProject, nullptr, CLSCTX_SERVER, IID_IUnknown,
-                                      reinterpret_cast<void**>(project.GetAddressOf()));
+  const HRESULT hr = CoCreateInstance(CLSID_qmcDocProject, nullptr, CLSCTX_SERVER, IID_PPV_ARGS(project.GetAddressOf()));
   if (FAILED(hr)) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
@@ -426,7 +426,7 @@ int Usage() {
                "       zandrel-doctor --log FILE [--html OUT]\n"
                "Checks the add-in's logger settings, its registration, the IDE's add-in keys and the\n"
                "integration manager; one line a finding (OK, WARN, FAIL); exit code 1 on a FAIL.\n"
-               "--log-on writes Debug (default 0x7F004000) and DebugOutputFile where the 32-bit IDE\n"
+               "--log-on writes Debug (default " ZANDREL_SUPPORT_MASK_TEXT ") and DebugOutputFile where the 32-bit IDE\n"
                "reads them, and keeps the values it replaces; --log-off puts those back and removes\n"
                "only what --log-on wrote and nobody changed since. Both need an administrator.\n"
                "--log sums up a debug log: each add-in lifetime's start-up, events, documents, timer and\n"
@@ -464,7 +464,8 @@ int Doctor(int argc, wchar_t** wargv) {
     } else if (arg == "--mask" && i + 1 < argc && !mask) {
       mask = zandrel::doctor::ParseMask(args[++i]);
       if (!mask) {
-        std::fprintf(stderr, "zandrel-doctor: --mask %s is no hexadecimal mask such as 0x7F004000. Nothing was written.\n",
+        std::fprintf(stderr, "zandrel-doctor: --mask %s is no hexadecimal mask such as " ZANDREL_SUPPORT_MASK_TEXT
+                     ". Nothing was written.\n",
                      args[i].c_str());
         return 2;
       }

@@ -168,7 +168,7 @@ class DocProjectProxy final : public Proxy<IQmcDocProject>, public QmcDocProject
 InOutArgument<IDispatch, QmcDocProject> DocProjectArgument(Ref<QmcDocProject>& held) {
   return {held, Underlying<DocProjectProxy, IQmcDocProject>(held), [](IDispatch* p) {
             ComPtr<IQmcDocProject> project;
-            if (p) p->QueryInterface(IID_IQmcDocProject, reinterpret_cast<void**>(project.GetAddressOf()));
+            if (p) p->QueryInterface(IID_PPV_ARGS(project.GetAddressOf()));
             return WrapProxy<DocProjectProxy>(project);
           }};
 }
@@ -270,16 +270,14 @@ class ComOutside final : public addin::OutsideComponents {
     std::wstring wide = Utf8ToWide(progId);
     if (HRESULT hr = CLSIDFromProgID(wide.c_str(), &clsid); FAILED(hr)) return ErrorFromHresult(hr);
     ComPtr<IQmsIntegrationManager> manager;
-    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IQmsIntegrationManager,
-                                  reinterpret_cast<void**>(manager.GetAddressOf()));
+    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_PPV_ARGS(manager.GetAddressOf()));
     if (FAILED(hr)) return ErrorFromHresult(hr);
     return WrapProxy<ManagerProxy>(manager);
   }
 
   Result<Ref<QmcDocProject>> CreateDocProject() override {
     ComPtr<IQmcDocProject> project;
-    HRESULT hr = CoCreateInstance(CLSID_qmcDocProject, nullptr, CLSCTX_SERVER, IID_IQmcDocProject,
-                                  reinterpret_cast<void**>(project.GetAddressOf()));
+    HRESULT hr = CoCreateInstance(CLSID_qmcDocProject, nullptr, CLSCTX_SERVER, IID_PPV_ARGS(project.GetAddressOf()));
     if (FAILED(hr)) return ErrorFromHresult(hr);
     return WrapProxy<DocProjectProxy>(project);
   }

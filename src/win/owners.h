@@ -88,6 +88,16 @@ class UniqueVariant {
   ~UniqueVariant() { VariantClear(&value_); }
   UniqueVariant(const UniqueVariant&) = delete;
   UniqueVariant& operator=(const UniqueVariant&) = delete;
+  // Moving hands the value over: the one moved from is empty, so that the
+  // value is cleared once, by its new owner.
+  UniqueVariant(UniqueVariant&& other) noexcept : value_(other.release()) {}
+  UniqueVariant& operator=(UniqueVariant&& other) noexcept {
+    if (this != &other) {
+      VariantClear(&value_);
+      value_ = other.release();
+    }
+    return *this;
+  }
 
   VARIANT* get() { return &value_; }
   const VARIANT& operator*() const { return value_; }

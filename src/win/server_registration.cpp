@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "shared/names.h"
 #include "win/com_support.h"
 #include "win/owners.h"
 #include "zandrel.h"
@@ -10,8 +11,8 @@
 namespace zandrel::win {
 namespace {
 
-constexpr wchar_t kProgId[] = L"zandrel.Connect";
-constexpr wchar_t kVersionedProgId[] = L"zandrel.Connect.1";
+constexpr const wchar_t* kProgId = shared::kWideProgId;
+constexpr const wchar_t* kVersionedProgId = shared::kWideVersionedProgId;
 constexpr wchar_t kAutomationMarshaler[] = L"{00020424-0000-0000-C000-000000000046}";
 
 std::wstring GuidText(const GUID& guid) {

@@ -17,6 +17,7 @@
 #include "manager/manager_model.h"
 #include "support/fakes.h"
 #include "shared/debug_logger.h"
+#include "shared/names.h"
 
 namespace zandrel::testing_support {
 
@@ -69,7 +70,7 @@ class StandInOutside : public addin::OutsideComponents {
 
 class AddinFixture : public ::testing::Test {
  protected:
-  static constexpr char kKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltrane Software\\Orvelle\\AddIns\\VisualStudio";
+  static constexpr char kKey[] = "HKEY_LOCAL_MACHINE\\" ZANDREL_SETTINGS_KEY;
   static constexpr char kLog[] = "C:\\zandrel.log";
 
   AddinFixture() : outside(manager) {

@@ -14,7 +14,7 @@ bin=$1
 winbin="Z:$(tr / '\\' <<<"$bin")"
 work="$prefix/drive_c/zandrel-benchq"
 winwork='C:\zandrel-benchq'
-key='HKLM\SOFTWARE\Veltrane Software\Orvelle\AddIns\VisualStudio'
+key=$settings_key
 rm -rf "$work"
 mkdir -p "$work"
 cat > "$work/register.scn" <<'SCN'

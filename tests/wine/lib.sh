@@ -1,11 +1,13 @@
 # Helpers for the shell-driven tests that run under Wine.
 #   source tests/wine/lib.sh
-# gives: $root, $wine_run, $prefix, $arch (x64 or x86, from
+# gives: $root, $settings_key (the logger's, as reg names it), $wine_run, $prefix, $arch (x64 or x86, from
 # $ZANDREL_WINE_ARCH, which ctest sets for the win32 build), expect_eq NAME
 # EXPECTED ACTUAL, expect_match NAME REGEX ACTUAL, and finish (prints the
 # summary, sets the exit code).
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+# The logger's settings key, as reg names it.
+settings_key="HKLM\\$("$root/tools/idl-ids" SETTINGS_KEY)"
 source "$root/tools/wine-env.sh" || exit 2
 export ZANDREL_WINE_ARCH=$zandrel_arch
 arch=$zandrel_arch
@@ -70,7 +72,7 @@ finish() {
 # alongside, its transcript in $work/OTHER.txt. Needs $work, $winwork, $winbin.
 play_logged() {
   local name=$1 unregister="" other=""
-  local key='HKLM\SOFTWARE\Veltrane Software\Orvelle\AddIns\VisualStudio'
+  local key=$settings_key
   cat > "$work/$name.scn"
   rm -f "$work/$name.log"
   [ "${2:-}" == no-manager ] && unregister="$winbin\\standin_im.exe /UnregServer"

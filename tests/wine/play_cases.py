@@ -36,19 +36,20 @@ from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent.parent
-SETTINGS = r"HKLM\SOFTWARE\Veltrane Software\Orvelle\AddIns\VisualStudio"
 # The trees an installer touches, in the 32-bit view (snapshot.bat NAME).
 SNAPSHOT_TREES = (r"HKLM\Software\Classes", r"HKLM\Software\Microsoft\VisualStudio", r"HKLM\Software\Veltrane Software",
                   r"HKCU\Software\Classes", r"HKCU\Software\Microsoft\VisualStudio",
                   r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall", r"HKLM\Software\zandrel")
-# The class, type library and _Connect's interface, from the type library's source.
-IDS = {"@" + key + "@": value for key, value in (
-    line.split("=", 1) for line in subprocess.run([str(ROOT / "tools" / "idl-ids")], capture_output=True, text=True,
-                                                  check=True).stdout.split())}
+# The add-in's identifiers and names (tools/idl-ids). The class, type library
+# and _Connect's interface are the cases' @CLSID@, @LIBID@ and @IID@.
+NAMES = dict(line.split("=", 1) for line in subprocess.run([str(ROOT / "tools" / "idl-ids")], capture_output=True,
+                                                           text=True, check=True).stdout.splitlines())
+IDS = {"@" + key + "@": NAMES[key] for key in ("CLSID", "LIBID", "IID")}
+SETTINGS = "HKLM\\" + NAMES["SETTINGS_KEY"]
 
 # The keys the COM server owns, whole, in the view of the bitness's reg and
 # under HKLM (rows.bat NAME): what DllRegisterServer writes, and the installer.
-COM_KEYS = (r"CLSID\@CLSID@", "zandrel.Connect", "zandrel.Connect.1", r"TypeLib\@LIBID@", r"Interface\@IID@")
+COM_KEYS = (r"CLSID\@CLSID@", NAMES["PROGID"], NAMES["PROGID"] + ".1", r"TypeLib\@LIBID@", r"Interface\@IID@")
 
 
 def windows_path(path):
