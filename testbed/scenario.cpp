@@ -1,7 +1,9 @@
 #include "scenario.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <stdexcept>
 
 #include "automation/object.h"
 
@@ -74,7 +76,14 @@ Result<std::vector<Step>> ParseScenario(std::string_view text, const std::vector
   return steps;
 }
 
-long Number(const Step& step, std::size_t i) { return std::strtol(step.args[i].text.c_str(), nullptr, 10); }
+long Number(const Step& step, std::size_t i) {
+  const std::string& text = step.args[i].text;
+  char* end = nullptr;
+  errno = 0;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno == ERANGE) throw std::invalid_argument("'" + text + "' is not a number");
+  return value;
+}
 
 automation::Variant ArgumentValue(const Token& token) {
   using automation::Variant;

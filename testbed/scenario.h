@@ -39,7 +39,8 @@ struct Verb {
 
 automation::Result<std::vector<Step>> ParseScenario(std::string_view text, const std::vector<Verb>& verbs);
 
-// The step's I-th argument as a whole number (0 when it is not one).
+// The step's I-th argument as a whole number; std::invalid_argument when it is
+// not one (the interpreter fails the step and says why).
 long Number(const Step& step, std::size_t i);
 
 // A call's argument: a quoted token is text; otherwise true/false, empty,

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <stdexcept>
 #include <utility>
 
 namespace zandrel::testbed {
@@ -126,7 +127,7 @@ std::vector<VerbRow> Shared(ScenarioPlayer& p) {
 
 }  // namespace
 
-Interpreter::Interpreter(ScenarioPlayer& player, std::vector<VerbRow> own) : rows_(Shared(player)) {
+Interpreter::Interpreter(ScenarioPlayer& player, std::vector<VerbRow> own) : player_(player), rows_(Shared(player)) {
   for (auto& row : own) rows_.push_back(std::move(row));
 }
 
@@ -137,9 +138,16 @@ std::vector<Verb> Interpreter::Verbs() const {
 }
 
 bool Interpreter::Run(const Step& step) const {
-  for (const VerbRow& row : rows_)
-    if (row.verb.name == step.verb)
-      return step.args.size() >= row.verb.minArgs && step.args.size() <= row.verb.maxArgs && row.run(step);
+  for (const VerbRow& row : rows_) {
+    if (row.verb.name != step.verb) continue;
+    if (step.args.size() < row.verb.minArgs || step.args.size() > row.verb.maxArgs) return false;
+    try {
+      return row.run(step);
+    } catch (const std::invalid_argument& e) {  // a step's number that is none
+      player_.Show(std::string("! ") + e.what());
+      return false;
+    }
+  }
   return false;
 }
 

@@ -47,6 +47,7 @@ class Interpreter {
   bool Run(const Step& step) const;
 
  private:
+  ScenarioPlayer& player_;
   std::vector<VerbRow> rows_;
 };
 

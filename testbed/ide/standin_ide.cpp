@@ -340,6 +340,9 @@ bool StandInIde::Release() { return addin_.Reset(), Say("  add-in released"), tr
 
 bool StandInIde::Call(const testbed::Step& step, automation::CallKind kind) {
   if (!Loaded()) return false;
+  // A put through IDispatch carries its value as the one named argument: a
+  // put without one is no call a client can make.
+  if (kind == automation::CallKind::PropertyPut && step.args.size() < 2) return Say("  ! put MEMBER VALUE"), false;
   auto target = win::DispatchObject::Wrap(addin_.Get(), &com::ModelBridge());
   auto args = testbed::ArgumentValues(step.args, 1);
   Say("  " + testbed::ShowResult(target->Invoke(step.args[0].text, kind, args)));
