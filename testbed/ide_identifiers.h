@@ -143,6 +143,17 @@ inline constexpr std::int32_t ext_dm_UserClosed = 1;
 // The view kind of a file's primary view; the null command group (every
 // command).
 inline constexpr std::string_view kViewKindPrimary = "{00000000-0000-0000-0000-000000000000}";
+
+// The view kinds (the vsViewKind constants) that ItemOperations.OpenFile
+// knows, by the name the testbed shows; any other GUID is refused.
+inline constexpr Guid kViewKinds[] = {
+    {"primary", kViewKindPrimary},
+    {"debugging", "{7651A700-06E5-11D1-8EBD-00A0C90F26EA}"},
+    {"code", "{7651A701-06E5-11D1-8EBD-00A0C90F26EA}"},
+    {"designer", "{7651A702-06E5-11D1-8EBD-00A0C90F26EA}"},
+    {"text", "{7651A703-06E5-11D1-8EBD-00A0C90F26EA}"},
+    {"any", "{FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF}"},
+};
 inline constexpr std::string_view kNullGuid = "{00000000-0000-0000-0000-000000000000}";
 
 // Lookups in the tables above.

@@ -241,11 +241,18 @@ class ItemOperationsObject : public ModelObject {
  public:
   explicit ItemOperationsObject(IdeModel& ide) : ModelObject("ItemOperations") {
     // OpenFile(FileName, ViewKind): the file must exist; a text file opens in a
-    // text window, any other in a window of its own kind.
+    // text window, any other in a window of its own kind. The view kind (the
+    // primary view when left out) must be one the IDE knows.
     Define("OpenFile", [&ide](CallKind, std::span<Variant> args) -> Result<Variant> {
       if (args.empty()) return InvalidArgument();
       auto path = automation::ToText(args[0]);
       if (!path || path->empty()) return InvalidArgument();
+      auto kind = args.size() > 1 ? automation::ToText(args[1]) : Result<std::string>(std::string(ide_ids::kViewKindPrimary));
+      if (!kind) return InvalidArgument();
+      const auto view = std::find_if(std::begin(ide_ids::kViewKinds), std::end(ide_ids::kViewKinds), [&](const auto& k) {
+        return automation::LowerCase(k.guid) == automation::LowerCase(*kind);
+      });
+      if (view == std::end(ide_ids::kViewKinds)) return InvalidArgument();
       // The path is UTF-8 text: opened as such (a narrow path would be read
       // in the ANSI code page on Windows).
       std::ifstream in(std::filesystem::path(std::u8string(path->begin(), path->end())), std::ios::binary);
@@ -259,7 +266,7 @@ class ItemOperationsObject : public ModelObject {
           text->lines.push_back(line);
         }
       }
-      EditorAccess::Opened(ide, *path);
+      EditorAccess::Opened(ide, *path + " (" + std::string(view->name) + " view)");
       return Variant(Ref<automation::Object>(new WindowObject(ide, text)));
     });
   }

@@ -75,7 +75,8 @@ class IdeModel {
   // does not).
   bool vcProjectsAvailable = true;
 
-  // The editor: files opened by ItemOperations.OpenFile, and where the caret
+  // The editor: files opened by ItemOperations.OpenFile ("PATH (KIND view)"),
+  // and where the caret
   // of the active text document is (line and column from 1; line 0: none).
   struct Caret {
     std::string file;

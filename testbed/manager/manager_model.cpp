@@ -154,8 +154,15 @@ class RegMgrObj : public automation::RefCountedBase, public QmsRegistrationManag
     return document;
   }
 
-  Status UnRegisterDoc(Ref<QmsDocument>& document, Ref<QmsApplication>& /*app*/, std::string& /*name*/) override {
+  Status UnRegisterDoc(Ref<QmsDocument>& document, Ref<QmsApplication>& app, std::string& name) override {
     if (auto e = s_.Fault("UnRegisterDoc")) return *e;
+    // What the caller named beside the document, kept as it came.
+    std::string withdrawal = "document ";
+    auto doc = std::find_if(s_.docs.begin(), s_.docs.end(), [&](const auto& entry) { return entry.document == document; });
+    withdrawal += doc != s_.docs.end() ? doc->doc.name : document ? "unknown" : "nothing";
+    auto* a = dynamic_cast<AppObj*>(app.get());
+    withdrawal += ", app " + (a ? std::to_string(a->index() + 1) : app ? "unknown" : "nothing") + ", name \"" + name + "\"";
+    s_.model->withdrawals.push_back(std::move(withdrawal));
     for (auto it = s_.docs.begin(); it != s_.docs.end(); ++it) {
       if (it->document == document) {
         s_.docs.erase(it);

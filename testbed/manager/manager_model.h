@@ -106,6 +106,9 @@ class ManagerModel {
     bool replaceOnUnregister = false;
   } faults;
   std::int32_t registerDocCalls = 0;
+  // Every UnRegisterDoc, with the arguments beside the document as given:
+  // "document NAME, app N|nothing, name \"TEXT\"".
+  std::vector<std::string> withdrawals;
   // Called inside RegisterDoc, for a test that lets events arrive meanwhile.
   std::function<void()> whileRegisterDoc;
   // Called on entry to every member of the manager's objects, with the

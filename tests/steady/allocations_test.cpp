@@ -83,5 +83,29 @@ TEST(KeyedListMemory, ReservedRoomAndRefusedKeysAllocateNothing) {
   EXPECT_EQ(refusals(500), refusals(500));
 }
 
+// A queue of keyed entries taken from the front as fast as it is fed stays
+// small: once it has grown to its working size, a hundred thousand more
+// entries through it allocate nothing (gaps left at the front are closed up,
+// keys' room is reused).
+TEST(KeyedListMemory, AQueueTakenFromTheFrontStaysSmall) {
+  automation::KeyedList<int> queue;
+  char key[16];
+  auto feed = [&](int from, int to) {
+    for (int i = from; i < to; ++i) {
+      std::snprintf(key, sizeof key, "event%06d", i);
+      ASSERT_TRUE(queue.Add(i, key).ok());
+      if (i >= 10) {
+        ASSERT_TRUE(queue.Remove(1).ok());
+      }
+    }
+  };
+  feed(0, 20000);
+  const long long before = g_allocations;
+  feed(20000, 120000);
+  EXPECT_EQ(g_allocations - before, 0);
+  EXPECT_EQ(queue.Count(), 10);
+  EXPECT_EQ(*queue.Item(1), 119990);
+}
+
 }  // namespace
 }  // namespace zandrel::addin

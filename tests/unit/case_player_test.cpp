@@ -43,6 +43,8 @@ struct Case {
   std::vector<std::string> steps;  // the lines between "=== NAME" and "--- expect"
   std::string expect;
 };
+// A failure names the case, not its bytes.
+void PrintTo(const Case& c, std::ostream* out) { *out << c.file << ": " << c.name; }
 
 const std::string kUnitDir = std::string(ZANDREL_SOURCE_DIR) + "/tests/unit/";
 
@@ -152,6 +154,14 @@ class Player : public AddinFixture, public testbed::ScenarioPlayer {
     return text;
   }
   static std::string YesNo(bool b) { return b ? "yes" : "no"; }
+  // A date as its serial number (days since 30 December 1899), as the clock
+  // gives it.
+  static std::string TimeStamp(const Variant& v) {
+    if (v.type() != automation::VarType::Date) return "not a date";
+    char text[40];
+    std::snprintf(text, sizeof text, "date %.10g", v.AsDate().value);
+    return text;
+  }
   testing_support::AddInRef& AddIn() {
     if (!current_ || !*current_) throw std::runtime_error("no add-in");
     return *current_;
@@ -226,9 +236,11 @@ class Player : public AddinFixture, public testbed::ScenarioPlayer {
       for (const auto& d : manager.Documents()) {
         Say(d.name + " kind " + std::to_string(d.kind) + ", app " + std::to_string(d.app + 1) + ", project " +
             d.projectName + " (" + d.projectFullName + "), comment \"" + d.comment + "\", time stamp " +
-            (d.timeStamp.type() == automation::VarType::Date ? "a date" : "not a date") + ", container " +
+            TimeStamp(d.timeStamp) + ", container " +
             YesNo(d.container));
       }
+    } else if (what == "withdrawals") {
+      for (const auto& w : std::exchange(manager.withdrawals, {})) Say("withdrawn " + w);
     } else if (what == "release") manager.ReleaseApplicationObjects();
     else if (what == "fault") {
       if (!manager.SetFault(args.at(1).text, args.size() > 2 ? std::stoi(args[2].text) : 1, args.size() > 3 ? args[3].text : ""))
@@ -362,6 +374,7 @@ class Player : public AddinFixture, public testbed::ScenarioPlayer {
         Say(std::string("timer: ") + (t.Enabled() ? "armed" : "off") + ", interval " + std::to_string(t.Interval()) +
             ", client " + (client ? Which(client.Address()) : "none"));
       }),
+      Row("window-timers", 0, 0, [this](const Args&) { Say("window timers: " + std::to_string(os.timers.live.size())); }),
       Row("setting", 1, 3, [this](const Args& a) { Setting(a); }),
       Row("read-settings", 0, 0, [this](const Args&) {
         shared::ResetDebugLoggerForTesting();
@@ -487,6 +500,7 @@ struct GoldenCase {
   const char* name;
   const char* scenario;
 };
+void PrintTo(const GoldenCase& c, std::ostream* out) { *out << c.name << " (" << c.scenario << ".scn)"; }
 
 class Golden : public Player, public ::testing::WithParamInterface<GoldenCase> {
  protected:

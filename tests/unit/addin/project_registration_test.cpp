@@ -100,11 +100,18 @@ TEST_F(Registration, TheRegisterDocLineShowsTheRegistrationManagerAndTheApplicat
   EXPECT_EQ(line, D("      m_RegMgr=" + regMgr + " m_IntgMgrApp=" + app));
 }
 
-// The object's own address, as a signed 32-bit number: its low 32 bits.
+// An address in the log is a signed 32-bit number: its low 32 bits, and the
+// FinalConstruct line names the object's own.
 TEST_F(Registration, TheAddressIsTheObjects) {
+  const std::pair<std::uintptr_t, const char*> addresses[] = {
+      {0, "0"}, {0x12345678u, "305419896"}, {0x7FFFFFFFu, "2147483647"}, {0x80000000u, "-2147483648"}, {0xFFFFFFFFu, "-1"}};
+  for (const auto& [address, shown] : addresses) EXPECT_EQ(shared::LogAddress(static_cast<std::intptr_t>(address)), shown);
+  if constexpr (sizeof(std::uintptr_t) == 8) {
+    EXPECT_EQ(shared::LogAddress(static_cast<std::intptr_t>(std::uint64_t{0x7FFF80000005})), "-2147483643");
+    EXPECT_EQ(shared::LogAddress(static_cast<std::intptr_t>(std::uint64_t{0x100000000})), "0");
+  }
   auto fresh = testing_support::AddInRef::Create(&outside);
-  const auto low = static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uintptr_t>(fresh.Face().Address())));
-  EXPECT_EQ(LogLines().at(0), T("FinalConstruct zandrel " + std::to_string(low)));
+  EXPECT_EQ(LogLines().at(0), T("FinalConstruct zandrel " + shared::LogAddress(fresh.Face().Address())));
 }
 
 }  // namespace

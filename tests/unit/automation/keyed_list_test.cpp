@@ -12,6 +12,22 @@
 namespace zandrel::automation {
 namespace {
 
+// Keys of nine to sixteen bytes (a word and a tail) that differ only in their
+// ninth byte are different keys, at the front of the list too; the same key in
+// other letter case is the same.
+TEST(KeyedList, KeysDifferingInTheFirstByteAfterAWordStayApart) {
+  for (const std::string key : {"C:\\s\\P1.v", "C:\\s\\P1.vcp", "C:\\s\\P1.vcproj", "C:\\s\\P1.vcproj.x"}) {
+    KeyedList<int> list;
+    ASSERT_TRUE(list.Add(1, key).ok());
+    std::string other = key;
+    other[8] = 'X';
+    EXPECT_FALSE(list.Remove(other).ok()) << key;
+    EXPECT_FALSE(list.Contains(other)) << key;
+    EXPECT_EQ(list.Count(), 1) << key;
+    EXPECT_TRUE(list.Remove(LowerCase(key)).ok()) << key;
+  }
+}
+
 TEST(KeyedList, NonAsciiKeysFoldToo) {
   KeyedList<std::string> list;
   ASSERT_TRUE(list.Add("x", "C:\\\xC3\x84RGER\\\xD0\x9F.vcproj").ok());  // ÄRGER, Cyrillic Pe
@@ -148,7 +164,9 @@ TEST(KeyedList, ManyRemovalsFromTheMiddleKeepEveryOtherEntry) {
   for (int i = 901; i < 1000; ++i) ASSERT_EQ(*list.Item("k" + std::to_string(i)), i) << i;
 }
 
-TEST(KeyedList, AQueueTakenFromTheFrontStaysSmall) {
+// A queue's order and contents hold while gaps pile up at its front (its
+// memory: tests/steady).
+TEST(KeyedList, AQueueTakenFromTheFrontKeepsItsOrder) {
   KeyedList<int> queue;
   for (int i = 0; i < 100000; ++i) {
     ASSERT_TRUE(queue.Add(i).ok());

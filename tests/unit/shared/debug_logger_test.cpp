@@ -47,6 +47,19 @@ TEST_F(LoggerTest, NamesArePaddedToEightAndLongerOnesStayWhole) {
   EXPECT_EQ(LogIdName(15), "LOGID15");
   EXPECT_EQ(LogIdName(-1), "LOGID-1");
   EXPECT_EQ(LogLevelName(7), "LEVEL7");
+  // In a line, each name takes eight columns: a shorter one padded with
+  // blanks, one of eight or more whole.
+  os.registry.SetDword(kKey, "Debug", 0x7F000000u | (1u << IM_LOGID) | (1u << REZIRUZ_LOGID));
+  os.registry.SetString(kKey, "DebugOutputFile", "C:\\log.txt");
+  os.registry.SetString(kKey, "SuppressTimeStamps", "true");
+  ResetDebugLoggerForTesting();
+  DebugLog("a", IM_LOGID, INFO_LOGLEVEL);
+  DebugLog("b", REZIRUZ_LOGID, CRITICAL_LOGLEVEL);
+  DebugLog("c", IM_LOGID, 1000);
+  EXPECT_EQ(os.files.files["C:\\log.txt"],
+            " INFO     IM        a\r\n"
+            " CRITICAL DIRUDEVU  b\r\n"
+            " LEVEL1000 IM        c\r\n");
 }
 
 TEST_F(LoggerTest, RegistryValueKinds) {
