@@ -89,7 +89,7 @@ TEST(KeyedListMemory, ReservedRoomAndRefusedKeysAllocateNothing) {
 // keys' room is reused).
 TEST(KeyedListMemory, AQueueTakenFromTheFrontStaysSmall) {
   automation::KeyedList<int> queue;
-  char key[16];
+  char key[24];  // "event" and any int
   auto feed = [&](int from, int to) {
     for (int i = from; i < to; ++i) {
       std::snprintf(key, sizeof key, "event%06d", i);
