@@ -145,7 +145,10 @@ inline constexpr std::int32_t ext_dm_UserClosed = 1;
 inline constexpr std::string_view kViewKindPrimary = "{00000000-0000-0000-0000-000000000000}";
 
 // The view kinds (the vsViewKind constants) that ItemOperations.OpenFile
-// knows, by the name the testbed shows; any other GUID is refused.
+// knows, by the name the testbed shows. The public reference lists these
+// constants but not what the IDE answers to any other GUID: the stand-in
+// refuses one (E_INVALIDARG), its own choice, so that a wrong view kind is
+// seen at all (the add-in ignores the failure either way).
 inline constexpr Guid kViewKinds[] = {
     {"primary", kViewKindPrimary},
     {"debugging", "{7651A700-06E5-11D1-8EBD-00A0C90F26EA}"},
