@@ -16,7 +16,8 @@ namespace {
 std::string YesNo(bool b) { return b ? "yes" : "no"; }
 
 // `ide vcprojects|responsive|active|root-window-properties on|off`,
-// `ide window-state N`: the IDE's state; `ide window`, `ide caret`: shown.
+// `ide window-state N`: the IDE's state; `ide window`, `ide caret`: shown;
+// `ide asked`: the loosely read calls since the last time (IdeModel::asked).
 bool IdeState(ScenarioPlayer& p, const Step& step) {
   IdeModel& ide = p.Ide();
   const std::string& what = step.args[0].text;
@@ -36,6 +37,8 @@ bool IdeState(ScenarioPlayer& p, const Step& step) {
     p.Show("caret " + c.file + " line " + std::to_string(c.line) + " column " + std::to_string(c.column) +
           ", shown line " + std::to_string(c.shownLine) + " with (" + c.shownWith + ")");
     for (const auto& file : ide.OpenedFiles()) p.Show("opened " + file);
+  } else if (what == "asked") {
+    for (const auto& call : std::exchange(ide.asked, {})) p.Show("asked " + call);
   } else {
     return p.Show("! no ide step " + what), false;
   }

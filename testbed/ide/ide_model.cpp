@@ -18,6 +18,20 @@ using automation::Variant;
 
 namespace {
 
+// A value as a call record shows it: its kind, then its text.
+std::string KindAndText(const Variant& value) {
+  static const char* kKinds[] = {"Empty", "Boolean", "Integer", "Long", "Single", "Double",
+                                 "Date", "String", "Object", "Array", "Unsupported"};
+  auto text = automation::ToText(value);
+  return kKinds[static_cast<int>(value.type())] + std::string(" ") + (text ? *text : "?");
+}
+
+std::string ArgumentsOf(std::span<Variant> args) {
+  std::string out;
+  for (const Variant& arg : args) out += (out.empty() ? "" : ", ") + KindAndText(arg);
+  return out;
+}
+
 class ProjectObject : public ModelObject {
  public:
   explicit ProjectObject(ProjectInfo info) : ModelObject("Project"), info_(std::move(info)) {
@@ -33,10 +47,11 @@ class ProjectObject : public ModelObject {
 // a 1-based Item.
 class ProjectsObject : public ModelObject {
  public:
-  explicit ProjectsObject(std::vector<Ref<automation::Object>> projects)
+  ProjectsObject(std::vector<Ref<automation::Object>> projects, std::vector<std::string>& asked)
       : ModelObject("Projects"), projects_(std::move(projects)) {
     Property("Count", [this] { return static_cast<std::int32_t>(projects_.size()); });
-    Define("Item", [this](CallKind, std::span<Variant> args) -> Result<Variant> {
+    Define("Item", [this, &asked](CallKind, std::span<Variant> args) -> Result<Variant> {
+      asked.push_back("VCProjects.Item(" + ArgumentsOf(args) + ")");
       if (args.size() != 1) return automation::errors::InvalidArgument();
       auto index = automation::ToLong(args[0]);
       if (!index) return index.error();
@@ -60,9 +75,11 @@ class SolutionObject : public ModelObject {
 class EventsObject : public ModelObject {
  public:
   using CommandEventsFactory = std::function<Ref<automation::Object>(const std::string&, std::int32_t)>;
-  EventsObject(Ref<automation::Object> solutionEvents, CommandEventsFactory commandEvents) : ModelObject("Events") {
+  EventsObject(Ref<automation::Object> solutionEvents, CommandEventsFactory commandEvents, std::vector<std::string>& asked)
+      : ModelObject("Events") {
     Property("SolutionEvents", [solutionEvents] { return solutionEvents; });
-    Define("CommandEvents", [commandEvents](CallKind, std::span<Variant> args) -> Result<Variant> {
+    Define("CommandEvents", [commandEvents, &asked](CallKind, std::span<Variant> args) -> Result<Variant> {
+      asked.push_back("Events.CommandEvents(" + ArgumentsOf(args) + ")");
       std::string guid(ide_ids::kNullGuid);
       std::int32_t id = 0;
       if (!args.empty() && !args[0].IsEmpty()) {
@@ -148,13 +165,10 @@ class PaneObject : public ModelObject {
       const PointObject* point = args.empty() ? nullptr : AsPoint(args[0]);
       if (!point) return InvalidArgument();
       EditorAccess::Caret(ide).shownLine = point->line();
-      static const char* kKinds[] = {"Empty", "Boolean", "Integer", "Long", "Single", "Double",
-                                     "Date", "String", "Object", "Array", "Unsupported"};
       std::string with;
       for (std::size_t i = 1; i < args.size(); ++i) {
         auto text = automation::ToText(args[i]);
-        with += (i > 1 ? ", " : "") + std::string(i == 2 ? kKinds[static_cast<int>(args[i].type())] + std::string(" ") : "") +
-                (text ? *text : "?");
+        with += (i > 1 ? ", " : "") + (i == 2 ? KindAndText(args[i]) : text ? *text : "?");
       }
       EditorAccess::Caret(ide).shownWith = with;
       return Variant(true);
@@ -339,7 +353,7 @@ class IdeModel::RootObject : public ModelObject {
       std::vector<Ref<automation::Object>> projects;
       if (ide_.solutionOpen_)
         for (const ProjectInfo& p : ide_.projects_) projects.push_back(ide_.MakeProject(p));
-      return Variant(Ref<automation::Object>(new ProjectsObject(std::move(projects))));
+      return Variant(Ref<automation::Object>(new ProjectsObject(std::move(projects), ide_.asked)));
     });
     // For the testbed: another process (the stand-in manager, inside a call
     // it holds) closes the solution, as a user would while the add-in waits.
@@ -392,7 +406,7 @@ IdeModel::IdeModel(std::string name, std::string version) : name_(std::move(name
     commandEvents_.push_back({{guid, id}, source});
     return source;
   };
-  root->Attach(Ref<automation::Object>(new EventsObject(solutionEvents_, commandEvents)),
+  root->Attach(Ref<automation::Object>(new EventsObject(solutionEvents_, commandEvents, asked)),
                Ref<automation::Object>(new SolutionObject(*this)));
 }
 

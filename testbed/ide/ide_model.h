@@ -65,6 +65,12 @@ class IdeModel {
   // Every change of the three, in order, as "Name=value" (through the root)
   // or "MainWindow.Name=value" and "MainWindow.Activate()".
   std::vector<std::string> windowChanges;
+  // Calls whose arguments the real IDE reads loosely, as the caller passed
+  // them: "VCProjects.Item(Integer 1)" (any whole number is a position), and
+  // "Events.CommandEvents(String {...}, Long 0)" (with the null group, any ID
+  // means every command). They answer the same whatever was passed; this is
+  // only what a case can hold.
+  std::vector<std::string> asked;
   // Whether the root answers WindowState, Active and Visible by name (the
   // testbed's extension, on by default); off, it answers as the real IDE's
   // root does: no such member.
