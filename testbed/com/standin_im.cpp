@@ -458,6 +458,8 @@ int Client(int argc, char** argv) {
 
 constexpr int kClientCheckMs = 250;
 constexpr int kEndedClientsGraceMs = 3000;
+// How long a leaving server still serves the calls already queued for it.
+constexpr int kDrainMs = 200;
 
 // Whether there are registered applications and the process of each has ended.
 // A process id that is not a number (not given yet) counts as alive.
@@ -502,6 +504,26 @@ int Serve() {
     if (left > idle) connected = true;
     else if (connected) PostThreadMessageW(g_mainThread, WM_APP, 0, 0);
   };
+  // Leaving takes three steps, so that a client on its way in is never handed
+  // an object of a process about to end: first the server is withdrawn (a new
+  // activation now starts another server), then the calls already queued are
+  // served, and only if none of them connected a client does the process end;
+  // otherwise it serves that client until it lets go.
+  bool withdrawn = false;
+  const auto leave = [&](bool whateverIsHeld) {
+    if (!withdrawn) {
+      withdrawn = true;
+      if (rotCookie) RevokeActiveObject(rotCookie, nullptr);
+      CoRevokeClassObject(classCookie);
+    }
+    MSG queued;
+    for (const ULONGLONG until = GetTickCount64() + kDrainMs; GetTickCount64() < until;) {
+      while (PeekMessageW(&queued, nullptr, 0, 0, PM_REMOVE))
+        if (queued.message != WM_APP && queued.message != WM_TIMER) DispatchMessageW(&queued);
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    return whateverIsHeld || testbed::com::g_outside <= idle;
+  };
   MSG msg;
   // A server nobody connects to does not stay: 60 s.
   const UINT_PTR idleTimer = SetTimer(nullptr, 0, 60000, nullptr);
@@ -509,17 +531,18 @@ int Serve() {
   int endedChecks = 0;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     if (msg.message == WM_APP) {
-      if (testbed::com::g_outside <= idle) break;
+      if (testbed::com::g_outside <= idle && leave(false)) break;
       continue;
     }
     if (msg.message == WM_TIMER && msg.hwnd == nullptr && msg.wParam == idleTimer) {
-      if (!connected) break;
+      if (!connected && leave(false)) break;
       continue;
     }
     if (msg.message == WM_TIMER && msg.hwnd == nullptr && msg.wParam == clientsTimer) {
       endedChecks = EveryRegisteredClientEnded() ? endedChecks + 1 : 0;
       if (endedChecks * kClientCheckMs >= kEndedClientsGraceMs) {
         std::fprintf(stderr, "standin_im: every IDE that registered has ended; leaving\n");
+        leave(true);
         break;
       }
       continue;
@@ -527,8 +550,6 @@ int Serve() {
     DispatchMessageW(&msg);
   }
   testbed::com::OnRelease = nullptr;
-  if (rotCookie) RevokeActiveObject(rotCookie, nullptr);
-  CoRevokeClassObject(classCookie);
   // What clients still hold (an IDE that died holds it for ever) goes with the
   // process: releasing proxies of dead processes could wait on them.
   std::fflush(stdout);
