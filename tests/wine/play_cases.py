@@ -266,7 +266,9 @@ def play(case, args, prefix):
     write("log-on.bat", f'@echo off\nreg add "{SETTINGS}" /v Debug /t REG_DWORD /d 0x7F004000 /f >nul\n'
           f'reg add "{SETTINGS}" /v DebugOutputFile /t REG_SZ /d %1 /f >nul\n'
           f'reg add "{SETTINGS}" /v SuppressTimeStamps /t REG_SZ /d true /f >nul\n')
-    write("log-off.bat", f'@echo off\nreg delete "{SETTINGS}" /f >nul 2>&1\n')
+    # No settings: nothing to do; settings that cannot be removed: reg says why.
+    write("log-off.bat", f'@echo off\nreg query "{SETTINGS}" >nul 2>&1\nif errorlevel 1 exit /b 0\n'
+          f'reg delete "{SETTINGS}" /f >nul\n')
     # Wine's cmd and start now and then fail to find a program they found a
     # moment before ("Can't recognize ...", error level 9009; "File not
     # found.") when the machine is loaded; Windows does not. The cases start
@@ -365,6 +367,13 @@ def play(case, args, prefix):
         print(f"[ FAIL ] {case.name}: {what}" + ("" if section else " (the case has no '--- expect')"))
         sys.stdout.writelines(difflib.unified_diff(expected.splitlines(True), actual.splitlines(True),
                                                    "expected", "actual"))
+    if not ok:
+        # What the IDEs in the background printed is compared only through
+        # the logs; when a case fails, the cause is often in it.
+        for name, out in re.findall(r"bg\.bat\s+(\S+)\s+\S+\s+@WORK@\\(\S+)", run_text):
+            if (case_dir / out).exists():
+                print(f"[ NOTE ] {case.name}: the stand-in IDE {name} in the background printed:")
+                sys.stdout.write((case_dir / out).read_text(errors="replace").replace("\r", ""))
     if update:
         rewrite(case)
     if ok:
