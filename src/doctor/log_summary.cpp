@@ -78,11 +78,12 @@ bool IsLevelName(std::string_view name) { return IsName<shared::LogLevelName, 6>
 bool IsIdName(std::string_view name) { return IsName<shared::LogIdName, 14>(name, "LOGID"); }
 
 // A field padded to eight characters (a longer name stays whole), then `gap`
-// blanks: the name, and where the text after the gap begins.
+// blanks: the name (empty where the field begins with a blank: no level's or
+// id's), and where the text after the gap begins.
 std::optional<std::pair<std::string_view, std::size_t>> Field(std::string_view text, std::size_t at,
                                                               std::size_t gap) {
   const std::size_t end = text.find(' ', at);
-  if (end == std::string_view::npos || end == at) return std::nullopt;
+  if (end == std::string_view::npos) return std::nullopt;
   const std::string_view name = text.substr(at, end - at);
   const std::size_t after = at + std::max<std::size_t>(8, name.size()) + gap;
   if (after > text.size()) return std::nullopt;
@@ -687,7 +688,8 @@ std::string SummaryText(const LogSummary& summary, const std::string& file) {
                     std::to_string(summary.stamped) + " with time stamps; " + std::to_string(t.lifetimes) +
                     " add-in lifetimes\n";
   if (summary.unreadableCount)
-    out += "  " + std::to_string(summary.unreadableCount) + " lines in no format the logger writes (lines " +
+    out += "  " + Plural(static_cast<long long>(summary.unreadableCount), "line", "lines") +
+           " in no format the logger writes (lines " +
            Lines(summary.unreadable) + (summary.unreadableCount > summary.unreadable.size() ? ", ..." : "") + ")\n";
   if (summary.cutLines)
     out += "  " + Plural(static_cast<long long>(summary.cutLines), "line", "lines") + " longer than " +
