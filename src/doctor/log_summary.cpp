@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cmath>
 #include <unordered_map>
+#include <utility>
 
 #include "shared/debug_logger.h"
 
@@ -167,11 +168,12 @@ class Reader {
 
   void Take(const LogLine& line) {
     const std::string t = Trimmed(line.message);
-    if (t.starts_with("FinalConstruct zandrel ")) {
+    constexpr std::string_view kBegins = "FinalConstruct zandrel ", kEnds = "FinalRelease zandrel ";
+    if (t.starts_with(kBegins)) {
       EndStretch();
       auto life = std::make_unique<Lifetime>();
       life->number = ++s_.totals.lifetimes;
-      life->address = WordAfter(t, "FinalConstruct zandrel ");
+      life->address = WordAfter(t, kBegins);
       open_.push_back(std::move(life));
       Note(*open_.back(), line, t);
       // A log of lifetimes that never end must not keep them all: the oldest
@@ -182,8 +184,8 @@ class Reader {
       }
       return;
     }
-    if (t.starts_with("FinalRelease zandrel ")) {
-      const std::string address = WordAfter(t, "FinalRelease zandrel ");
+    if (t.starts_with(kEnds)) {
+      const std::string address = WordAfter(t, kEnds);
       auto it = std::find_if(open_.rbegin(), open_.rend(), [&](const auto& life) { return life->address == address; });
       if (it != open_.rend()) {
         EndStretch();
@@ -202,8 +204,7 @@ class Reader {
   // The end of the log: what is still alive ends without its FinalRelease.
   void Finish() {
     EndStretch();
-    for (auto& life : open_) End(std::move(life));
-    open_.clear();
+    for (auto& life : std::exchange(open_, {})) End(std::move(life));
     for (auto* list : {&lookFull_, &restFull_, &lookRows_, &restRows_}) std::ranges::sort(*list, std::less{}, Rank);
     s_.totals.lookRows = lookRows_.size();
     for (auto* list : {&lookFull_, &restFull_}) std::move(list->begin(), list->end(), std::back_inserter(s_.lifetimes));
@@ -370,8 +371,8 @@ class Reader {
     else if (t.starts_with("FAIL m_RegMgr.RegisterApp")) set("failed: RegisterApp gave no application");
     else if (t.starts_with("m_RegMgr.RegisterApp(") && NumberAfter(t, ") =").value_or(0) != 0) life.appRegistered = true;
     else if (t.starts_with("ERROR DoInitialize at ")) set("failed: " + t.substr(6));
-    else if (t.starts_with("END DoInitialize PID=")) {
-      life.pid = WordAfter(t, "PID=");
+    else if (constexpr std::string_view kEnded = "END DoInitialize PID="; t.starts_with(kEnded)) {
+      life.pid = WordAfter(t, kEnded);
       if (life.startup.empty()) set("ended without the manager's answer in the log");
     }
   }
