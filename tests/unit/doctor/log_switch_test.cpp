@@ -141,8 +141,8 @@ TEST(LogSwitch, TakesBackOnlyWhatItWrote) {
       {"on", {}, false, {}, "C:\\logs\\z.log", kSupportLogMask, {}, 0, on,
        "zandrel-doctor: logging is on: Debug=0x7F004000, DebugOutputFile=C:\\logs\\z.log under HKLM\\K.\n"
        "The IDE reads them when it next starts: restart it, then reproduce the problem."},
-      {"on, share of a one-letter server", {}, false, {}, "\\\\s\\share\\z.log", 0x12004000, {}, 0,
-       {{"Debug", Dword(0x12004000)}, {"DebugOutputFile", Text("\\\\s\\share\\z.log")}}, "Debug=0x12004000"},
+      {"on, share of a one-letter server, the lowest level alone", {}, false, {}, "\\\\s\\share\\z.log", 0x01004000, {}, 0,
+       {{"Debug", Dword(0x01004000)}, {"DebugOutputFile", Text("\\\\s\\share\\z.log")}}, "Debug=0x01004000"},
       {"on over an administrator's values (Debug a string)", admin, false, {}, "C:\\logs\\z.log", kSupportLogMask, {},
        0, on,
        "zandrel-doctor: logging is on: Debug=0x7F004000, DebugOutputFile=C:\\logs\\z.log under HKLM\\K.\n"
