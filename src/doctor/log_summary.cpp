@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cmath>
 #include <unordered_map>
+#include <utility>
 
 #include "shared/debug_logger.h"
 
@@ -78,11 +79,12 @@ bool IsLevelName(std::string_view name) { return IsName<shared::LogLevelName, 6>
 bool IsIdName(std::string_view name) { return IsName<shared::LogIdName, 14>(name, "LOGID"); }
 
 // A field padded to eight characters (a longer name stays whole), then `gap`
-// blanks: the name, and where the text after the gap begins.
+// blanks: the name (empty where the field begins with a blank: no level's or
+// id's), and where the text after the gap begins.
 std::optional<std::pair<std::string_view, std::size_t>> Field(std::string_view text, std::size_t at,
                                                               std::size_t gap) {
   const std::size_t end = text.find(' ', at);
-  if (end == std::string_view::npos || end == at) return std::nullopt;
+  if (end == std::string_view::npos) return std::nullopt;
   const std::string_view name = text.substr(at, end - at);
   const std::size_t after = at + std::max<std::size_t>(8, name.size()) + gap;
   if (after > text.size()) return std::nullopt;
@@ -166,11 +168,12 @@ class Reader {
 
   void Take(const LogLine& line) {
     const std::string t = Trimmed(line.message);
-    if (t.starts_with("FinalConstruct zandrel ")) {
+    constexpr std::string_view kBegins = "FinalConstruct zandrel ", kEnds = "FinalRelease zandrel ";
+    if (t.starts_with(kBegins)) {
       EndStretch();
       auto life = std::make_unique<Lifetime>();
       life->number = ++s_.totals.lifetimes;
-      life->address = WordAfter(t, "FinalConstruct zandrel ");
+      life->address = WordAfter(t, kBegins);
       open_.push_back(std::move(life));
       Note(*open_.back(), line, t);
       // A log of lifetimes that never end must not keep them all: the oldest
@@ -181,8 +184,8 @@ class Reader {
       }
       return;
     }
-    if (t.starts_with("FinalRelease zandrel ")) {
-      const std::string address = WordAfter(t, "FinalRelease zandrel ");
+    if (t.starts_with(kEnds)) {
+      const std::string address = WordAfter(t, kEnds);
       auto it = std::find_if(open_.rbegin(), open_.rend(), [&](const auto& life) { return life->address == address; });
       if (it != open_.rend()) {
         EndStretch();
@@ -201,26 +204,20 @@ class Reader {
   // The end of the log: what is still alive ends without its FinalRelease.
   void Finish() {
     EndStretch();
-    for (auto& life : open_) End(std::move(life));
-    open_.clear();
-    // The most serious first, in the order of their first line among equals.
-    auto order = [](const Lifetime& a, const Lifetime& b) {
-      return a.Severity() != b.Severity() ? a.Severity() > b.Severity() : a.firstLine < b.firstLine;
-    };
-    for (auto* list : {&lookFull_, &restFull_, &lookRows_, &restRows_}) std::sort(list->begin(), list->end(), order);
+    for (auto& life : std::exchange(open_, {})) End(std::move(life));
+    for (auto* list : {&lookFull_, &restFull_, &lookRows_, &restRows_}) std::ranges::sort(*list, std::less{}, Rank);
     s_.totals.lookRows = lookRows_.size();
-    s_.totals.restRows = restRows_.size();
     for (auto* list : {&lookFull_, &restFull_}) std::move(list->begin(), list->end(), std::back_inserter(s_.lifetimes));
     for (auto* list : {&lookRows_, &restRows_}) std::move(list->begin(), list->end(), std::back_inserter(s_.rows));
   }
 
  private:
   // The lifetime of a line that opens or closes none: the one alive, or the
-  // stretch of lines outside any lifetime, or shared by several.
+  // stretch of lines outside any lifetime, or shared by several. A stretch
+  // ends where a lifetime begins or ends, so the one open is of the right kind.
   Lifetime& Current() {
     if (open_.size() == 1) return *open_.front();
-    if (!stretch_ || stretch_->overlapping != (open_.size() > 1)) {
-      EndStretch();
+    if (!stretch_) {
       stretch_ = std::make_unique<Lifetime>();
       stretch_->overlapping = open_.size() > 1;
       for (auto& life : open_) life->shared = life->shared || stretch_->overlapping;
@@ -238,13 +235,11 @@ class Reader {
     if (!life->lateness.empty()) {
       std::size_t count = 0;
       for (const auto& [late, n] : life->lateness) count += static_cast<std::size_t>(n);
-      life->ticks.count = count;
-      life->ticks.maximum = life->lateness.rbegin()->first;
       std::size_t below = 0;
       for (const auto& [late, n] : life->lateness) {
         below += static_cast<std::size_t>(n);
         if (below > (count - 1) / 2) {
-          life->ticks.median = late;
+          life->ticks = Lifetime::Ticks{count, late, life->lateness.rbegin()->first};
           break;
         }
       }
@@ -277,10 +272,12 @@ class Reader {
     ++(severity ? t.lookLeftOut : t.restLeftOut);
   }
 
+  // The most serious first, in the order of their first line among equals
+  // (no two lifetimes begin at the same line).
+  static std::pair<int, std::size_t> Rank(const Lifetime& life) { return {-life.Severity(), life.firstLine}; }
+
   static Lifetime TakeLeast(std::vector<Lifetime>& lives) {
-    auto least = std::min_element(lives.begin(), lives.end(), [](const Lifetime& a, const Lifetime& b) {
-      return a.Severity() != b.Severity() ? a.Severity() < b.Severity() : a.firstLine > b.firstLine;
-    });
+    auto least = std::ranges::max_element(lives, std::less{}, Rank);
     Lifetime taken = std::move(*least);
     *least = std::move(lives.back());
     lives.pop_back();
@@ -374,8 +371,8 @@ class Reader {
     else if (t.starts_with("FAIL m_RegMgr.RegisterApp")) set("failed: RegisterApp gave no application");
     else if (t.starts_with("m_RegMgr.RegisterApp(") && NumberAfter(t, ") =").value_or(0) != 0) life.appRegistered = true;
     else if (t.starts_with("ERROR DoInitialize at ")) set("failed: " + t.substr(6));
-    else if (t.starts_with("END DoInitialize PID=")) {
-      life.pid = WordAfter(t, "PID=");
+    else if (constexpr std::string_view kEnded = "END DoInitialize PID="; t.starts_with(kEnded)) {
+      life.pid = WordAfter(t, kEnded);
       if (life.startup.empty()) set("ended without the manager's answer in the log");
     }
   }
@@ -402,7 +399,6 @@ std::optional<LogLine> ParseLogLine(std::string_view line, std::size_t number) {
     if (open == std::string_view::npos) return std::nullopt;
     out.seconds = Seconds(line.substr(open + 2, close - open - 2));
     if (!out.seconds) return std::nullopt;
-    out.date = std::string(line.substr(0, open));
     rest = line.substr(close + 2);
   }
   if (rest.empty() || rest[0] != ' ') return std::nullopt;
@@ -429,7 +425,8 @@ struct LogSummarizer::State {
   // NUL bytes past the first line: the zeros a write cut short (a crash, a
   // power loss) leaves where its data never reached the disk. They are
   // skipped, with the part of a line before them.
-  std::size_t nuls = 0, firstNul = 0, nulLine = 0;
+  std::size_t nuls = 0;
+  std::string firstNul;  // where the first was: "from offset N (line N)"
   bool lineCutByNul = false, textAfterNul = false;
 
   // Bytes without a NUL: the lines they end, and the start of the next.
@@ -464,10 +461,8 @@ struct LogSummarizer::State {
       binary = true;
       return;
     }
-    if (nuls == 0) {
-      firstNul = offset;
-      nulLine = out.summary.lines + 1;
-    }
+    if (nuls == 0)
+      firstNul = "from offset " + std::to_string(offset) + " (line " + std::to_string(out.summary.lines + 1) + ")";
     nuls += count;
     offset += count;
     lineCutByNul = lineCutByNul || !partial.empty() || partialCut;
@@ -477,8 +472,7 @@ struct LogSummarizer::State {
 
   // What the NUL bytes were and what became of them.
   std::string NulProblem() const {
-    const std::string where = std::to_string(nuls) + " NUL bytes, from offset " + std::to_string(firstNul) +
-                              " (line " + std::to_string(nulLine) + ")";
+    const std::string where = std::to_string(nuls) + " NUL bytes, " + firstNul;
     return (textAfterNul ? "it holds " + where + " on, with lines after them"
                          : "it ends in " + where) +
            ": what a write cut short by a crash or a power loss leaves; they are left out" +
@@ -595,9 +589,9 @@ std::string Plural(long long n, const char* one, const char* many) {
 }
 
 std::string Lateness(const Lifetime& life) {
-  if (!life.ticks.count) return "no tick";
-  return Plural(static_cast<long long>(life.ticks.count), "tick", "ticks") + ", median " + std::to_string(life.ticks.median) +
-         " ms, maximum " + std::to_string(life.ticks.maximum) + " ms" +
+  if (!life.ticks) return "no tick";
+  return Plural(static_cast<long long>(life.ticks->count), "tick", "ticks") + ", median " + std::to_string(life.ticks->median) +
+         " ms, maximum " + std::to_string(life.ticks->maximum) + " ms" +
          (life.idleTicks ? "; " + std::to_string(life.idleTicks) + " with no fire pending left out" : "");
 }
 
@@ -695,7 +689,8 @@ std::string SummaryText(const LogSummary& summary, const std::string& file) {
                     std::to_string(summary.stamped) + " with time stamps; " + std::to_string(t.lifetimes) +
                     " add-in lifetimes\n";
   if (summary.unreadableCount)
-    out += "  " + std::to_string(summary.unreadableCount) + " lines in no format the logger writes (lines " +
+    out += "  " + Plural(static_cast<long long>(summary.unreadableCount), "line", "lines") +
+           " in no format the logger writes (lines " +
            Lines(summary.unreadable) + (summary.unreadableCount > summary.unreadable.size() ? ", ..." : "") + ")\n";
   if (summary.cutLines)
     out += "  " + Plural(static_cast<long long>(summary.cutLines), "line", "lines") + " longer than " +
@@ -729,7 +724,6 @@ std::string SummaryText(const LogSummary& summary, const std::string& file) {
 }
 
 std::string SummaryHtml(const LogSummary& summary, const std::string& file) {
-  static const char* const kKinds[] = {"queued", "dispatched", "registered", "withdrawn", "error"};
   static const char* const kColours[] = {"#3465a4", "#4e9a06", "#75507b", "#c17d11", "#cc0000"};
   std::string out =
       "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>zandrel log: " + Escaped(file) +
@@ -748,8 +742,8 @@ std::string SummaryHtml(const LogSummary& summary, const std::string& file) {
     out += "<section class=\"lifetime\"><h3>" + Escaped(Title(life, life.number)) + "</h3>\n";
     const bool leftOut = std::any_of(std::begin(life.marksLeftOut), std::end(life.marksLeftOut), [](int n) { return n > 0; });
     out += std::string("<svg width=\"") + (leftOut ? "1200" : "1100") + "\" height=\"130\">\n";
-    for (int k = 0; k < 5; ++k)
-      out += "<text x=\"4\" y=\"" + std::to_string(22 + k * 20) + "\">" + kKinds[k] + "</text>\n";
+    for (int k = 0; k < kMarkKinds; ++k)
+      out += "<text x=\"4\" y=\"" + std::to_string(22 + k * 20) + "\">" + kMarkNames[k] + "</text>\n";
     out += "<text x=\"100\" y=\"125\">" + Escaped(timed ? Clock(from) : "line " + std::to_string(life.firstLine)) +
            "</text><text x=\"1000\" y=\"125\">" +
            Escaped(timed ? Clock(to) : "line " + std::to_string(life.lastLine)) + "</text>\n";
@@ -758,13 +752,13 @@ std::string SummaryHtml(const LogSummary& summary, const std::string& file) {
       const double x = 100 + 980 * std::clamp((at - from) / (to - from), 0.0, 1.0);
       char position[64];
       std::snprintf(position, sizeof position, "x=\"%.1f\" y=\"%d\"", x, 10 + static_cast<int>(mark.kind) * 20);
-      out += std::string("<g class=\"mark ") + kKinds[mark.kind] + "\"><title>line " + std::to_string(mark.line) + ": " +
+      out += std::string("<g class=\"mark ") + kMarkNames[mark.kind] + "\"><title>line " + std::to_string(mark.line) + ": " +
              Escaped(mark.text) + "</title><rect " + position + " width=\"4\" height=\"16\" fill=\"" +
              kColours[mark.kind] + "\"/></g>\n";
     }
     for (int k = 0; k < kMarkKinds; ++k)
       if (const int more = life.marksLeftOut[k])
-        out += "<text class=\"left-out\" data-kind=\"" + std::string(kKinds[k]) + "\" data-count=\"" +
+        out += "<text class=\"left-out\" data-kind=\"" + std::string(kMarkNames[k]) + "\" data-count=\"" +
                std::to_string(more) + "\" x=\"1084\" y=\"" + std::to_string(22 + k * 20) + "\">+" + std::to_string(more) +
                " left out</text>\n";
     out += "</svg></section>\n";

@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -27,13 +28,12 @@
 namespace zandrel::doctor {
 
 // One line of the log: its number in the file (from 1), its time stamp when
-// it has one (seconds since local midnight, and the date text before them),
-// its level and log-id names, and its message. Lines a message's own line
+// it has one (seconds since local midnight; the date before them is not
+// read), its level and log-id names, and its message. Lines a message's own line
 // ends split off are part of the message, joined with "\n".
 struct LogLine {
   std::size_t number = 0;
   std::optional<double> seconds;
-  std::string date;
   std::string level;
   std::string id;
   std::string message;
@@ -47,7 +47,9 @@ struct LogMark {
   std::string what;  // the event's name, the document's name, the error's text (none for a dispatch)
   std::string text;  // the log line as written (its first kLongestText bytes)
 };
-inline constexpr int kMarkKinds = 5;
+// The kinds' names, in the order of Kind, as the page shows them.
+inline constexpr const char* kMarkNames[] = {"queued", "dispatched", "registered", "withdrawn", "error"};
+inline constexpr int kMarkKinds = static_cast<int>(std::size(kMarkNames));
 
 // What the summary keeps, so that its memory and its length stay the same
 // whatever the log's size; what is left out is counted and said.
@@ -85,22 +87,23 @@ struct Lifetime {
   std::vector<LogMark> marks;         // the first marks of each kind, in line order
   int marksLeftOut[kMarkKinds] = {};  // the marks of each kind past LogLimits::marksPerLane
   struct Ticks {
-    std::size_t count = 0;            // ticks with a fire pending
-    std::int64_t median = 0, maximum = 0;  // DeltaFromExpectedFire, ms
-  } ticks;
+    std::size_t count;              // ticks with a fire pending
+    std::int64_t median, maximum;   // DeltaFromExpectedFire, ms
+  };
+  std::optional<Ticks> ticks;       // none when no tick had a fire pending
   std::map<std::int64_t, int> lateness;  // while the lifetime is read: DeltaFromExpectedFire (ms) -> ticks
   int idleTicks = 0;                   // ticks with no fire pending (left out of the lateness)
-  struct Group {
+  struct Group {  // each made whole at its first line
     std::string text;
-    int count = 0;
-    std::size_t firstLine = 0;
+    int count;
+    std::size_t firstLine;
   };
   std::vector<Group> errors;  // by text, in order of first appearance (the first LogLimits::errorGroups texts)
   int errorCount = 0;         // ERROR and CRITICAL lines
   int ungrouped = 0;          // of them, with a text past the groups kept
-  struct Flag {
+  struct Flag {  // made whole at its first line
     std::string what;
-    int count = 0;
+    int count;
     std::vector<std::size_t> lines;  // the first few
   };
   std::vector<Flag> flags;  // what support must see first, in the order of kFlags
@@ -120,7 +123,7 @@ extern const char* const kFlags[7];
 // Sums over every line of the log, whatever the summary shows in detail.
 struct LogTotals {
   std::size_t lifetimes = 0, released = 0, needLook = 0, stretchesNeedLook = 0;
-  std::size_t lookRows = 0, restRows = 0;          // one line each
+  std::size_t lookRows = 0;                        // in one line each (the rest's rows follow them)
   std::size_t lookLeftOut = 0, restLeftOut = 0;    // neither in full nor in a line
   long long queued = 0, dispatched = 0, registrations = 0, withdrawals = 0, errors = 0;
 };

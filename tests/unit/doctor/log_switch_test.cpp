@@ -141,8 +141,8 @@ TEST(LogSwitch, TakesBackOnlyWhatItWrote) {
       {"on", {}, false, {}, "C:\\logs\\z.log", kSupportLogMask, {}, 0, on,
        "zandrel-doctor: logging is on: Debug=0x7F004000, DebugOutputFile=C:\\logs\\z.log under HKLM\\K.\n"
        "The IDE reads them when it next starts: restart it, then reproduce the problem."},
-      {"on, share", {}, false, {}, "\\\\srv\\share\\z.log", 0x12004000, {}, 0,
-       {{"Debug", Dword(0x12004000)}, {"DebugOutputFile", Text("\\\\srv\\share\\z.log")}}, "Debug=0x12004000"},
+      {"on, share of a one-letter server, the lowest level alone", {}, false, {}, "\\\\s\\share\\z.log", 0x01004000, {}, 0,
+       {{"Debug", Dword(0x01004000)}, {"DebugOutputFile", Text("\\\\s\\share\\z.log")}}, "Debug=0x01004000"},
       {"on over an administrator's values (Debug a string)", admin, false, {}, "C:\\logs\\z.log", kSupportLogMask, {},
        0, on,
        "zandrel-doctor: logging is on: Debug=0x7F004000, DebugOutputFile=C:\\logs\\z.log under HKLM\\K.\n"
@@ -195,6 +195,8 @@ TEST(LogSwitch, TakesBackOnlyWhatItWrote) {
        "zandrel-doctor: cannot write Debug under HKLM\\K: error 1018.\n"
        "What had been written before could not all be put back; set these by hand (regedit):\n"
        "  DebugOutputFile written under HKLM\\D should not be there (error 5)"},
+      {"on, mask refused, a record gone meanwhile: none to take back is no failure", {}, false, {}, "C:\\logs\\z.log",
+       kSupportLogMask, {{"K\\Debug", 1018}, {"-D\\DebugOutputFile written", 2}}, 1, {}, "is put back: the settings are as"},
       {"off after on: nothing was there", {}, true, {}, nullptr, 0, {}, 0, {},
        "zandrel-doctor: logging switched back under HKLM\\K:\n"
        "  Debug: removed (there was none before --log-on).\n"
