@@ -509,8 +509,9 @@ int Serve() {
   // activation now starts another server), then the calls already queued are
   // served, and only if none of them connected a client does the process end;
   // otherwise it serves that client until it lets go.
-  bool withdrawn = false;
+  bool withdrawn = false, left = false;
   const auto leave = [&](bool whateverIsHeld) {
+    if (left) return true;
     if (!withdrawn) {
       withdrawn = true;
       if (rotCookie) RevokeActiveObject(rotCookie, nullptr);
@@ -522,7 +523,7 @@ int Serve() {
         if (queued.message != WM_APP && queued.message != WM_TIMER) DispatchMessageW(&queued);
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
     }
-    return whateverIsHeld || testbed::com::g_outside <= idle;
+    return left = whateverIsHeld || testbed::com::g_outside <= idle;
   };
   MSG msg;
   // A server nobody connects to does not stay: 60 s.
@@ -549,6 +550,8 @@ int Serve() {
     }
     DispatchMessageW(&msg);
   }
+  // Shutdown (WM_QUIT) leaves as well: its own answer goes out meanwhile.
+  leave(true);
   testbed::com::OnRelease = nullptr;
   // What clients still hold (an IDE that died holds it for ever) goes with the
   // process: releasing proxies of dead processes could wait on them.
