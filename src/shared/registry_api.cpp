@@ -45,7 +45,7 @@ Variant QueryRegValue(Registry::Key key, const std::string& valueName) {
 
 Variant GetRegValue(Registry& registry, Registry::Key hive, const std::string& keyPath,
                     const std::string& valueName) {
-  Registry::Key key = 0;
+  Registry::Key key;  // set when the key opens, read only then
   if (registry.OpenKey(hive, keyPath, 0, kRegistryReadAccess, &key) != 0) return {};
   Variant value = QueryRegValue(registry, key, valueName);
   registry.CloseKey(key);
