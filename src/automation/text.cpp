@@ -103,7 +103,7 @@ void AppendLowerCase(std::string& out, std::string_view utf8) {
     const std::uint64_t word = LoadWord(lowered + i);
     if (word & kAsciiHighBits) break;
     const std::uint64_t folded = LowerAsciiWord(word);
-    std::memcpy(lowered + i, &folded, 8);
+    std::memcpy(lowered + i, &folded, sizeof folded);
   }
   for (; i < utf8.size(); ++i) {
     const auto c = static_cast<unsigned char>(utf8[i]);

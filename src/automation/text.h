@@ -22,7 +22,7 @@ void AppendLowerCase(std::string& out, std::string_view utf8);
 // little-endian machine.
 inline std::uint64_t LoadWord(const char* p) {
   std::uint64_t word;
-  std::memcpy(&word, p, 8);
+  std::memcpy(&word, p, sizeof word);
   return word;
 }
 
