@@ -204,7 +204,7 @@ class KeyedList {
       }
       mix(word);
     }
-    if (i < text.size()) {
+    if (i != text.size()) {
       const std::uint64_t word = TailWord(text, i);
       if constexpr (kFold) {
         if (word & kAsciiHighBits) return std::nullopt;

@@ -13,14 +13,14 @@ namespace zandrel::automation {
 namespace {
 
 // Keys of nine to sixteen bytes (a word and a tail) that differ only in their
-// ninth byte are different keys, at the front of the list too; the same key in
-// other letter case is the same.
-TEST(KeyedList, KeysDifferingInTheFirstByteAfterAWordStayApart) {
+// first or ninth byte are different keys, at the front of the list too; the
+// same key in other letter case is the same.
+TEST(KeyedList, KeysDifferingInTheFirstByteOrTheFirstAfterAWordStayApart) {
   for (const std::string key : {"C:\\s\\P1.v", "C:\\s\\P1.vcp", "C:\\s\\P1.vcproj", "C:\\s\\P1.vcproj.x"}) {
     KeyedList<int> list;
     ASSERT_TRUE(list.Add(1, key));
     std::string other = key;
-    other[8] = 'X';
+    other[key.size() % 2 ? 0 : 8] = 'X';  // the first byte of the odd-sized, the ninth of the others
     EXPECT_FALSE(list.Remove(other).ok()) << key;
     EXPECT_FALSE(list.Contains(other)) << key;
     EXPECT_EQ(list.Count(), 1) << key;
