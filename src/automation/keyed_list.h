@@ -220,11 +220,9 @@ class KeyedList {
   static std::uint32_t Hash(std::string_view folded) { return *HashWords<false>(folded); }
 
   // The bytes of a text from i on (fewer than eight) as the low bytes of a
-  // word, the way a load of eight would have placed them, the rest zero. A
-  // text of a word or more gives them by loading its last eight bytes.
+  // word, the way a load of eight would have placed them, the rest zero.
   static std::uint64_t TailWord(std::string_view text, std::size_t i) {
     static_assert(std::endian::native == std::endian::little);
-    if (text.size() >= 8) return LoadWord(text.data() + text.size() - 8) >> (8 * (8 - (text.size() - i)));
     std::uint64_t word = 0;
     for (std::size_t k = i; k < text.size(); ++k) word |= std::uint64_t{static_cast<unsigned char>(text[k])} << (8 * (k - i));
     return word;
