@@ -13,10 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::Input in(data, size);
   const std::uint8_t mode = in.Byte();
   if (mode % 2 == 0) {
-    // Text to Long, Integer, Boolean and Double.
+    // Text to Long, Boolean and Double.
     const automation::Variant text(in.Rest());
     auto l = automation::ToLong(text);
-    (void)automation::ToInteger(text);
     auto b = automation::ToBoolean(text);
     auto d = automation::ToDouble(text);
     (void)automation::ParseNumericText(text.AsString());

@@ -15,7 +15,7 @@ namespace {
 
 std::string YesNo(bool b) { return b ? "yes" : "no"; }
 
-// `ide vcprojects|responsive|active|root-window-properties on|off`,
+// `ide vcprojects|responsive|active|root-window-properties|command-events on|off`,
 // `ide window-state N`: the IDE's state; `ide window`, `ide caret`: shown;
 // `ide asked`: the loosely read calls since the last time (IdeModel::asked).
 bool IdeState(ScenarioPlayer& p, const Step& step) {
@@ -26,6 +26,7 @@ bool IdeState(ScenarioPlayer& p, const Step& step) {
   else if (what == "responsive") ide.responsive = on;
   else if (what == "active") ide.active = on;
   else if (what == "root-window-properties") ide.rootWindowProperties = on;
+  else if (what == "command-events") ide.commandEventSources = on;
   else if (what == "window-state" && step.args.size() > 1) ide.windowState = static_cast<std::int32_t>(Number(step, 1));
   else if (what == "window") {
     std::string changes;
@@ -99,7 +100,7 @@ std::vector<VerbRow> Shared(ScenarioPlayer& p) {
        [&p](const Step& step) { return p.Ide().FireSolution(step.args[0].text, ArgumentValues(step.args, 1)), true; }},
       {{"fire-commands", 1, any, "EVENT [ARGUMENT...]"},
        [&p](const Step& step) { return p.Ide().FireCommands(step.args[0].text, ArgumentValues(step.args, 1)), true; }},
-      {{"ide", 1, 2, "vcprojects|responsive|active|root-window-properties on|off|window-state N|window|caret"},
+      {{"ide", 1, 2, "vcprojects|responsive|active|root-window-properties|command-events on|off|window-state N|window|caret"},
        [&p](const Step& step) { return IdeState(p, step); }},
       {{"root-window-properties", 1, 1, "on|off"}, [&p](const Step& step) {
         const std::string& value = step.args[0].text;

@@ -187,12 +187,13 @@ class Connect final : private commands::Host {
   void mSolutionEvents_Opened();
   void mSolutionEvents_BeforeClosing();
   void mSolutionEvents_AfterClosing();
-  void mSolutionEvents_ProjectAdded(const Ref<automation::Object>& Project);
-  void mSolutionEvents_ProjectRemoved(const Ref<automation::Object>& Project);
-  void mSolutionEvents_ProjectRenamed(const Ref<automation::Object>& Project, const std::string& OldName);
-  void mSolutionEvents_Renamed(const std::string& OldName);
-  void mCommandEvents_AfterExecute(const std::string& Guid, std::int32_t ID, const Variant& CustomIn,
-                                   const Variant& CustomOut);
+  // The IDE's arguments (the project, the old name, the command's group, ID
+  // and custom values) are not passed on: no sink uses them.
+  void mSolutionEvents_ProjectAdded();
+  void mSolutionEvents_ProjectRemoved();
+  void mSolutionEvents_ProjectRenamed();
+  void mSolutionEvents_Renamed();
+  void mCommandEvents_AfterExecute();
 
  private:
   // event_sinks.cpp: one assignment of an event-source field.

@@ -46,7 +46,7 @@ Connect::DocumentSet Connect::GetDocs() {
                            err.Assign(ownerPidValue, automation::ToLong(ownerPid));
     if (ownerRead && myPid != ownerPidValue) continue;
     std::string name;
-    if (err.Assign(name, document->DocName())) err.Do(documents.Add(std::move(document), name));  // a duplicate keeps the first
+    if (err.Assign(name, document->DocName())) documents.Add(std::move(document), name);  // a duplicate keeps the first
   }
   return documents;
 }

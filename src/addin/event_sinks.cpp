@@ -1,6 +1,7 @@
 // The sinks of the IDE's solution and command events: each logs, may raise the
 // interrupt flag, and queues a named event; the work is done later, from the
-// timer.
+// timer. No sink reads the event's arguments (which project, the old name,
+// which command): every handler works on the whole solution.
 //
 // Members of Connect: SetSolutionEvents, SetCommandEvents, AssignEventSource,
 //   the mSolutionEvents_* and mCommandEvents_* sinks.
@@ -14,22 +15,6 @@
 namespace zandrel::addin {
 
 using events::EventSubscription;
-
-namespace {
-
-std::string TextArg(std::span<Variant> args, std::size_t i) {
-  if (i >= args.size()) return {};
-  auto text = automation::ToText(args[i]);
-  return text ? *text : std::string();
-}
-
-Ref<automation::Object> ObjectArg(std::span<Variant> args, std::size_t i) {
-  if (i >= args.size()) return {};
-  auto object = automation::ToObject(args[i]);
-  return object ? *object : Ref<automation::Object>();
-}
-
-}  // namespace
 
 Status Connect::AssignEventSource(std::unique_ptr<EventSubscription>& field, Ref<automation::Object> source,
                                   const automation::InterfaceId& events, EventSubscription::Handler handler) {
@@ -50,18 +35,16 @@ Status Connect::AssignEventSource(std::unique_ptr<EventSubscription>& field, Ref
 
 Status Connect::SetSolutionEvents(Ref<automation::Object> source) {
   return AssignEventSource(
-      mSolutionEvents, std::move(source), envdte::kDispSolutionEvents, [this](std::int32_t dispid, std::span<Variant> args) {
+      mSolutionEvents, std::move(source), envdte::kDispSolutionEvents, [this](std::int32_t dispid, std::span<Variant>) {
         const auto self = Held(Me());  // a sink may lead to the last release
         switch (dispid) {
           case envdte::kSolutionOpened: mSolutionEvents_Opened(); break;
           case envdte::kSolutionBeforeClosing: mSolutionEvents_BeforeClosing(); break;
           case envdte::kSolutionAfterClosing: mSolutionEvents_AfterClosing(); break;
-          case envdte::kSolutionRenamed: mSolutionEvents_Renamed(TextArg(args, 0)); break;
-          case envdte::kSolutionProjectAdded: mSolutionEvents_ProjectAdded(ObjectArg(args, 0)); break;
-          case envdte::kSolutionProjectRemoved: mSolutionEvents_ProjectRemoved(ObjectArg(args, 0)); break;
-          case envdte::kSolutionProjectRenamed:
-            mSolutionEvents_ProjectRenamed(ObjectArg(args, 0), TextArg(args, 1));
-            break;
+          case envdte::kSolutionRenamed: mSolutionEvents_Renamed(); break;
+          case envdte::kSolutionProjectAdded: mSolutionEvents_ProjectAdded(); break;
+          case envdte::kSolutionProjectRemoved: mSolutionEvents_ProjectRemoved(); break;
+          case envdte::kSolutionProjectRenamed: mSolutionEvents_ProjectRenamed(); break;
           default: break;  // QueryCloseSolution and anything newer: not handled
         }
       });
@@ -69,16 +52,9 @@ Status Connect::SetSolutionEvents(Ref<automation::Object> source) {
 
 Status Connect::SetCommandEvents(Ref<automation::Object> source) {
   return AssignEventSource(
-      mCommandEvents, std::move(source), envdte::kDispCommandEvents, [this](std::int32_t dispid, std::span<Variant> args) {
+      mCommandEvents, std::move(source), envdte::kDispCommandEvents, [this](std::int32_t dispid, std::span<Variant>) {
         const auto self = Held(Me());
-        if (dispid != envdte::kCommandAfterExecute) return;  // nothing runs before a command
-        const Variant empty;
-        std::int32_t id = 0;
-        if (args.size() > 1) {
-          if (auto value = automation::ToLong(args[1])) id = *value;
-        }
-        mCommandEvents_AfterExecute(TextArg(args, 0), id, args.size() > 2 ? args[2] : empty,
-                                    args.size() > 3 ? args[3] : empty);
+        if (dispid == envdte::kCommandAfterExecute) mCommandEvents_AfterExecute();  // nothing runs before a command
       });
 }
 
@@ -99,30 +75,28 @@ void Connect::mSolutionEvents_AfterClosing() {
   m_events.AddEvent(Variant(event_names::kSolutionAfterClosing), kQueueDelay);
 }
 
-void Connect::mSolutionEvents_ProjectAdded(const Ref<automation::Object>& /*Project*/) {
+void Connect::mSolutionEvents_ProjectAdded() {
   Log("  BEGIN mSolutionEvents_ProjectAdded");
   m_events.AddEvent(Variant(event_names::kProjectAdded), kQueueDelay);
 }
 
-void Connect::mSolutionEvents_ProjectRemoved(const Ref<automation::Object>& /*Project*/) {
+void Connect::mSolutionEvents_ProjectRemoved() {
   Log("  BEGIN mSolutionEvents_ProjectRemoved");
   m_events.AddEvent(Variant(event_names::kProjectRemoved), kQueueDelay);
 }
 
-void Connect::mSolutionEvents_ProjectRenamed(const Ref<automation::Object>& /*Project*/,
-                                             const std::string& /*OldName*/) {
+void Connect::mSolutionEvents_ProjectRenamed() {
   Log("BEGIN mSolutionEvents_ProjectRenamed");
   m_events.AddEvent(Variant(event_names::kProjectRenamed), kQueueDelay);
 }
 
-void Connect::mSolutionEvents_Renamed(const std::string& /*OldName*/) {
+void Connect::mSolutionEvents_Renamed() {
   Log("BEGIN mSolutionEvents_Renamed");
   m_events.Interrupt();
   m_events.AddEvent(Variant(event_names::kSolutionRenamed), kQueueDelay);
 }
 
-void Connect::mCommandEvents_AfterExecute(const std::string& /*Guid*/, std::int32_t /*ID*/,
-                                          const Variant& /*CustomIn*/, const Variant& /*CustomOut*/) {
+void Connect::mCommandEvents_AfterExecute() {
   Log("  ENTER mCommandEvents_AfterExecute");
   mCommandEvents.reset();  // once per attachment
   const Variant pending = std::exchange(m_varPendingEvent, Variant(""));

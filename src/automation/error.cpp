@@ -10,7 +10,6 @@ Error MemberNotFound(std::string_view member) {
   return {kMemberNotFound, "Object doesn't support this property or method: " + std::string(member)};
 }
 Error ObjectNotSet() { return {kObjectNotSet, "Object variable not set"}; }
-Error DuplicateKey() { return {kDuplicateKey, "This key is already associated with an element of this collection"}; }
 
 Error InvalidPropertyValue() { return {kInvalidPropertyValue, "Invalid property value"}; }
 Error NoInterface() { return {kNoInterface, "No such interface supported"}; }

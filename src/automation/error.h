@@ -26,7 +26,6 @@ inline constexpr std::int32_t kSubscriptOutOfRange = 9;
 inline constexpr std::int32_t kTypeMismatch = 13;
 inline constexpr std::int32_t kMemberNotFound = 438;
 inline constexpr std::int32_t kObjectNotSet = 91;
-inline constexpr std::int32_t kDuplicateKey = 457;
 inline constexpr std::int32_t kInvalidPropertyValue = 380;
 // E_NOINTERFACE and REGDB_E_CLASSNOTREG, as the numbers of failed COM calls.
 inline constexpr std::int32_t kNoInterface = -2147467262;
@@ -38,7 +37,6 @@ Error SubscriptOutOfRange();
 Error TypeMismatch();
 Error MemberNotFound(std::string_view member);
 Error ObjectNotSet();
-Error DuplicateKey();
 Error InvalidPropertyValue();
 Error NoInterface();
 // What creating an object of a class nobody registered fails with.

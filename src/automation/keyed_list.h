@@ -2,8 +2,8 @@
 // The keyed list: an ordered list of values, each with an optional text key.
 //
 // Positions count from 1. Keys are compared without regard to letter case. Add
-// with a key already present fails and adds nothing; Remove of a key that is
-// not present fails and removes nothing. A removed value is let go before
+// with a key already present adds nothing and answers false (no one asks
+// why); Remove of a key that is not present fails and removes nothing. A removed value is let go before
 // Remove returns.
 //
 // A document set is built and emptied again on every project event of a
@@ -15,7 +15,9 @@
 //   may grow to four times the entries and a thousand more, and vanish
 //   without a move when the list is empty;
 // - the folded keys sit end to end in one text, so adding allocates nothing
-//   once the array, the text and the index have grown;
+//   once the array, the text and the index have grown; an entry holds its
+//   key's offset and length there as an Offset (a key that might not fit is
+//   refused);
 // - the index is an open-addressing hash table of entry numbers, looked up by
 //   key in O(1) on average;
 // - a position is found in O(1) while there are no gaps, and otherwise by a
@@ -27,6 +29,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,7 +41,7 @@
 
 namespace zandrel::automation {
 
-template <class T>
+template <class T, class Offset = std::uint32_t>
 class KeyedList {
  public:
   KeyedList() = default;
@@ -49,7 +52,7 @@ class KeyedList {
     for (std::size_t e = other.front_; e < other.entries_.size(); ++e) {
       const Entry& entry = other.entries_[e];
       if (!entry.live) continue;
-      if (entry.keyed) (void)copy.Add(entry.value, other.KeyOf(entry));  // folds to itself
+      if (entry.keyed) copy.Add(entry.value, other.KeyOf(entry));  // folds to itself
       else (void)copy.Add(entry.value);
     }
     *this = std::move(copy);
@@ -90,25 +93,26 @@ class KeyedList {
     return Status::Ok();
   }
 
-  Status Add(T value, std::string_view key) {
-    // Offsets into the keys' text are 32-bit (a folded character takes at
-    // most three bytes more than it did).
-    if (key.size() > (kEmpty - keys_.size()) / 4) return errors::Overflow();
+  // Whether the value was added: not when the key is present already, nor when
+  // the keys' text might outgrow an Offset (a folded character takes at most
+  // three bytes more than it did).
+  bool Add(T value, std::string_view key) {
+    if (key.size() > (std::numeric_limits<Offset>::max() - keys_.size()) / 4) return false;
     const std::size_t offset = keys_.size();
     AppendLowerCase(keys_, key);
     const std::string_view folded(keys_.data() + offset, keys_.size() - offset);
     const std::uint32_t hash = Hash(folded);
     if (FindSlot(folded, hash) != kNone) {
       keys_.resize(offset);
-      return errors::DuplicateKey();
+      return false;
     }
     if (TooFull(keyed_ + 1, slots_.size())) Rehash(std::max<std::size_t>(16, slots_.size() * 2));
-    entries_.push_back(Entry{std::move(value), static_cast<std::uint32_t>(offset),
-                             static_cast<std::uint32_t>(folded.size()), hash, true, true});
+    entries_.push_back(
+        Entry{std::move(value), static_cast<Offset>(offset), static_cast<Offset>(folded.size()), hash, true, true});
     ++live_;
     ++keyed_;
     Place(entries_.size() - 1, hash);
-    return Status::Ok();
+    return true;
   }
 
   // Removes everything and keeps the room it took, for the next filling. The
@@ -168,15 +172,15 @@ class KeyedList {
 
   struct Entry {
     T value;
-    std::uint32_t keyOffset;  // the folded key, in keys_
-    std::uint32_t keyLength;
+    Offset keyOffset;  // the folded key, in keys_
+    Offset keyLength;
     std::uint32_t hash;
     bool live;
     bool keyed;
   };
   struct Slot {
     std::uint32_t entry = kEmpty;
-    std::uint32_t hash = 0;
+    std::uint32_t hash;  // the entry's (Slot{} has 0, which no one reads while the slot is empty)
   };
 
   // The hash of a key's folded form: eight bytes a step, each step a multiply
@@ -193,15 +197,14 @@ class KeyedList {
       h ^= h >> 31;
     };
     for (; i + 8 <= text.size(); i += 8) {
-      std::uint64_t word;
-      std::memcpy(&word, text.data() + i, 8);
+      std::uint64_t word = LoadWord(text.data() + i);
       if constexpr (kFold) {
         if (word & kAsciiHighBits) return std::nullopt;
         word = LowerAsciiWord(word);
       }
       mix(word);
     }
-    if (i < text.size()) {
+    if (i != text.size()) {
       const std::uint64_t word = TailWord(text, i);
       if constexpr (kFold) {
         if (word & kAsciiHighBits) return std::nullopt;
@@ -217,15 +220,10 @@ class KeyedList {
   static std::uint32_t Hash(std::string_view folded) { return *HashWords<false>(folded); }
 
   // The bytes of a text from i on (fewer than eight) as the low bytes of a
-  // word, the way a load of eight would have placed them, the rest zero. A
-  // text of a word or more gives them by loading its last eight bytes.
+  // word, the way a load of eight would have placed them, the rest zero.
   static std::uint64_t TailWord(std::string_view text, std::size_t i) {
     static_assert(std::endian::native == std::endian::little);
     std::uint64_t word = 0;
-    if (text.size() >= 8) {
-      std::memcpy(&word, text.data() + text.size() - 8, 8);
-      return word >> (8 * (8 - (text.size() - i)));
-    }
     for (std::size_t k = i; k < text.size(); ++k) word |= std::uint64_t{static_cast<unsigned char>(text[k])} << (8 * (k - i));
     return word;
   }
@@ -236,9 +234,7 @@ class KeyedList {
     if (folded.size() != key.size()) return false;
     std::size_t i = 0;
     for (; i + 8 <= key.size(); i += 8) {
-      std::uint64_t a, b;
-      std::memcpy(&a, key.data() + i, 8);
-      std::memcpy(&b, folded.data() + i, 8);
+      const std::uint64_t a = LoadWord(key.data() + i), b = LoadWord(folded.data() + i);
       if ((a & kAsciiHighBits) || LowerAsciiWord(a) != b) return false;
     }
     if (i == key.size()) return true;
@@ -354,7 +350,7 @@ class KeyedList {
       if (!entry.live) continue;
       if (entry.keyed) {
         std::memmove(keys_.data() + keyEnd, keys_.data() + entry.keyOffset, entry.keyLength);
-        entry.keyOffset = keyEnd;
+        entry.keyOffset = static_cast<Offset>(keyEnd);
         keyEnd += entry.keyLength;
       }
       if (to != e) entries_[to] = std::move(entry);

@@ -103,7 +103,6 @@ class Ref {
   std::intptr_t Address() const { return p_ ? p_->Identity() : 0; }
 
   friend bool operator==(const Ref& a, const Ref& b) { return a.Address() == b.Address(); }
-  friend bool operator==(const Ref& a, std::nullptr_t) { return a.p_ == nullptr; }
 
  private:
   T* p_ = nullptr;

@@ -66,9 +66,11 @@ void Encode(char32_t c, std::string& out) {
 char32_t Lower(char32_t c) {
   if (c >= U'A' && c <= U'Z') return c + 32;
   if ((c >= 0xC0 && c <= 0xDE) && c != 0xD7) return c + 32;           // Latin-1
-  if (c >= 0x100 && c <= 0x137 && c % 2 == 0) return c + 1;           // Latin Extended-A
-  if (c >= 0x139 && c <= 0x148 && c % 2 == 1) return c + 1;
-  if (c >= 0x14A && c <= 0x177 && c % 2 == 0) return c + 1;
+  // Latin Extended-A: runs of capital and small letter pairs, each run from
+  // its first capital to its last.
+  if (c >= 0x100 && c <= 0x136 && c % 2 == 0) return c + 1;
+  if (c >= 0x139 && c <= 0x147 && c % 2 == 1) return c + 1;
+  if (c >= 0x14A && c <= 0x176 && c % 2 == 0) return c + 1;
   if (c == 0x178) return 0xFF;
   if ((c == 0x179 || c == 0x17B || c == 0x17D)) return c + 1;
   if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;          // Greek
@@ -98,11 +100,10 @@ void AppendLowerCase(std::string& out, std::string_view utf8) {
   char* const lowered = out.data() + start;
   std::size_t i = 0;
   for (; i + 8 <= utf8.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, lowered + i, 8);
+    const std::uint64_t word = LoadWord(lowered + i);
     if (word & kAsciiHighBits) break;
-    word = LowerAsciiWord(word);
-    std::memcpy(lowered + i, &word, 8);
+    const std::uint64_t folded = LowerAsciiWord(word);
+    std::memcpy(lowered + i, &folded, sizeof folded);
   }
   for (; i < utf8.size(); ++i) {
     const auto c = static_cast<unsigned char>(utf8[i]);

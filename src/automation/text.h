@@ -3,6 +3,7 @@
 // its edge (UTF-16 for COM, the ANSI code page for the A-calls and the log).
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,14 @@ std::string LowerCase(std::string_view utf8);
 void LowerCaseInto(std::string& out, std::string_view utf8);
 // The same appended to what out holds.
 void AppendLowerCase(std::string& out, std::string_view utf8);
+
+// The eight bytes from p on as one word, the first the lowest on this
+// little-endian machine.
+inline std::uint64_t LoadWord(const char* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
 
 // Eight bytes, all in ASCII, with the letters A to Z in lower case. A byte's
 // high bit is set by the first sum when it is 'A' or above, by the second

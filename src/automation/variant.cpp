@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "automation/object.h"
+#include "automation/text.h"
 
 namespace zandrel::automation {
 
@@ -50,15 +51,6 @@ std::string FormatReal(double value, int significantDigits, std::string_view dec
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 Result<Variant> DefaultValue(const Ref<Object>& object) {
   if (!object) return errors::ObjectNotSet();
@@ -169,20 +161,14 @@ Result<double> ToDouble(const Variant& v) {
   return errors::TypeMismatch();
 }
 
-namespace {
-
-template <class Int>
-Result<Int> ToInt(const Variant& v) {
-  constexpr double lo = static_cast<double>(std::numeric_limits<Int>::min());
-  constexpr double hi = static_cast<double>(std::numeric_limits<Int>::max());
+Result<std::int32_t> ToLong(const Variant& v) {
+  constexpr double lo = std::numeric_limits<std::int32_t>::min();
+  constexpr double hi = std::numeric_limits<std::int32_t>::max();
   switch (v.type()) {
-    case VarType::Empty: return Int{0};
-    case VarType::Boolean: return static_cast<Int>(v.AsBoolean() ? -1 : 0);
-    case VarType::Integer:
-      return static_cast<Int>(v.AsInteger());
-    case VarType::Long:
-      if (v.AsLong() < lo || v.AsLong() > hi) return errors::Overflow();
-      return static_cast<Int>(v.AsLong());
+    case VarType::Empty: return 0;
+    case VarType::Boolean: return v.AsBoolean() ? -1 : 0;
+    case VarType::Integer: return v.AsInteger();
+    case VarType::Long: return v.AsLong();
     default: break;
   }
   auto d = ToDouble(v);
@@ -192,13 +178,8 @@ Result<Int> ToInt(const Variant& v) {
   if (std::isnan(*d)) return errors::Overflow();
   const double rounded = RoundHalfEven(*d);
   if (rounded < lo || rounded > hi) return errors::Overflow();
-  return static_cast<Int>(rounded);
+  return static_cast<std::int32_t>(rounded);
 }
-
-}  // namespace
-
-Result<std::int32_t> ToLong(const Variant& v) { return ToInt<std::int32_t>(v); }
-Result<std::int16_t> ToInteger(const Variant& v) { return ToInt<std::int16_t>(v); }
 
 Result<bool> ToBoolean(const Variant& v) {
   switch (v.type()) {
@@ -206,8 +187,8 @@ Result<bool> ToBoolean(const Variant& v) {
     case VarType::Boolean: return v.AsBoolean();
     case VarType::String: {
       const std::string& s = v.AsString();
-      if (EqualsIgnoringAsciiCase(s, "True")) return true;
-      if (EqualsIgnoringAsciiCase(s, "False")) return false;
+      if (EqualsIgnoringCase(s, "True")) return true;
+      if (EqualsIgnoringCase(s, "False")) return false;
       auto d = ParseNumericText(s);
       if (!d) return d.error();
       return *d != 0;
@@ -229,11 +210,14 @@ Result<bool> ToBoolean(const Variant& v) {
 
 namespace {
 
-// Days since 30 December 1899 to a civil date (proleptic Gregorian).
+// Days since 30 December 1899 to a civil date (proleptic Gregorian), for the
+// years 100 to 9999, the ones with a text: all after 1 March of the year 0,
+// where the first 400-year era begins.
 void CivilFromOleDays(std::int64_t oleDays, int& year, unsigned& month, unsigned& day) {
-  // 30 Dec 1899 is 25569 days before 1 Jan 1970.
-  std::int64_t z = oleDays - 25569 + 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  // 30 Dec 1899 is 25569 days before 1 Jan 1970, which is 719468 days after
+  // 1 March 0.
+  const std::int64_t z = oleDays - 25569 + 719468;
+  const std::int64_t era = z / 146097;
   const unsigned doe = static_cast<unsigned>(z - era * 146097);
   const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
   const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);

@@ -150,7 +150,6 @@ inline std::int64_t VariantArray::UpperBound() const {
 // An object converts through its default member.
 Result<std::string> ToText(const Variant& v);
 Result<std::int32_t> ToLong(const Variant& v);
-Result<std::int16_t> ToInteger(const Variant& v);
 Result<bool> ToBoolean(const Variant& v);
 Result<double> ToDouble(const Variant& v);
 Result<Ref<Object>> ToObject(const Variant& v);

@@ -123,9 +123,8 @@ void BringMainWindowForward(const Ref<automation::Object>& root, const Connected
 }
 
 void DoActivate(Host& host) {
-  ResumeNext err;
+  ResumeNext err;  // no error pending yet
   Log("    BEGIN DoActivate");
-  err.Clear();
   // The real IDE's root has none of the three window properties by name (they
   // belong to its main window); a root that answers none of the five accesses
   // is such a root.
@@ -144,7 +143,6 @@ void DoActivate(Host& host) {
   err.Do(noted(automation::PutProperty(host.DTE(), "WindowState", saved)));
   if (absent == 5) BringMainWindowForward(Held(host.Ide()), [&host] { return static_cast<bool>(host.Ide()); });
   Log("      END DoActivate()");
-  err.Clear();
 }
 
 }  // namespace

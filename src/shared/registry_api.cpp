@@ -12,7 +12,7 @@ using platform::Registry;
 Variant QueryRegValue(Registry& registry, Registry::Key key, const std::string& valueName) {
   const platform::ServiceSet& os = platform::Services();
   std::uint32_t type = 0;
-  std::uint32_t size = 0;
+  std::uint32_t size;  // set by a read that succeeds, read only then
   if (registry.QueryValue(key, valueName, &type, nullptr, &size) != 0) return {};
 
   if (type == Registry::kTypeString) {
@@ -45,7 +45,7 @@ Variant QueryRegValue(Registry::Key key, const std::string& valueName) {
 
 Variant GetRegValue(Registry& registry, Registry::Key hive, const std::string& keyPath,
                     const std::string& valueName) {
-  Registry::Key key = 0;
+  Registry::Key key;  // set when the key opens, read only then
   if (registry.OpenKey(hive, keyPath, 0, kRegistryReadAccess, &key) != 0) return {};
   Variant value = QueryRegValue(registry, key, valueName);
   registry.CloseKey(key);

@@ -402,6 +402,7 @@ IdeModel::IdeModel(std::string name, std::string version) : name_(std::move(name
   addIn_ = Ref<automation::Object>(new AddInObject());
   solutionEvents_ = Ref<EventSourceObject>(new EventSourceObject({ide_ids::kDispSolutionEvents.name, ide_ids::kDispSolutionEvents.guid}));
   auto commandEvents = [this](const std::string& guid, std::int32_t id) -> Ref<automation::Object> {
+    if (!commandEventSources) return {};
     Ref<EventSourceObject> source(new EventSourceObject({ide_ids::kDispCommandEvents.name, ide_ids::kDispCommandEvents.guid}));
     commandEvents_.push_back({{guid, id}, source});
     return source;

@@ -80,6 +80,8 @@ class IdeModel {
   // Whether GetObject("VCProjects") answers (an IDE without the C++ package
   // does not).
   bool vcProjectsAvailable = true;
+  // Whether Events.CommandEvents gives an event source (off: Nothing).
+  bool commandEventSources = true;
 
   // The editor: files opened by ItemOperations.OpenFile ("PATH (KIND view)"),
   // and where the caret

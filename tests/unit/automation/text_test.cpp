@@ -74,8 +74,12 @@ TEST(LowerCase, FoldsExactlyTheLettersWherePlacedAndFromWhereverAsciiEnds) {
                           Letter{"\xC4\xB6", "\xC4\xB7"},       // K with cedilla, the last of its run
                           Letter{"\xC4\xB9", "\xC4\xBA"},       // L with acute
                           Letter{"\xC4\xBB", "\xC4\xBC"},       // L with cedilla (odd, not one in three)
+                          Letter{"\xC5\x87", "\xC5\x88"},       // N with caron, the last of its run
+                          Letter{"\xC5\x8A", "\xC5\x8B"},       // eng, the first of its run
                           Letter{"\xC5\x8C", "\xC5\x8D"},       // O with macron (even, not one in three)
+                          Letter{"\xC5\xB6", "\xC5\xB7"},       // Y with circumflex, the last of its run
                           Letter{"\xCE\x91", "\xCE\xB1"},       // Greek alpha
+                          Letter{"\xCE\xAB", "\xCF\x8B"},       // Greek upsilon with dialytika, the last capital
                           Letter{"\xC5\x8B", "\xC5\x8B"},       // small eng: already small
                           Letter{"\xC5\xB9", "\xC5\xBA"},       // Z with acute
                           Letter{"\xC5\xBD", "\xC5\xBE"},       // Z with caron
