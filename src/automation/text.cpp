@@ -116,8 +116,6 @@ void AppendLowerCase(std::string& out, std::string_view utf8) {
   while (i < utf8.size()) Encode(Lower(Decode(utf8, i)), out);
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) { return LowerCase(a) == LowerCase(b); }
-
 std::string HexText(std::int32_t value) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   auto v = static_cast<std::uint32_t>(value);

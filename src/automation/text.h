@@ -36,9 +36,6 @@ constexpr std::uint64_t LowerAsciiWord(std::uint64_t word) {
   return word | (upper >> 2);  // 0x80 >> 2 is the 0x20 between the cases
 }
 
-// Whether two texts are equal without regard to letter case (by LowerCase).
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);
-
 // UTF-8 to UTF-16, every ill-formed sequence replaced by one U+FFFD for each
 // of its maximal subparts (as Unicode recommends and Windows does), and never
 // taking the bytes after it along, at the end of the text too. The Windows

@@ -1,5 +1,6 @@
 #include "automation/variant.h"
 
+#include <algorithm>
 #include <cfenv>
 #include <cmath>
 #include <cstdio>
@@ -7,7 +8,6 @@
 #include <limits>
 
 #include "automation/object.h"
-#include "automation/text.h"
 
 namespace zandrel::automation {
 
@@ -51,6 +51,12 @@ std::string FormatReal(double value, int significantDigits, std::string_view dec
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+// Whether text is the word (ASCII lower-case letters) in any letter case:
+// byte for byte, so no other form of a letter passes.
+bool IsWordInAnyCase(std::string_view text, std::string_view word) {
+  return std::ranges::equal(text, word, [](char c, char w) { return c == w || c == w - ('a' - 'A'); });
+}
 
 Result<Variant> DefaultValue(const Ref<Object>& object) {
   if (!object) return errors::ObjectNotSet();
@@ -187,8 +193,8 @@ Result<bool> ToBoolean(const Variant& v) {
     case VarType::Boolean: return v.AsBoolean();
     case VarType::String: {
       const std::string& s = v.AsString();
-      if (EqualsIgnoringCase(s, "True")) return true;
-      if (EqualsIgnoringCase(s, "False")) return false;
+      if (IsWordInAnyCase(s, "true")) return true;
+      if (IsWordInAnyCase(s, "false")) return false;
       auto d = ParseNumericText(s);
       if (!d) return d.error();
       return *d != 0;

@@ -12,7 +12,7 @@ using platform::Registry;
 Variant QueryRegValue(Registry& registry, Registry::Key key, const std::string& valueName) {
   const platform::ServiceSet& os = platform::Services();
   std::uint32_t type = 0;
-  std::uint32_t size;  // set by a read that succeeds, read only then
+  std::uint32_t size = 0;  // a read without a buffer only sets it
   if (registry.QueryValue(key, valueName, &type, nullptr, &size) != 0) return {};
 
   if (type == Registry::kTypeString) {

@@ -35,6 +35,15 @@ TEST(Unsupported, EveryConversionIsATypeMismatch) {
   EXPECT_EQ(ToObject(v).error().number, errors::kTypeMismatch);
 }
 
+// "True" and "False" in any letter case, byte for byte: an overlong form of a
+// letter, which a decoder might read as that letter, is no letter.
+TEST(ToBoolean, TheTwoWordsInAnyLetterCaseAndNothingLikeThem) {
+  EXPECT_TRUE(*ToBoolean(Variant("tRuE")));
+  EXPECT_FALSE(*ToBoolean(Variant("FALSE")));
+  for (const char* text : {"\xC1\x94rue", "\xC1\xB4RUE", "Tru", "Truee", "4rue"})
+    EXPECT_EQ(ToBoolean(Variant(text)).error().number, errors::kTypeMismatch) << text;
+}
+
 TEST(VariantArray, AnyLowerBound) {
   VariantArray a{1, {Variant("path"), Variant(3), Variant(4)}};
   EXPECT_EQ(a.UpperBound(), 3);
