@@ -492,13 +492,14 @@ int Serve() {
   HRESULT hr = CoRegisterClassObject(CLSID_qmsIntegrationManager, &factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
                                      &classCookie);
   if (FAILED(hr)) return 1;
+  const long bare = testbed::com::g_outside;  // the server's own references
   DWORD rotCookie = 0;
   hr = RegisterActiveObject(g_manager, CLSID_qmsIntegrationManager, ACTIVEOBJECT_WEAK, &rotCookie);
   if (FAILED(hr)) std::fprintf(stderr, "standin_im: not in the Running Object Table (0x%08lX)\n", static_cast<unsigned long>(hr));
 
   // The references held while nobody is connected: the server's own and the
   // table's. When the count falls back to it, the last client has gone.
-  const long idle = testbed::com::g_outside;
+  long idle = testbed::com::g_outside;
   bool connected = false;
   testbed::com::OnRelease = [&](long left) {
     if (left > idle) connected = true;
@@ -516,14 +517,18 @@ int Serve() {
       withdrawn = true;
       if (rotCookie) RevokeActiveObject(rotCookie, nullptr);
       CoRevokeClassObject(classCookie);
+      idle = bare;  // the table's references went with its entry
     }
     MSG queued;
+    bool quit = false;  // Shutdown, asked for meanwhile
     for (const ULONGLONG until = GetTickCount64() + kDrainMs; GetTickCount64() < until;) {
-      while (PeekMessageW(&queued, nullptr, 0, 0, PM_REMOVE))
+      while (PeekMessageW(&queued, nullptr, 0, 0, PM_REMOVE)) {
+        quit = quit || queued.message == WM_QUIT;
         if (queued.message != WM_APP && queued.message != WM_TIMER) DispatchMessageW(&queued);
+      }
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
     }
-    return left = whateverIsHeld || testbed::com::g_outside <= idle;
+    return left = whateverIsHeld || quit || testbed::com::g_outside <= idle;
   };
   MSG msg;
   // A server nobody connects to does not stay: 60 s.

@@ -46,6 +46,7 @@ TEST_F(SteadyState, AllocationsPerEventStayTheSame) {
       // What the stand-ins record of every call is theirs, not the add-in's.
       os.registry.calls.clear();
       os.windows.reads.clear();
+      ide.asked.clear();
     }
     return g_allocations - before;
   };

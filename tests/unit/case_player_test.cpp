@@ -482,7 +482,7 @@ TEST_P(Cases, TheTranscriptIsTheExpectedOne) {
   } catch (const std::exception& e) {
     FAIL() << c.file << ": " << c.name << ": " << e.what();
   }
-  if (std::getenv("ZANDREL_UPDATE_GOLDEN")) Rewrite(c, transcript);
+  if (UpdatingGolden()) Rewrite(c, transcript);
   else EXPECT_EQ(transcript, c.expect) << c.file << ": " << c.name;
 }
 
